@@ -1,0 +1,111 @@
+#include "message_box.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+
+#include <cstdio>
+
+namespace korvante::platform {
+
+namespace {
+
+MessageBoxHook &boxHook()
+{
+    static MessageBoxHook hook;
+    return hook;
+}
+
+DialogHooks &dialogHooks()
+{
+    static DialogHooks hooks;
+    return hooks;
+}
+
+int defaultAnswer(unsigned type)
+{
+    switch (type & 0xF) {
+    case MB_OKCANCEL: return IDOK;
+    case MB_YESNO: return IDYES;
+    default: return IDOK;
+    }
+}
+
+} // namespace
+
+bool headless()
+{
+    return qEnvironmentVariable("KORVANTE_HEADLESS") == QStringLiteral("1");
+}
+
+MessageBoxHook setMessageBoxHook(MessageBoxHook hook)
+{
+    MessageBoxHook previous = std::move(boxHook());
+    boxHook() = std::move(hook);
+    return previous;
+}
+
+int messageBox(QWidget *parent, const QString &text, const QString &caption, unsigned type)
+{
+    if (boxHook())
+        return boxHook()(text, caption, type);
+    if (headless()) {
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        return defaultAnswer(type);
+    }
+
+    QMessageBox box(parent);
+    box.setText(text);
+    box.setWindowTitle(caption.isEmpty() ? QStringLiteral("KORVANTE VIEWER") : caption);
+    switch (type & 0xF0) {
+    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: break;
+    }
+    switch (type & 0xF) {
+    case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    default: box.setStandardButtons(QMessageBox::Ok); break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok: return IDOK;
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    default: return IDCANCEL;
+    }
+}
+
+DialogHooks Dialogs::setHooks(DialogHooks hooks)
+{
+    DialogHooks previous = std::move(dialogHooks());
+    dialogHooks() = std::move(hooks);
+    return previous;
+}
+
+QString Dialogs::getSaveFileName(QWidget *parent, const QString &caption, const QString &startPath,
+                                 const QString &filter)
+{
+    if (dialogHooks().saveFile)
+        return dialogHooks().saveFile(caption, startPath, filter);
+    return QFileDialog::getSaveFileName(parent, caption, startPath, filter);
+}
+
+QString Dialogs::getExistingDirectory(QWidget *parent, const QString &caption, const QString &startFolder)
+{
+    if (dialogHooks().folder)
+        return dialogHooks().folder(caption, startFolder);
+    return QFileDialog::getExistingDirectory(parent, caption, startFolder);
+}
+
+bool Dialogs::print(QWidget *parent, QPrinter &printer)
+{
+    if (dialogHooks().print)
+        return dialogHooks().print(printer);
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+} // namespace korvante::platform
