@@ -1,0 +1,55 @@
+#include "trail_player_app.h"
+
+#include "core/config/viewer_config.h"
+#include "core/platform/log.h"
+#include "core/platform/single_instance.h"
+#include "gui/app/trail_player_dlg.h"
+#include "gui/platform/message_box.h"
+#include "gui/platform/skin_library.h"
+
+#include <QApplication>
+
+namespace korvante {
+
+int CVX_TrailPlayerApp::InitInstance()
+{
+    // 1. One instance: a later start hands over to the running one and ends
+    //    without a message.
+    SingleInstance instance(windowTitle());
+    const SingleInstance::Result claim = instance.start();
+    if (claim == SingleInstance::Result::HandedOver) {
+        logInfo("another viewer is running; asked it to come to the front");
+        m_exitCode = 0;
+        return 1;
+    }
+    if (claim == SingleInstance::Result::Failed) {
+        m_exitCode = 1;
+        return 1;
+    }
+
+    // 2. Skin library, kept for the whole run.
+    if (!SkinLibrary::load(SkinLibrary::defaultPath())) {
+        platform::messageBox(nullptr, QStringLiteral("Not Find ResourceDll"));
+        m_exitCode = 1;
+        return 1;
+    }
+
+    // 3. The profile key under which the program keeps its own settings.
+    QCoreApplication::setOrganizationName(QStringLiteral("Local application"));
+    QCoreApplication::setApplicationName(windowTitle());
+
+    // 4. Configuration; a missing or broken file leaves the defaults.
+    ViewerConfig::instance().load("viewerconfig.cfg");
+
+    // 5. The main window, run modally.
+    {
+        CVX_TrailPlayerDlg dialog;
+        QObject::connect(&instance, &SingleInstance::activationRequested, &dialog,
+                         [&dialog] { dialog.bringToFront(); });
+        dialog.exec();
+    }
+    m_exitCode = 0;
+    return 0;
+}
+
+} // namespace korvante

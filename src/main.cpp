@@ -1,0 +1,40 @@
+// The viewer executable.
+
+#include "gui/app/trail_player_app.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Panels are top-level windows placed beside the main window; Wayland does
+// not let a program place its windows, so run on X11 unless told otherwise.
+// Without any display, say so plainly instead of letting Qt abort.
+bool choosePlatform()
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return true;
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") || qEnvironmentVariable("XDG_SESSION_TYPE") == QStringLiteral("wayland"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    if (!qEnvironmentVariableIsSet("DISPLAY")) {
+        std::fprintf(stderr,
+                     "korvante: there is no X display (DISPLAY is not set).\n"
+                     "korvante: start it from a desktop session, or with scripts/run, which uses Xvfb.\n");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (!choosePlatform())
+        return 2;
+    QApplication app(argc, argv);
+    korvante::CVX_TrailPlayerApp viewer;
+    viewer.InitInstance();
+    return viewer.exitCode();
+}
