@@ -4,6 +4,8 @@
 
 #include <QLocalSocket>
 
+#include <memory>
+
 namespace korvante {
 
 namespace {
@@ -49,11 +51,23 @@ SingleInstance::Result SingleInstance::start()
 void SingleInstance::onNewConnection()
 {
     while (QLocalSocket *socket = m_server.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (socket->readAll().contains("activate"))
+        // The other start may have written and gone before we look: read what
+        // is buffered now, then whatever arrives later; act on it once.
+        auto handled = std::make_shared<bool>(false);
+        auto check = [this, socket, handled] {
+            if (*handled)
+                return;
+            if (socket->bytesAvailable() > 0 && socket->readAll().contains("activate")) {
+                *handled = true;
                 emit activationRequested();
+            }
+        };
+        connect(socket, &QLocalSocket::readyRead, this, check);
+        connect(socket, &QLocalSocket::disconnected, this, [socket, check] {
+            check();
+            socket->deleteLater();
         });
+        check();
     }
 }
 
