@@ -19,6 +19,12 @@ CVX_TrailPlayerDlg::CVX_TrailPlayerDlg(QWidget *parent)
     centreOnScreen();
     // Starts hidden; timer 0 shows it once the panels are in place.
     setTimer(kShowTimer, 100);
+    // Timer 1 closes the window as the Close button does; nothing in the
+    // viewer sets it, but demos and tests do, through the environment.
+    bool ok = false;
+    const int quitAfterMs = qEnvironmentVariableIntValue("KORVANTE_QUIT_AFTER_MS", &ok);
+    if (ok && quitAfterMs > 0)
+        setTimer(kCloseTimer, quitAfterMs);
 }
 
 CVX_TrailPlayerDlg::~CVX_TrailPlayerDlg() = default;
@@ -55,6 +61,12 @@ void CVX_TrailPlayerDlg::onTimer(int id)
     if (id == kShowTimer) {
         killTimer(kShowTimer);
         show();
+        logDebug("main window shown");
+    } else if (id == kCloseTimer) {
+        killTimer(kCloseTimer);
+        accept();
+    } else if (id == kIdleTimer) {
+        killTimer(kIdleTimer);
     }
 }
 

@@ -18,6 +18,8 @@ public:
     static constexpr int kWidth = 780;
     static constexpr int kHeight = 780;
     static constexpr int kShowTimer = 0;
+    static constexpr int kCloseTimer = 1;
+    static constexpr int kIdleTimer = 255;
 
     explicit CVX_TrailPlayerDlg(QWidget *parent = nullptr);
     ~CVX_TrailPlayerDlg() override;
