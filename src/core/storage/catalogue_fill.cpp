@@ -1,0 +1,206 @@
+// Filling a list view with the catalogue's recordings: by kind, all kinds (with
+// the repair of unfinished files) and searches; and the rear-partner lookup.
+
+#include "core/platform/log.h"
+#include "core/storage/max_speed.h"
+#include "core/storage/recording_catalogue.h"
+#include "core/storage/recording_name.h"
+
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+namespace korvante {
+namespace {
+
+// Seconds from the front's time at which a rear file is looked for, in order.
+constexpr int kPartnerOffsets[] = {0, 1, -1, 2, -2, 3, -3};
+
+struct FileCloser {
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string rowNumber(int row)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%03d", row);
+    return text;
+}
+
+// The rear candidate's path for one offset, or empty when the date and time do
+// not form a valid point in time.
+std::string movedCandidate(const std::string &candidate, const std::string &dateText,
+                           const std::string &timeText, int offsetSeconds)
+{
+    const std::optional<std::time_t> base = dateTimeOfFields(dateText, timeText).toLocalTime();
+    if (!base)
+        return {};
+    const std::time_t moved = *base + offsetSeconds;
+    std::tm tm{};
+    if (!localtime_r(&moved, &tm))
+        return {};
+    char date[32], time[32];
+    std::snprintf(date, sizeof date, "%04d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+    std::snprintf(time, sizeof time, "%02d%02d%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+    // Only the file name moves: a folder whose name holds the same digits stays.
+    const size_t nameStart = candidate.size() - fileNameOf(candidate).size();
+    std::string name = candidate.substr(nameStart);
+    name = replaceAll(std::move(name), dateText, date);
+    name = replaceAll(std::move(name), timeText, time);
+    return candidate.substr(0, nameStart) + name;
+}
+
+bool opensForReading(const std::string &path)
+{
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    return file != nullptr;
+}
+
+} // namespace
+
+std::string RecordingCatalogue::rearCandidateOf(const std::string &frontPath)
+{
+    const size_t nameStart = frontPath.size() - fileNameOf(frontPath).size();
+    return frontPath.substr(0, nameStart) + replaceAll(frontPath.substr(nameStart), "_F", "_R");
+}
+
+std::string RecordingCatalogue::findRearPartner(const std::string &frontPath, const std::string &dateText,
+                                                const std::string &timeText, int offsetSeconds) const
+{
+    const std::string path = movedCandidate(frontPath, dateText, timeText, offsetSeconds);
+    if (!path.empty() && opensForReading(path))
+        return path;
+    return "NULL";
+}
+
+bool RecordingCatalogue::partnerExists(const std::string &candidate) const
+{
+    // A file the scan did not see in its folder cannot be the partner; only a
+    // name the scan saw is confirmed by opening it.
+    if (!m_seenFiles.empty() && m_seenFiles.count(candidate) == 0)
+        return false;
+    return opensForReading(candidate);
+}
+
+std::string RecordingCatalogue::channelsOf(const RecordingEntry &entry) const
+{
+    if (!isTwoChannelName(entry.name))
+        return "F";
+    // A card recording carries both channels in its one file; there is no
+    // partner to look for (and the working folder must not be consulted).
+    if (entry.isCardFile())
+        return "F/R";
+    const std::string candidate = rearCandidateOf(entry.path);
+    const std::string dateText(nameField(entry.name, 1));
+    const std::string timeText(nameField(entry.name, 2));
+    for (int offset : kPartnerOffsets) {
+        const std::string path = movedCandidate(candidate, dateText, timeText, offset);
+        if (path.empty())
+            return "F";
+        if (partnerExists(path))
+            return "F/R";
+    }
+    return "F";
+}
+
+void RecordingCatalogue::repairIfUnfinished(const RecordingEntry &entry) const
+{
+    // Card files are read through the card library, never through the working
+    // folder that their bare names would point into.
+    if (entry.isCardFile() || korvante::isIntact(entry.path))
+        return;
+    FilePtr file(std::fopen(entry.path.c_str(), "rb+"));
+    if (!file)
+        return; // listed without repair
+    bool writeFailed = false;
+    const RepairPlan plan = korvante::repair(file.get(), &writeFailed);
+    if (std::fflush(file.get()) != 0)
+        writeFailed = true;
+    if (writeFailed)
+        logError("repair of an unfinished recording failed to write: " + entry.path);
+    else if (plan.repairable)
+        logInfo("repaired unfinished recording " + entry.path + " from byte "
+                + std::to_string(plan.zeroFillStart));
+}
+
+int RecordingCatalogue::fill(ListView &view, FillMode mode, int kind, const SearchCriteria *criteria)
+{
+    const bool search = mode == FillMode::SearchKind || mode == FillMode::SearchAll;
+    const bool byKind = mode == FillMode::Kind || mode == FillMode::SearchKind;
+    if (!byKind && m_entries.empty())
+        return 0;
+    m_shownEntries.clear();
+    view.setRedraw(false);
+    view.deleteAllRows();
+    view.setBusyCursor(true);
+
+    int row = 0;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        const RecordingEntry &entry = m_entries[i];
+        if (mode == FillMode::All)
+            repairIfUnfinished(entry);
+        if (isRearName(entry.name))
+            continue;
+        const RecordingKind entryKind = kindOfName(entry.name);
+        if (byKind && filterKindOf(entryKind) != kind)
+            continue;
+
+        const NameDateTime dt = dateTimeOfName(entry.name);
+        std::string dateColumn = formatDate(dt.year, dt.month, dt.day);
+        if (search) {
+            // Searches read through the computer's file system: card files are
+            // never found there.
+            if (entry.isCardFile())
+                continue;
+            NameDateTime day = dt;
+            day.hour = day.minute = day.second = 0;
+            const std::optional<std::time_t> t = day.toLocalTime();
+            if (!t || *t < criteria->start || *t > criteria->end)
+                continue;
+            FilePtr file(std::fopen(entry.path.c_str(), "rb"));
+            if (!file)
+                continue;
+            std::setvbuf(file.get(), nullptr, _IONBF, 0);
+            const std::optional<int32_t> speed = findMaxSpeed(file.get(), entry.sizeKiB);
+            if (!speed)
+                continue;
+            const float value = static_cast<float>(*speed);
+            if (value < criteria->minSpeed || value > kMaxPlausibleSpeedKmh)
+                continue;
+            std::tm tm{};
+            const std::time_t when = *t;
+            if (localtime_r(&when, &tm))
+                dateColumn = formatDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+        }
+
+        ++row;
+        const int position = row - 1;
+        view.insertRow(position, rowNumber(row));
+        view.setColumnText(position, ColumnDate, dateColumn);
+        view.setColumnText(position, ColumnTime, formatTime(dt.hour, dt.minute, dt.second));
+        view.setColumnText(position, ColumnKind, kindText(entryKind));
+        view.setColumnText(position, ColumnChannels, channelsOf(entry));
+        view.setColumnText(position, ColumnName, displayName(entry.name));
+        m_shownEntries.push_back(i);
+    }
+    view.setRedraw(true);
+    view.setBusyCursor(false);
+    return row;
+}
+
+int RecordingCatalogue::listKind(int kind, ListView &view) { return fill(view, FillMode::Kind, kind, nullptr); }
+
+int RecordingCatalogue::listAll(ListView &view) { return fill(view, FillMode::All, 0, nullptr); }
+
+int RecordingCatalogue::searchKind(ListView &view, const SearchCriteria &criteria, int kind)
+{
+    return fill(view, FillMode::SearchKind, kind, &criteria);
+}
+
+int RecordingCatalogue::searchAll(ListView &view, const SearchCriteria &criteria)
+{
+    return fill(view, FillMode::SearchAll, 0, &criteria);
+}
+
+} // namespace korvante

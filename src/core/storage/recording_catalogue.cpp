@@ -1,0 +1,171 @@
+#include "core/storage/recording_catalogue.h"
+
+#include "core/platform/log.h"
+#include "core/storage/recording_name.h"
+#include "tavo/tavo.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+namespace korvante {
+
+bool setText64(Text64 &field, const std::string &text)
+{
+    field.fill('\0');
+    if (text.size() >= field.size() || text.find('\0') != std::string::npos)
+        return false;
+    std::memcpy(field.data(), text.data(), text.size());
+    return true;
+}
+
+WindowsFileTime windowsFileTimeOf(int64_t unixSeconds, uint32_t nanoseconds)
+{
+    if (unixSeconds < -kUnixToWindowsSeconds)
+        return 0;
+    return static_cast<WindowsFileTime>(unixSeconds + kUnixToWindowsSeconds) * 10000000u
+           + nanoseconds / 100;
+}
+
+void RecordingCatalogue::DeviceDeleter::operator()(unsigned char *block) const { delete[] block; }
+
+RecordingCatalogue::RecordingCatalogue() { VX_Tavo_Start(); }
+
+RecordingCatalogue::~RecordingCatalogue()
+{
+    closeCardDevice();
+    VX_Tavo_Stop();
+}
+
+void RecordingCatalogue::closeCardDevice()
+{
+    if (m_cardDevice) {
+        VX_Tavo_Device_Close(m_cardDevice.get());
+        m_cardDevice.reset();
+    }
+}
+
+bool RecordingCatalogue::addFolder(const std::string &name)
+{
+    for (const auto &f : m_folders)
+        if (f.name == name)
+            return false;
+    CatalogueFolder folder;
+    folder.name = name;
+    if (!setText64(folder.name8, name)) {
+        logWarning("recording folder name longer than 63 bytes skipped: " + name);
+        return false;
+    }
+    m_folders.push_back(std::move(folder));
+    return true;
+}
+
+bool RecordingCatalogue::addExtension(const std::string &extension)
+{
+    if (extension.empty())
+        return false;
+    std::string lower = extension;
+    for (char &c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    if (std::find(m_extensions.begin(), m_extensions.end(), lower) != m_extensions.end())
+        return false;
+    m_extensions.push_back(std::move(lower));
+    return true;
+}
+
+void RecordingCatalogue::setSources(std::vector<StorageSource> sources)
+{
+    m_sources = std::move(sources);
+}
+
+void RecordingCatalogue::clearScan()
+{
+    m_scannedFolders.clear();
+    m_entries.clear();
+    m_shownEntries.clear();
+    m_seenFiles.clear();
+    m_visitedFolders.clear();
+}
+
+bool RecordingCatalogue::selectSource(int index)
+{
+    if (index < 0)
+        return false;
+    closeCardDevice();
+    const StorageSource *source = sourceAt(index);
+    if (!source)
+        return false;
+    m_sourceKind = source->kind;
+    const StorageSource chosen = *source;
+    bool ok = false;
+    switch (chosen.kind) {
+    case SourceRemovable: ok = scanRemovable(chosen); break;
+    case SourceTavo: ok = scanTavo(chosen); break;
+    case SourceComputer: ok = scanPicked(); break;
+    default: ok = false; break;
+    }
+    if (ok) {
+        sortEntries();
+        m_selectedSource = index;
+    }
+    return ok;
+}
+
+void RecordingCatalogue::sortEntries()
+{
+    // Keys are built once; comparing them as byte strings orders the date and
+    // time digits chronologically.
+    std::vector<std::string> keys;
+    keys.reserve(m_entries.size());
+    for (const auto &e : m_entries)
+        keys.push_back(sortKeyOfName(e.name));
+    std::vector<size_t> order(m_entries.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    const bool ascending = sortOrder == SortOrder::Ascending;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const int c = keys[a].compare(keys[b]);
+        if (c != 0)
+            return ascending ? c < 0 : c > 0;
+        const auto &ea = m_entries[a];
+        const auto &eb = m_entries[b];
+        if (ea.created != eb.created)
+            return ascending ? ea.created < eb.created : ea.created > eb.created;
+        return ea.sizeKiB > eb.sizeKiB;
+    });
+    std::vector<RecordingEntry> sorted;
+    sorted.reserve(m_entries.size());
+    for (size_t i : order)
+        sorted.push_back(std::move(m_entries[i]));
+    m_entries = std::move(sorted);
+}
+
+const RecordingEntry *RecordingCatalogue::entryAt(int i) const
+{
+    if (i < 0 || static_cast<size_t>(i) >= m_entries.size())
+        return nullptr;
+    return &m_entries[static_cast<size_t>(i)];
+}
+
+const RecordingEntry *RecordingCatalogue::shownEntryAt(int row) const
+{
+    if (row < 0 || static_cast<size_t>(row) >= m_shownEntries.size())
+        return nullptr;
+    return entryAt(static_cast<int>(m_shownEntries[static_cast<size_t>(row)]));
+}
+
+const ScannedFolder *RecordingCatalogue::scannedFolderAt(int i) const
+{
+    if (i < 0 || static_cast<size_t>(i) >= m_scannedFolders.size())
+        return nullptr;
+    return &m_scannedFolders[static_cast<size_t>(i)];
+}
+
+const StorageSource *RecordingCatalogue::sourceAt(int i) const
+{
+    if (i < 0 || static_cast<size_t>(i) >= m_sources.size())
+        return nullptr;
+    return &m_sources[static_cast<size_t>(i)];
+}
+
+} // namespace korvante

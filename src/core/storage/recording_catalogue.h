@@ -1,0 +1,155 @@
+#pragma once
+// The catalogue of the recordings on the selected storage source: a removable
+// drive with plain folders, the TAVO partition of a card (through the card
+// library), or a folder picked on the computer. Selecting a source scans it into
+// sorted RecordingEntry records; fills write one row per recording into a
+// ListView, by kind, for all kinds (repairing unfinished files on the way) or
+// for a search by date range and recorded maximum speed.
+//
+// Threads: no lock. The UI thread selects, fills and searches; the export worker
+// reads shownEntries, scannedFolders and the card device while a modal dialog
+// keeps the UI from selecting.
+//
+// Ownership: the catalogue owns its lists, its entries and the open card device
+// (at most one). Pointers returned by entryAt, shownEntryAt, scannedFolderAt and
+// sourceAt stay valid until the next scan (or enumerateSources for sources).
+
+#include "core/storage/folder_picker.h"
+#include "core/storage/list_view.h"
+#include "core/storage/recording_entry.h"
+#include "core/storage/recording_repair.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace korvante {
+
+struct MountedVolume;
+
+enum class SortOrder { Ascending, Descending };
+
+// A configured recording folder: the name as given and its 8-bit form.
+struct CatalogueFolder {
+    std::string name;
+    Text64 name8{};
+};
+
+class RecordingCatalogue final {
+public:
+    // Starts the card library.
+    RecordingCatalogue();
+    // Closes the card device, if open, then stops the card library.
+    ~RecordingCatalogue();
+    RecordingCatalogue(const RecordingCatalogue &) = delete;
+    RecordingCatalogue &operator=(const RecordingCatalogue &) = delete;
+
+    // --- Settings written by their owners --------------------------------------
+    // The main window (opaque here); the folder picker needs it. Null: a picked
+    // folder cannot be scanned.
+    void *ownerWindow = nullptr;
+    // The picker shown for a folder on the computer; not owned.
+    FolderPicker *folderPicker = nullptr;
+    SortOrder sortOrder = SortOrder::Ascending;
+    std::string pickerCaption = "Select Folder";
+    std::string computerCaption = "Find in My Computer";
+    bool recurseRemovable = false; // search subfolders of configured folders on a drive
+    bool recursePicked = false;    // search subfolders of a picked folder
+
+    // --- Configuration import ---------------------------------------------------
+    // Appends a recording folder unless present (exact match). A name whose
+    // 8-bit form exceeds 63 bytes is refused with a log line.
+    bool addFolder(const std::string &name);
+    // Lower-cases and appends an extension (without the dot) unless empty or present.
+    bool addExtension(const std::string &extension);
+
+    // --- Sources ------------------------------------------------------------------
+    // Rebuilds `sources` from the removable drives below the system root, then
+    // appends the computer entry. Returns the number of sources.
+    int enumerateSources();
+    // Fills `devicePath`, `kind` and the " (TAVO)" label suffix of a drive's
+    // source; false when the drive is unusable (root disk, device not openable
+    // for reading and writing, path too long).
+    bool testForTavo(StorageSource &source, const MountedVolume &volume);
+    // Replaces the source list (the command-line tool names its source itself).
+    void setSources(std::vector<StorageSource> sources);
+
+    // Selects, scans and sorts. False for a bad index or a failed scan.
+    bool selectSource(int index);
+
+    // --- Fills -----------------------------------------------------------------------
+    int listKind(int kind, ListView &view);
+    int listAll(ListView &view);
+    int searchKind(ListView &view, const SearchCriteria &criteria, int kind);
+    int searchAll(ListView &view, const SearchCriteria &criteria);
+
+    // "F/R" or "F": whether a row's recording has a rear channel.
+    std::string channelsOf(const RecordingEntry &entry) const;
+    // `frontPath` (the rear candidate) with the date and time texts moved by
+    // `offsetSeconds`, when that file opens for reading; otherwise "NULL".
+    std::string findRearPartner(const std::string &frontPath, const std::string &dateText,
+                                const std::string &timeText, int offsetSeconds) const;
+    // The rear file name for a front path: "_F" becomes "_R" in the file name.
+    static std::string rearCandidateOf(const std::string &frontPath);
+
+    // --- Access ------------------------------------------------------------------
+    const RecordingEntry *entryAt(int i) const;
+    const RecordingEntry *shownEntryAt(int row) const;
+    int shownCount() const { return static_cast<int>(m_shownEntries.size()); }
+    const ScannedFolder *scannedFolderAt(int i) const;
+    const StorageSource *sourceAt(int i) const;
+    const StorageSource *selectedSourceRecord() const { return sourceAt(m_selectedSource); }
+
+    int32_t sourceKind() const { return m_sourceKind; }
+    int selectedSource() const { return m_selectedSource; }
+    const std::vector<RecordingEntry> &entries() const { return m_entries; }
+    const std::vector<StorageSource> &sources() const { return m_sources; }
+    const std::vector<ScannedFolder> &scannedFolders() const { return m_scannedFolders; }
+    const std::vector<CatalogueFolder> &folders() const { return m_folders; }
+    const std::vector<std::string> &extensions() const { return m_extensions; }
+    // The open card device block (VX_TAVO_DEVICE_BLOCK_SIZE bytes), or null.
+    unsigned char *cardDevice() const { return m_cardDevice.get(); }
+
+    // --- Unfinished recordings -------------------------------------------------------
+    static bool isIntact(const std::string &path) { return korvante::isIntact(path); }
+    static RepairPlan repair(std::FILE *file) { return korvante::repair(file); }
+
+private:
+    enum class FillMode { Kind, All, SearchKind, SearchAll };
+
+    int fill(ListView &view, FillMode mode, int kind, const SearchCriteria *criteria);
+    void repairIfUnfinished(const RecordingEntry &entry) const;
+    void closeCardDevice();
+    void clearScan();
+    bool scanRemovable(const StorageSource &source);
+    bool scanPicked();
+    bool scanTavo(const StorageSource &source);
+    bool searchFolder(const std::string &path, int32_t folderIndex, bool recurse, int32_t &count,
+                      int depth);
+    bool extensionAccepted(const char *name) const;
+    void sortEntries();
+    bool partnerExists(const std::string &candidate) const;
+
+    struct DeviceDeleter {
+        void operator()(unsigned char *block) const;
+    };
+
+    int32_t m_sourceKind = SourceNone;
+    std::vector<ScannedFolder> m_scannedFolders;
+    std::vector<RecordingEntry> m_entries;
+    std::vector<StorageSource> m_sources;
+    std::vector<CatalogueFolder> m_folders;
+    std::vector<size_t> m_shownEntries; // positions in m_entries, in row order
+    std::vector<std::string> m_extensions;
+    std::unique_ptr<unsigned char, DeviceDeleter> m_cardDevice;
+    int m_selectedSource = -1;
+    // Every non-folder item the last plain scan saw (folder path + name): a rear
+    // candidate missing here did not exist at the scan, so it needs no open.
+    std::unordered_set<std::string> m_seenFiles;
+    // Folders (device, inode) visited by the current scan: bind mounts cannot loop it.
+    std::unordered_set<std::string> m_visitedFolders;
+};
+
+} // namespace korvante

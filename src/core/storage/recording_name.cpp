@@ -1,0 +1,144 @@
+#include "core/storage/recording_name.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+
+namespace korvante {
+
+std::string_view nameField(std::string_view name, int index)
+{
+    size_t start = 0;
+    for (int i = 0; i < index; ++i) {
+        const size_t bar = name.find('_', start);
+        if (bar == std::string_view::npos)
+            return {};
+        start = bar + 1;
+    }
+    const size_t end = name.find('_', start);
+    return name.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
+RecordingKind kindOfName(std::string_view name)
+{
+    if (name.find('N') != std::string_view::npos)
+        return KindNormal;
+    if (name.find('E') != std::string_view::npos)
+        return KindEvent;
+    if (name.find('P') != std::string_view::npos)
+        return KindParking;
+    if (name.find('M') != std::string_view::npos)
+        return KindManual;
+    return KindNone;
+}
+
+const char *kindText(RecordingKind kind)
+{
+    switch (kind) {
+    case KindNormal: return "NOR";
+    case KindEvent: return "EVT";
+    case KindParking: return "MOT";
+    case KindManual: return "MAN";
+    case KindNone: break;
+    }
+    return "NONE";
+}
+
+int32_t leadingInteger(std::string_view field)
+{
+    int64_t value = 0;
+    for (char c : field) {
+        if (c < '0' || c > '9')
+            break;
+        value = value * 10 + (c - '0');
+        if (value > INT32_MAX)
+            return INT32_MAX;
+    }
+    return static_cast<int32_t>(value);
+}
+
+bool NameDateTime::isValid() const
+{
+    return year >= 1900 && month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour >= 0
+           && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
+}
+
+std::optional<std::time_t> NameDateTime::toLocalTime() const
+{
+    if (!isValid())
+        return std::nullopt;
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    errno = 0;
+    const std::time_t t = std::mktime(&tm);
+    if (t == static_cast<std::time_t>(-1) && errno != 0)
+        return std::nullopt;
+    return t;
+}
+
+NameDateTime dateTimeOfFields(std::string_view dateField, std::string_view timeField)
+{
+    const int32_t d = leadingInteger(dateField);
+    const int32_t t = leadingInteger(timeField);
+    NameDateTime dt;
+    dt.year = d / 10000;
+    dt.month = (d % 10000) / 100;
+    dt.day = d % 100;
+    dt.hour = t / 10000;
+    dt.minute = (t % 10000) / 100;
+    dt.second = t % 100;
+    return dt;
+}
+
+std::string formatDate(int32_t year, int32_t month, int32_t day)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+    return text;
+}
+
+std::string formatTime(int32_t hour, int32_t minute, int32_t second)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", hour, minute, second);
+    return text;
+}
+
+bool isRearName(std::string_view name) { return nameField(name, 4) == "R.avi"; }
+
+bool isTwoChannelName(std::string_view name) { return nameField(name, 3) == "2CH"; }
+
+std::string displayName(std::string_view name) { return replaceAll(std::string(name), ".tavo", ""); }
+
+std::string sortKeyOfName(std::string_view name)
+{
+    std::string key(nameField(name, 1));
+    key += nameField(name, 2);
+    return key;
+}
+
+std::string replaceAll(std::string text, std::string_view from, std::string_view to)
+{
+    if (from.empty())
+        return text;
+    size_t pos = 0;
+    while ((pos = text.find(from, pos)) != std::string::npos) {
+        text.replace(pos, from.size(), to);
+        pos += to.size();
+    }
+    return text;
+}
+
+std::string_view fileNameOf(std::string_view path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace korvante

@@ -1,0 +1,133 @@
+#include "core/storage/recording_repair.h"
+
+#include "core/storage/riff_bytes.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace korvante {
+namespace {
+
+constexpr size_t kHeadBytes = 512;
+constexpr size_t kWalkBytes = 512;
+
+// Reads up to `size` bytes at `offset`; returns the count read (0 on failure).
+size_t readAt(std::FILE *file, uint64_t offset, unsigned char *buffer, size_t size)
+{
+    if (offset > static_cast<uint64_t>(INT64_MAX))
+        return 0;
+    if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0)
+        return 0;
+    return std::fread(buffer, 1, size, file);
+}
+
+struct FileCloser {
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+
+} // namespace
+
+bool isIntactHeader(const unsigned char *bytes, size_t length)
+{
+    if (length < 8 || !riff::hasTag(bytes, "RIFF"))
+        return false;
+    const uint32_t size = riff::readLe32(bytes + 4);
+    return size > 0 && size < 0x80000000u;
+}
+
+bool isIntact(const std::string &path)
+{
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return false;
+    unsigned char head[64];
+    const size_t n = std::fread(head, 1, sizeof head, file.get());
+    return isIntactHeader(head, n);
+}
+
+RepairPlan planRepair(std::FILE *file)
+{
+    RepairPlan plan;
+    if (fseeko(file, 0, SEEK_END) != 0)
+        return plan;
+    const off_t end = ftello(file);
+    if (end < 0)
+        return plan;
+    plan.fileLength = static_cast<uint64_t>(end);
+
+    unsigned char head[kHeadBytes];
+    const size_t n = readAt(file, 0, head, sizeof head);
+    // "movi", "0", a stream digit, the type letters, then the first chunk's size.
+    size_t movi = kHeadBytes;
+    for (size_t i = 0; i + 12 <= n; ++i) {
+        if (riff::hasTag(head + i, "movi") && head[i + 4] == '0' && riff::isStreamDigit(head[i + 5])
+            && riff::isChunkType(head[i + 6], head[i + 7])) {
+            movi = i;
+            break;
+        }
+    }
+    if (movi == kHeadBytes)
+        return plan;
+
+    // The zero fill starts at the id of the last chunk the walk accepted: that
+    // chunk is the one the camera was writing when it stopped. (Starting from the
+    // position after it minus its length would, when the byte there happens to
+    // be 0, also wipe the last byte of the chunk before, or the "i" of "movi".)
+    uint64_t lastChunk = movi + 4;
+    uint64_t p = movi + 12 + uint64_t{riff::readLe32(head + movi + 8)};
+    unsigned char window[kWalkBytes];
+    for (;;) {
+        const size_t got = p < plan.fileLength ? readAt(file, p, window, sizeof window) : 0;
+        const size_t k = (got > 0 && window[0] == 0) ? 1 : 0;
+        if (got < k + 8 || window[k] != '0')
+            break;
+        if (riff::isStreamDigit(window[k + 1]) && !riff::isChunkType(window[k + 2], window[k + 3]))
+            break;
+        lastChunk = p + k;
+        p += uint64_t{riff::readLe32(window + k + 4)} + 8 + k;
+    }
+
+    plan.repairable = true;
+    plan.movieListOffset = movi;
+    // Never let the zeros reach the RIFF header written at offsets 0 to 7.
+    plan.zeroFillStart = std::min(std::max<uint64_t>(lastChunk, 8), plan.fileLength);
+    plan.zeroFillLength = plan.fileLength - plan.zeroFillStart;
+    // A file past 4 GiB cannot state its size; the largest value is the nearest.
+    plan.riffSize = static_cast<uint32_t>(std::min<uint64_t>(plan.fileLength - 8, 0xFFFFFFFFu));
+    return plan;
+}
+
+bool applyRepair(std::FILE *file, const RepairPlan &plan)
+{
+    if (!plan.repairable)
+        return true;
+    unsigned char header[8] = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
+    riff::writeLe32(header + 4, plan.riffSize);
+    if (fseeko(file, 0, SEEK_SET) != 0 || std::fwrite(header, 1, sizeof header, file) != sizeof header)
+        return false;
+    if (plan.zeroFillLength == 0)
+        return std::fflush(file) == 0;
+    if (fseeko(file, static_cast<off_t>(plan.zeroFillStart), SEEK_SET) != 0)
+        return false;
+    static const std::vector<unsigned char> zeros(kRepairZeroBlock, 0);
+    uint64_t left = plan.zeroFillLength;
+    while (left > 0) {
+        const size_t block = static_cast<size_t>(std::min<uint64_t>(left, kRepairZeroBlock));
+        if (std::fwrite(zeros.data(), 1, block, file) != block)
+            return false;
+        left -= block;
+    }
+    return true;
+}
+
+RepairPlan repair(std::FILE *file, bool *writeFailed)
+{
+    RepairPlan plan = planRepair(file);
+    const bool ok = applyRepair(file, plan);
+    if (writeFailed)
+        *writeFailed = !ok;
+    return plan;
+}
+
+} // namespace korvante
