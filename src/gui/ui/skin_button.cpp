@@ -1,0 +1,174 @@
+#include "skin_button.h"
+
+#include "gui/platform/messages.h"
+#include "gui/platform/skin_library.h"
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QPainter>
+
+namespace korvante {
+
+namespace {
+QPixmap skinImage(int id)
+{
+    return id > 0 ? SkinLibrary::bitmap(id) : QPixmap();
+}
+
+// Tooltips of skinned buttons: white text on black.
+const QString &tooltipStyle()
+{
+    static const QString style = QStringLiteral(
+        "QToolTip { color: #ffffff; background-color: #000000; border: 1px solid #000000; }");
+    return style;
+}
+} // namespace
+
+CSkinButton::CSkinButton(const QString &caption, int id, const QRect &rect, QWidget *parent)
+    : MessageWindow<QAbstractButton>(parent), m_id(id), m_parent(parent)
+{
+    setGeometry(rect);
+    setCaption(caption);
+    setStyleSheet(tooltipStyle());
+    // Drawn from images only: the parent's background shows where nothing is drawn.
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+    setMouseTracking(true);
+    connect(this, &QAbstractButton::clicked, this, [this] { notifyParent(); });
+}
+
+CSkinButton::CSkinButton(const QString &caption, int id, const QRect &rect, QWidget *parent,
+                         const SkinImageIds &images)
+    : CSkinButton(caption, id, rect, parent)
+{
+    setSkin(images);
+}
+
+CSkinButton::~CSkinButton() = default;
+
+void CSkinButton::setCaption(const QString &caption)
+{
+    setText(caption);
+    setToolTip(caption);
+}
+
+void CSkinButton::setSkin(const SkinImageIds &images, QPoint source, QSize size)
+{
+    const int disabled = images.disabled > 0 ? images.disabled : images.pressed;
+    setSkin(skinImage(images.normal), skinImage(images.hover), skinImage(images.pressed),
+            skinImage(disabled), source, size);
+}
+
+void CSkinButton::setSkin(const QPixmap &normal, const QPixmap &hover, const QPixmap &pressed,
+                          const QPixmap &disabled, QPoint source, QSize size)
+{
+    m_normal = normal;
+    m_hoverImage = hover;
+    m_pressed = pressed;
+    m_disabled = disabled;
+    m_source = source;
+    m_size = size;
+    m_skinSet = true;
+    update();
+}
+
+CSkinButton::Face CSkinButton::currentFace() const
+{
+    if (!m_skinSet)
+        return Face::None;
+    if (isDown())
+        return Face::Pressed;
+    if (!isEnabled())
+        return Face::Disabled;
+    if (m_hover && !m_hoverImage.isNull())
+        return Face::Hover;
+    return Face::Normal;
+}
+
+QPixmap CSkinButton::currentImage() const
+{
+    switch (currentFace()) {
+    case Face::Pressed: return m_pressed;
+    case Face::Disabled: return m_disabled;
+    case Face::Hover: return m_hoverImage;
+    case Face::Normal: return m_normal;
+    case Face::None: break;
+    }
+    return {};
+}
+
+void CSkinButton::paintEvent(QPaintEvent *)
+{
+    killTimer(kForegroundTimer);
+    const Face face = currentFace();
+    if (face == Face::None)
+        return;
+    if (face == Face::Hover)
+        setTimer(kForegroundTimer, kForegroundDelayMs);
+    const QPixmap image = currentImage();
+    if (image.isNull())
+        return;
+    const QSize size = m_size.isValid() && !m_size.isEmpty() ? m_size : this->size();
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawPixmap(QRect(QPoint(0, 0), size), image, QRect(m_source, size));
+}
+
+void CSkinButton::enterEvent(QEnterEvent *event)
+{
+    m_tracking = true;
+    m_hover = true;
+    update();
+    MessageWindow<QAbstractButton>::enterEvent(event);
+}
+
+void CSkinButton::mouseMoveEvent(QMouseEvent *event)
+{
+    // A button that was under the pointer when it appeared gets no enter event.
+    if (!m_tracking) {
+        m_tracking = true;
+        m_hover = true;
+        update();
+    }
+    MessageWindow<QAbstractButton>::mouseMoveEvent(event);
+}
+
+void CSkinButton::leaveEvent(QEvent *event)
+{
+    m_hover = false;
+    m_tracking = false;
+    update();
+    MessageWindow<QAbstractButton>::leaveEvent(event);
+}
+
+void CSkinButton::onTimer(int id)
+{
+    if (id != kForegroundTimer)
+        return;
+    killTimer(kForegroundTimer);
+    bringMainWindowToFront();
+}
+
+void CSkinButton::bringMainWindowToFront()
+{
+    // Panels are top-level windows parented to the main window: the root of
+    // the parent chain is the main window. Never pull it over a modal dialog
+    // or steal the focus from another application.
+    QWidget *root = window();
+    while (root->parentWidget())
+        root = root->parentWidget()->window();
+    if (!root->isVisible() || root->isMinimized() || QApplication::activeModalWidget()
+        || !QApplication::activeWindow() || root->isActiveWindow())
+        return;
+    root->raise();
+    root->activateWindow();
+}
+
+void CSkinButton::notifyParent()
+{
+    // Posted, not delivered at once: the parent may delete this button while
+    // handling the click (a Close button ending its panel).
+    postMessage(m_parent.data(), msg::ButtonClick, static_cast<quintptr>(m_id), 0);
+}
+
+} // namespace korvante
