@@ -1,0 +1,183 @@
+#include "core/platform/registry.h"
+#include "gui/picker/folder_dialog.h"
+#include "gui/picker/history_combo.h"
+#include "gui/platform/message_box.h"
+#include "support/temp_dir.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace korvante;
+using korvante::testing::TempDir;
+
+namespace {
+
+QApplication &app()
+{
+    static int argc = 1;
+    static char name[] = "gui_picker_tests";
+    static char *argv[] = {name, nullptr};
+    static QApplication *instance = new QApplication(argc, argv);
+    return *instance;
+}
+
+// A registry of its own and recorded message boxes for each test.
+class PickerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app();
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_config.path().string()));
+        m_previous = platform::setMessageBoxHook([this](const QString &text, const QString &, unsigned) {
+            boxes.push_back(text);
+            return platform::IDOK;
+        });
+    }
+    void TearDown() override
+    {
+        platform::setMessageBoxHook(std::move(m_previous));
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    QString folder(const std::string &name)
+    {
+        std::filesystem::create_directories(m_files.path() / name);
+        return QString::fromStdString((m_files.path() / name).string());
+    }
+    static QString history(int n)
+    {
+        return Registry::value(Registry::profileGroup(QStringLiteral("FolderHistory")),
+                               QStringLiteral("Folder%1").arg(n, 4, 10, QLatin1Char('0')))
+            .toString();
+    }
+
+    std::vector<QString> boxes;
+    TempDir m_config;
+    TempDir m_files;
+    platform::MessageBoxHook m_previous;
+};
+
+} // namespace
+
+TEST_F(PickerTest, ChoosingTheSameFolderTwiceKeepsOneEntryAtTheTop)
+{
+    const QString a = folder("a"), b = folder("b");
+    for (const QString &choice : {a, b, a}) {
+        CHistoryCombo combo;
+        combo.setMaximum(50);
+        combo.loadHistory();
+        combo.setEditText(choice);
+        combo.saveHistory();
+    }
+    EXPECT_EQ(history(0), a);
+    EXPECT_EQ(history(1), b);
+    EXPECT_TRUE(history(2).isEmpty());
+    EXPECT_EQ(Registry::value(Registry::profileGroup(QStringLiteral("FolderHistory")), QStringLiteral("Folder"))
+                  .toString(),
+              a);
+
+    // The last choice is pre-selected next time.
+    CHistoryCombo next;
+    next.setMaximum(50);
+    next.loadHistory();
+    EXPECT_EQ(next.count(), 2);
+    EXPECT_EQ(next.currentText(), a);
+}
+
+TEST_F(PickerTest, FiftyEntriesPushTheOldestOutAndDeleteItsKey)
+{
+    const QString group = Registry::profileGroup(QStringLiteral("FolderHistory"));
+    for (int i = 0; i < 50; ++i)
+        Registry::setValue(group, QStringLiteral("Folder%1").arg(i, 4, 10, QLatin1Char('0')),
+                           QStringLiteral("/old/%1").arg(i));
+    // A stale key beyond the list, as an older version with a larger history left it.
+    Registry::setValue(group, QStringLiteral("Folder0050"), QStringLiteral("/stale/50"));
+    Registry::setValue(group, QStringLiteral("Folder0051"), QStringLiteral("/stale/51"));
+
+    CHistoryCombo combo;
+    combo.setMaximum(50);
+    combo.loadHistory();
+    ASSERT_EQ(combo.count(), 50);
+    combo.setEditText(QStringLiteral("/new"));
+    combo.saveHistory();
+    EXPECT_EQ(history(0), QStringLiteral("/new"));
+    EXPECT_EQ(history(1), QStringLiteral("/old/0"));
+    EXPECT_EQ(history(49), QStringLiteral("/old/48"));
+    EXPECT_FALSE(Registry::contains(group, QStringLiteral("Folder0050")));
+    EXPECT_FALSE(Registry::contains(group, QStringLiteral("Folder0051")));
+}
+
+TEST_F(PickerTest, OkRefusesEmptyAndMissingFoldersAndAcceptsAnExistingOne)
+{
+    const QString good = folder("card");
+    CXFolderDialog dialog;
+    dialog.navigateTo(folder("start"));
+    dialog.historyCombo()->setEditText(QString());
+    dialog.onOk();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], QStringLiteral("Please select a folder."));
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+
+    const QString gone = good + QStringLiteral("/vanished");
+    dialog.historyCombo()->setEditText(gone);
+    dialog.onOk();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1], QStringLiteral("The folder '%1' isn't accessible.").arg(gone));
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+
+    dialog.historyCombo()->setEditText(good);
+    dialog.onOk();
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.selectedPath, good);
+    EXPECT_EQ(history(0), good);
+}
+
+TEST_F(PickerTest, TypingAFolderAndLeavingTheFieldOpensIt)
+{
+    const QString start = folder("start"), target = folder("target");
+    CXFolderDialog dialog;
+    dialog.navigateTo(start);
+    dialog.show();
+    QLineEdit *edit = dialog.historyCombo()->lineEdit();
+    edit->setFocus();
+    edit->setText(target);
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(edit, &out);
+    EXPECT_EQ(dialog.currentFolder(), target);
+    EXPECT_EQ(dialog.selectedPath, target);
+
+    // A path that is not a folder does not move the list.
+    edit->setText(target + QStringLiteral("/nope"));
+    QApplication::sendEvent(edit, &out);
+    EXPECT_EQ(dialog.currentFolder(), target);
+}
+
+TEST_F(PickerTest, ViewModeIsRememberedAsACommandNumber)
+{
+    {
+        CXFolderDialog dialog;
+        dialog.rememberViewMode = true;
+        dialog.applyViewMode = true;
+        dialog.navigateTo(folder("x"));
+        EXPECT_EQ(dialog.capturedViewMode(), viewcmd::List); // nothing stored: the list view
+        dialog.applyView(viewcmd::Details);
+        dialog.reject();
+    }
+    EXPECT_EQ(Registry::value(Registry::profileGroup(QStringLiteral("XFolderDialog")), QStringLiteral("ViewMode"))
+                  .toInt(),
+              viewcmd::Details);
+    CXFolderDialog again;
+    again.rememberViewMode = true;
+    again.applyViewMode = true;
+    again.navigateTo(folder("y"));
+    EXPECT_EQ(again.capturedViewMode(), viewcmd::Details);
+    again.applyView(viewcmd::Tiles);
+    EXPECT_EQ(again.capturedViewMode(), viewcmd::Tiles);
+    again.reject();
+    EXPECT_EQ(again.viewMode, viewcmd::Tiles);
+}
