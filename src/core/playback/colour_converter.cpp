@@ -1,0 +1,107 @@
+#include "core/playback/colour_converter.h"
+
+#include "core/platform/log.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <memory>
+
+namespace korvante {
+namespace {
+
+struct FrameDeleter {
+    void operator()(AVFrame *f) const { av_frame_free(&f); }
+};
+
+bool isPlanarYuv8(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(format);
+    return d && !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM))
+        && (d->flags & AV_PIX_FMT_FLAG_PLANAR) && d->nb_components >= 3 && d->comp[0].depth == 8;
+}
+
+} // namespace
+
+ColourConverter::~ColourConverter()
+{
+    sws_freeContext(m_sws);
+}
+
+bool ColourConverter::adjustPlanes(AVFrame &frame, const PictureSettings &s)
+{
+    const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+    // Luminance: y' = y × gain / 128 + offset, through a table.
+    std::array<std::uint8_t, 256> lut{};
+    for (int y = 0; y < 256; ++y)
+        lut[static_cast<size_t>(y)] = static_cast<std::uint8_t>(std::clamp(y * s.gain / 128 + s.offset, 0, 255));
+    for (int row = 0; row < frame.height; ++row) {
+        std::uint8_t *p = frame.data[0] + static_cast<std::ptrdiff_t>(row) * frame.linesize[0];
+        for (int x = 0; x < frame.width; ++x)
+            p[x] = lut[p[x]];
+    }
+    // Chroma: rotate by the hue angle and scale by saturation / 64, in 16.16 fixed point.
+    if (s.hue != 0 || s.saturation != 64) {
+        const double angle = s.hue * M_PI / 180.0;
+        const int c = static_cast<int>(std::lround(std::cos(angle) * s.saturation / 64.0 * 65536.0));
+        const int n = static_cast<int>(std::lround(std::sin(angle) * s.saturation / 64.0 * 65536.0));
+        const int cw = AV_CEIL_RSHIFT(frame.width, d->log2_chroma_w);
+        const int ch = AV_CEIL_RSHIFT(frame.height, d->log2_chroma_h);
+        for (int row = 0; row < ch; ++row) {
+            std::uint8_t *u = frame.data[1] + static_cast<std::ptrdiff_t>(row) * frame.linesize[1];
+            std::uint8_t *v = frame.data[2] + static_cast<std::ptrdiff_t>(row) * frame.linesize[2];
+            for (int x = 0; x < cw; ++x) {
+                const int cu = u[x] - 128, cv = v[x] - 128;
+                const int nu = (cu * c - cv * n) / 65536 + 128;
+                const int nv = (cu * n + cv * c) / 65536 + 128;
+                u[x] = static_cast<std::uint8_t>(std::clamp(nu, 0, 255));
+                v[x] = static_cast<std::uint8_t>(std::clamp(nv, 0, 255));
+            }
+        }
+    }
+    return true;
+}
+
+QImage ColourConverter::convert(const AVFrame &source, const PictureSettings &settings)
+{
+    const AVFrame *frame = &source;
+    std::unique_ptr<AVFrame, FrameDeleter> adjusted;
+    if (settings.adjustsColour() && isPlanarYuv8(static_cast<AVPixelFormat>(source.format))) {
+        // The decoder keeps its pictures as references: adjust a private copy.
+        adjusted.reset(av_frame_clone(&source));
+        if (adjusted && av_frame_make_writable(adjusted.get()) >= 0 && adjustPlanes(*adjusted, settings))
+            frame = adjusted.get();
+    }
+    QImage image(frame->width, frame->height, QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    m_sws = sws_getCachedContext(m_sws, frame->width, frame->height,
+                                 static_cast<AVPixelFormat>(frame->format), frame->width,
+                                 frame->height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
+                                 nullptr);
+    if (!m_sws) {
+        if (!m_reported)
+            logError(m_name + ": no conversion from the decoder's picture format");
+        m_reported = true;
+        return QImage();
+    }
+    std::uint8_t *dst[4] = {image.bits(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
+    if (settings.flipVertical) {
+        // Write the rows bottom-up: the flip costs nothing.
+        dst[0] = image.bits() + static_cast<std::ptrdiff_t>(image.height() - 1) * image.bytesPerLine();
+        dstStride[0] = -dstStride[0];
+    }
+    sws_scale(m_sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+    if (settings.mirrorHorizontal)
+        image.mirror(true, false);
+    return image;
+}
+
+} // namespace korvante

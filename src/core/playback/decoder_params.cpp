@@ -1,0 +1,63 @@
+#include "core/playback/decoder_params.h"
+
+#include <algorithm>
+
+namespace korvante {
+
+DecoderParams::DecoderParams()
+    : m_values{{201, 128}, {202, 0}, {203, 0}, {204, 64}, {205, 0}, {1101, 0}, {1112, 0}, {1113, 0}}
+{
+}
+
+HResult DecoderParams::GetParam(std::int32_t id, std::int32_t *value) const
+{
+    if (!value)
+        return E_POINTER;
+    std::lock_guard lock(m_mutex);
+    auto it = m_values.find(id);
+    if (it == m_values.end())
+        return E_FAIL;
+    *value = it->second;
+    return S_OK;
+}
+
+HResult DecoderParams::SetParam(std::int32_t id, std::int32_t value)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_values.find(id);
+    if (it == m_values.end())
+        return E_FAIL;
+    switch (id) {
+    case 201: value = std::clamp(value, 0, 256); break;
+    case 202: value = std::clamp(value, -256, 256); break;
+    case 203: value = std::clamp(value, -180, 180); break;
+    case 204: value = std::clamp(value, 0, 128); break;
+    default: value = value ? 1 : 0; break;
+    }
+    it->second = value;
+    ++m_version;
+    return S_OK;
+}
+
+PictureSettings DecoderParams::snapshot() const
+{
+    std::lock_guard lock(m_mutex);
+    PictureSettings s;
+    s.adjust = m_values.at(205) != 0;
+    s.gain = m_values.at(201);
+    s.offset = m_values.at(202);
+    s.hue = m_values.at(203);
+    s.saturation = m_values.at(204);
+    const bool flips = m_values.at(1101) != 0;
+    s.flipVertical = flips && m_values.at(1112) != 0;
+    s.mirrorHorizontal = flips && m_values.at(1113) != 0;
+    return s;
+}
+
+std::uint64_t DecoderParams::version() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_version;
+}
+
+} // namespace korvante

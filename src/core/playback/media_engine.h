@@ -1,0 +1,110 @@
+#pragma once
+// The media engine: plays one recording at a time, the front channel and,
+// when the recording has one, the rear channel, each in its own video window,
+// with the front channel's sound. It builds a PlaybackGraph for each opened
+// recording and runs, pauses, stops and seeks it, changes rate and volume,
+// zooms a picture, swaps the screens, flips a picture and grabs frames.
+//
+// Threads: every operation runs on the user-interface thread. The metadata
+// poller reads packets through pollMetadataPacket(), which holds the poller
+// lock; Open and Close take that lock before a graph is freed, so a poller
+// never uses a freed graph. Positions are in milliseconds unless a name says
+// otherwise; results are those of the operations' table (1/0, or result codes).
+
+#include "core/playback/playback_graph.h"
+#include "core/playback/result_codes.h"
+
+#include <QImage>
+#include <QRect>
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+class QPainter;
+
+namespace korvante {
+
+class CQDRVTextData;
+class VideoWindow;
+
+class MediaEngine final {
+public:
+    MediaEngine() = default;
+    ~MediaEngine();
+    MediaEngine(const MediaEngine &) = delete;
+    MediaEngine &operator=(const MediaEngine &) = delete;
+
+    std::int32_t windowCount = 0;
+    VideoWindow *videoWindow[4] = {};
+    std::unique_ptr<PlaybackGraph> graph;
+    std::uint8_t metadataMode = 1;
+    std::int32_t zoom[4] = {};
+
+    void AttachScreens(VideoWindow *front, VideoWindow *rear);
+    // `rear` may be a path, "1CH", "NULL" or empty; `device` and `recording`
+    // name a card recording (0 and −1 for plain files). 1 opened, 0 failed.
+    int Open(const std::string &front, const std::string &rear = {}, std::intptr_t device = 0,
+             std::int32_t recording = -1);
+    int Close();
+    HResult Play();
+    HResult Pause();
+    int Stop();
+    std::int32_t GetState() const;
+    std::uint64_t GetPositionMs() const;
+    std::uint64_t GetDurationMs();
+    int Rewind(double seconds);
+    int Forward(double seconds);
+    // Absolute seek, 100 ns units (the seek slider and the picture settings use it).
+    HResult SetPosition(std::int64_t position);
+    HResult SetRate(float rate);
+    HResult SetVolume(std::int32_t percent);
+    int ZoomStep(int slot, int direction, VideoWindow *screen);
+    int ZoomReset(int slot, VideoWindow *screen);
+    int PlacePicture(int slot, VideoWindow *screen, QPainter *painter, int x, int y);
+    int SwapScreens(VideoWindow *a, VideoWindow *b);
+    int Repaint();
+    HResult GetNativeVideoSize(int slot, std::int32_t *width, std::int32_t *height,
+                               std::int32_t *aspectWidth, std::int32_t *aspectHeight);
+    // The frame shown in `slot` as a 32-bit top-down image. 1 done, 0 failed.
+    int GrabFrame(int slot, QImage &bitmap);
+    HResult SetFlip(int slot, int on);
+    HResult SetRearFlip(int on);
+    HResult SetPictureParam(std::int32_t id, std::int32_t value);
+    HResult ResetPicture(int slot, std::int32_t value);
+    // Start-up check: the decoders can be created, the whitelists hold the
+    // program. 1 ready, 0 missing (the main window then shows "Not Find VX filter").
+    int CheckComponents();
+
+    // Paints the frame of the renderer drawing into `window`; called from the
+    // window's paint handler on the user-interface thread.
+    void PaintVideo(VideoWindow *window, QPainter &painter) const;
+
+    // The metadata poller's step: with the graph running or paused, reads the
+    // front filter's next packet and hands it to DispatchPacket. False when
+    // the poller should end (no graph, not running or paused, no packet left).
+    // Read and append happen under one lock, so pollers never reorder or
+    // repeat packets. Any thread.
+    bool pollMetadataPacket(CQDRVTextData &sensorData);
+    // Poller threads register so that the engine outlives them.
+    void pollerStarted();
+    void pollerEnded();
+    // Closes the graph and waits until every poller thread has ended (call
+    // before the sensor lists the pollers append to are destroyed).
+    void waitForPollers();
+
+private:
+    HResult seekBy(std::int64_t delta);
+    void refreshPicture();
+
+    std::mutex m_pollerMutex; // held by a poller's read and by the freeing of a graph
+    std::mutex m_pollerCountMutex;
+    std::condition_variable m_pollersGone;
+    int m_pollers = 0;
+    std::optional<std::int32_t> m_volume; // the last SetVolume, hundredths of a dB
+};
+
+} // namespace korvante

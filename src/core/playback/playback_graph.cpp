@@ -1,0 +1,152 @@
+#include "core/playback/playback_graph.h"
+
+#include "core/platform/log.h"
+#include "core/playback/video_window.h"
+
+namespace korvante {
+
+PlaybackGraph::PlaybackGraph(std::int32_t count, VideoWindow *const windows[4], std::uint8_t mode)
+    : windowCount(count), metadataMode(mode)
+{
+    for (int i = 0; i < 4; ++i)
+        window[i] = windows[i];
+}
+
+PlaybackGraph::~PlaybackGraph()
+{
+    Teardown();
+}
+
+HResult PlaybackGraph::Build(const std::string &front, const std::string &rear, std::intptr_t device,
+                             std::int32_t recording, bool *frontNotLoaded)
+{
+    if (frontNotLoaded)
+        *frontNotLoaded = false;
+    if (built)
+        Teardown();
+    frontPath = front;
+    rearPath = rear;
+
+    graphBuilder = std::make_unique<FilterGraph>();
+    parseFilter[0] = std::make_unique<StreamParseFilter>("VXStreamParseFilter");
+    parseFilter[1] = std::make_unique<StreamParseFilter>("VXStreamParseFilter2");
+    graphBuilder->addFilter(parseFilter[0]->name());
+    graphBuilder->addFilter(parseFilter[1]->name());
+
+    IStreamParseMetadata *metadata = parseFilter[0]->queryMetadata();
+    metadata->SetMode(metadataMode);
+    metadata->SetSource(device, recording);
+
+    if (parseFilter[0]->Load(frontPath) != S_OK) {
+        if (frontNotLoaded)
+            *frontNotLoaded = true;
+        return VFW_E_INVALID_FILE_FORMAT;
+    }
+    channelCount = 1;
+    if (!rearPath.empty() && rearPath != "NULL" && rearPath != "1CH") {
+        if (parseFilter[1]->Load(rearPath) == S_OK)
+            channelCount = 2;
+        else
+            logInfo("playback: the rear file is not available, playing the front alone");
+    }
+    const bool twoChannels = channelCount >= 2;
+
+    // Sound: each audio pin counts 1, a PCM one 1000 more.
+    int audioCount = 0;
+    for (const OutputPin &pin : parseFilter[0]->pins())
+        if (pin.kind == OutputPin::Kind::Audio && pin.name.find("Audio") != std::string::npos)
+            audioCount += pin.pcm ? 1001 : 1;
+    if (audioCount >= 1 && audioCount < 1000) {
+        audioDecoder = std::make_unique<AudioDecoder>(twoChannels ? "CoreAAC Decoder" : "COREAAC AUDIO");
+        graphBuilder->addFilter(audioDecoder->name());
+    }
+    if (audioCount >= 1) {
+        audioRenderer = AudioRenderer::create("DirectSound Audio Renderer");
+        if (audioRenderer)
+            graphBuilder->addFilter(audioRenderer->name());
+        else
+            logInfo("playback: no audio output; playing without sound");
+    }
+
+    // Video chains.
+    HResult result = S_OK;
+    for (int s = 0; s < windowCount && s < channelCount && s < 4; ++s) {
+        const std::string n = std::to_string(s + 1);
+        decoder[s] = std::make_unique<VideoDecoder>("FFDShow Decoder" + n);
+        colourConverter[s] = std::make_unique<ColourConverter>("Color Space Convertor " + n);
+        renderer[s] = std::make_unique<VideoRenderer>(twoChannels ? "Mixing Renderer9-" + n : std::string("Mixing Renderer9"));
+        graphBuilder->addFilter(decoder[s]->name());
+        graphBuilder->addFilter(colourConverter[s]->name());
+        graphBuilder->addFilter(renderer[s]->name());
+        renderer[s]->setWindow(window[s]);
+        if (window[s])
+            renderer[s]->setDestination(QRect(QPoint(0, 0), window[s]->clientSize()));
+    }
+
+    // Sound before pictures: front parse filter → (AAC decoder) → renderer.
+    if (audioRenderer) {
+        AudioDecoder *stage = audioDecoder.get();
+        if (!stage) {
+            m_pcmStage = std::make_unique<AudioDecoder>("PCM input of " + audioRenderer->name());
+            stage = m_pcmStage.get();
+        }
+        if (stage->connect(*parseFilter[0], *audioRenderer) == S_OK)
+            graphBuilder->setAudioPath(stage, audioRenderer.get());
+        else
+            logWarning("playback: the sound cannot be connected; playing without it");
+    }
+
+    for (int s = 0; s < windowCount && s < channelCount && s < 4; ++s) {
+        StreamParseFilter &source = s == 1 ? *parseFilter[1] : *parseFilter[0];
+        const HResult hr = decoder[s]->connect(source, 0, *colourConverter[s]);
+        if (hr != S_OK) {
+            logError("playback: " + source.name() + " cannot be connected to " + decoder[s]->name());
+            result = hr;
+            break;
+        }
+        graphBuilder->addVideoPath(*decoder[s], *renderer[s]);
+    }
+    if (result != S_OK)
+        return result;
+
+    graphBuilder->setDuration(parseFilter[0]->index().duration());
+    const HResult cued = graphBuilder->cue();
+    state = StateStopped;
+    built = true;
+    duration = graphBuilder->duration();
+    if (renderer[0]) {
+        const VideoStreamIndex &v = parseFilter[0]->index().video.front();
+        const QSize shown = renderer[0]->nativeSize();
+        nativeWidth = shown.isEmpty() ? v.width : shown.width();
+        nativeHeight = shown.isEmpty() ? v.height : shown.height();
+    }
+    return cued;
+}
+
+void PlaybackGraph::Teardown()
+{
+    state = StateStopped;
+    if (graphBuilder)
+        graphBuilder->shutdown(); // every thread ends before an element is released
+    auto remove = [this](auto &element) {
+        if (element) {
+            if (graphBuilder)
+                graphBuilder->removeFilter(element->name());
+            element.reset();
+        }
+    };
+    remove(audioRenderer);
+    for (auto &r : renderer)
+        remove(r);
+    for (auto &d : decoder)
+        remove(d);
+    remove(audioDecoder);
+    m_pcmStage.reset();
+    remove(parseFilter[0]);
+    remove(parseFilter[1]);
+    for (auto &c : colourConverter)
+        remove(c);
+    graphBuilder.reset();
+}
+
+} // namespace korvante

@@ -1,0 +1,74 @@
+#pragma once
+// The media graph of one opened recording: the stream-parse filters of the
+// front and rear files, a video chain (decoder, colour converter, renderer)
+// per shown channel, the front channel's sound, and the running graph that
+// joins them. Element names are those the logs and tests refer to
+// ("VXStreamParseFilter", "FFDShow Decoder1", "Mixing Renderer9-1" …).
+//
+// Ownership: the MediaEngine owns the current graph; the graph owns every
+// element. Threads: all members are used on the user-interface thread,
+// except `state` (read by the metadata poller) and the front parse filter's
+// metadata reads (under the engine's poller lock).
+
+#include "core/playback/audio_output.h"
+#include "core/playback/colour_converter.h"
+#include "core/playback/filter_graph.h"
+#include "core/playback/result_codes.h"
+#include "core/playback/stream_parse_filter.h"
+#include "core/playback/video_decoder.h"
+#include "core/playback/video_renderer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace korvante {
+
+class VideoWindow;
+
+// Graph states.
+enum GraphState : std::int32_t { StateRunning = 0, StatePaused = 1, StateStopped = 2, StateCreated = 3 };
+
+class PlaybackGraph final {
+public:
+    PlaybackGraph(std::int32_t windowCount, VideoWindow *const windows[4], std::uint8_t metadataMode);
+    ~PlaybackGraph();
+    PlaybackGraph(const PlaybackGraph &) = delete;
+    PlaybackGraph &operator=(const PlaybackGraph &) = delete;
+
+    // Builds and cues the graph for a recording. `frontNotLoaded` is set when
+    // the front file could not be loaded (the open then fails). Any other
+    // error is returned as its result and leaves the graph as far as it got.
+    HResult Build(const std::string &front, const std::string &rear, std::intptr_t device,
+                  std::int32_t recording, bool *frontNotLoaded);
+    // Stops every thread and releases the elements in the graph's order.
+    void Teardown();
+
+    std::unique_ptr<FilterGraph> graphBuilder;
+    std::unique_ptr<StreamParseFilter> parseFilter[2];
+    std::unique_ptr<VideoDecoder> decoder[4];
+    std::unique_ptr<ColourConverter> colourConverter[4];
+    std::unique_ptr<VideoRenderer> renderer[4];
+    std::unique_ptr<AudioDecoder> audioDecoder;   // the AAC decoder, when the sound needs one
+    std::unique_ptr<AudioRenderer> audioRenderer; // null without an audio output
+    std::int32_t windowCount = 0;
+    VideoWindow *window[4] = {};
+    bool ready = false;
+    std::atomic<std::int32_t> state{StateCreated};
+    bool built = false;
+    float rate = 1.0f;
+    std::int64_t duration = 0;   // 100 ns units, 0 = not asked yet
+    std::int32_t channelCount = 0;
+    std::string frontPath;
+    std::string rearPath;
+    std::uint8_t metadataMode = 1;
+    std::int32_t nativeWidth = 0;
+    std::int32_t nativeHeight = 0;
+
+private:
+    // The sound's own decoding stage when PCM goes straight to the renderer.
+    std::unique_ptr<AudioDecoder> m_pcmStage;
+};
+
+} // namespace korvante

@@ -1,0 +1,80 @@
+#pragma once
+// What the stream-parse filter learns about a recording when it loads it: the
+// streams, where every video frame and audio packet lies, and the metadata
+// packets. Built once by the load scan, then read-only (any thread may read it).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+#include <libavutil/rational.h>
+}
+
+namespace korvante {
+
+class ByteSource;
+class DemuxReader;
+
+struct VideoFrameEntry {
+    std::int64_t pos = 0; // offset of the chunk header in the file
+    bool key = false;
+};
+
+struct VideoStreamIndex {
+    int stream = -1;           // demuxer stream number
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    std::uint32_t fourcc = 0;  // the stream's handler FourCC
+    int width = 0;
+    int height = 0;
+    AVRational frameRate{0, 1}; // frames per second (rate/scale of the stream header)
+    std::vector<VideoFrameEntry> frames; // in file order = display order
+
+    // Time of a frame and the frame shown at a time, both in 100 ns units.
+    std::int64_t frameTime(std::int64_t frame) const;
+    std::int64_t frameAt(std::int64_t time) const;
+    // Frame number of the chunk whose header is at `pos`, -1 when no frame starts there.
+    std::int64_t frameAtPos(std::int64_t pos) const;
+    // The last key frame at or before `frame` (0 when none is marked).
+    std::int64_t keyFrameAtOrBefore(std::int64_t frame) const;
+};
+
+struct AudioPacketEntry {
+    std::int64_t pos = 0;
+    std::int64_t time = 0; // start, 100 ns units
+};
+
+struct AudioStreamIndex {
+    int stream = -1;
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    bool pcm = false;
+    std::vector<AudioPacketEntry> packets;
+    std::int64_t timeAtPos(std::int64_t pos) const; // -1 when unknown
+};
+
+struct MetadataRecord {
+    std::int32_t time = 0;            // the chunk's own prefix, ms from the start
+    std::vector<std::uint8_t> bytes;  // the packet after the prefix
+};
+
+struct RecordingIndex {
+    std::vector<VideoStreamIndex> video; // in stream order; the first is the channel's picture
+    AudioStreamIndex audio;              // stream -1 when there is no sound
+    int metadataStream = -1;
+    std::vector<MetadataRecord> metadata; // in file order
+    std::int64_t endPos = 0;  // end of the last whole chunk; bytes after it are not read
+    bool truncated = false;   // a cut-off chunk or garbage ended the scan
+
+    // Length in 100 ns units: the first video stream's frame count times its frame period.
+    std::int64_t duration() const;
+};
+
+// Reads every chunk of the recording once. False with a reason in `error`
+// when the bytes are not a readable recording (no AVI, no video frame).
+bool scanRecording(DemuxReader &reader, RecordingIndex &index, std::string *error);
+
+// Registers the scanned key frames with a reader so that it can seek.
+void registerKeyFrames(const RecordingIndex &index, DemuxReader &reader);
+
+} // namespace korvante

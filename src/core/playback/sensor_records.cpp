@@ -1,0 +1,233 @@
+#include "core/playback/sensor_records.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace korvante {
+
+void CQDRVTextData::appendSample(const SensorSample &sample)
+{
+    std::lock_guard guard(m_mutex);
+    samples.push_back(sample);
+}
+
+void CQDRVTextData::appendFix(const CQDRVGPSData &fix)
+{
+    std::lock_guard guard(m_mutex);
+    fixes.push_back(fix);
+}
+
+void CQDRVTextData::clearSamples()
+{
+    std::list<SensorSample> old;
+    {
+        std::lock_guard guard(m_mutex);
+        old.swap(samples);
+    } // freed outside the lock
+}
+
+void CQDRVTextData::clearFixes()
+{
+    std::list<CQDRVGPSData> old;
+    {
+        std::lock_guard guard(m_mutex);
+        old.swap(fixes);
+    }
+}
+
+void CQDRVTextData::withSamples(const std::function<void(const std::list<SensorSample> &)> &walk) const
+{
+    std::lock_guard guard(m_mutex);
+    walk(samples);
+}
+
+void CQDRVTextData::withFixes(const std::function<void(const std::list<CQDRVGPSData> &)> &walk) const
+{
+    std::lock_guard guard(m_mutex);
+    walk(fixes);
+}
+
+std::size_t CQDRVTextData::sampleCount() const
+{
+    std::lock_guard guard(m_mutex);
+    return samples.size();
+}
+
+std::size_t CQDRVTextData::fixCount() const
+{
+    std::lock_guard guard(m_mutex);
+    return fixes.size();
+}
+
+std::int32_t decodeAxisCode(std::uint8_t code)
+{
+    return (code & 0x80) ? 128 - (code & 0x7F) : (code & 0x7F);
+}
+
+std::int32_t decodeAxisWord(std::uint16_t word)
+{
+    return static_cast<std::int32_t>(~static_cast<std::uint32_t>(word) & 0x3FFu) - 511;
+}
+
+namespace {
+
+std::uint16_t word16(const std::uint8_t *p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+// atoi/atof on a bounded piece of text: the piece is copied so that the C
+// library never reads past it.
+int pieceToInt(std::string_view piece)
+{
+    return std::atoi(std::string(piece).c_str());
+}
+
+double pieceToDouble(std::string_view piece)
+{
+    return std::atof(std::string(piece).c_str());
+}
+
+// Characters `from`..`from+1` (1-based, as the sentence fields count them) as
+// a number of their own; missing characters read as an empty text.
+int twoDigits(std::string_view field, size_t from)
+{
+    if (field.size() < from)
+        return 0;
+    return pieceToInt(field.substr(from - 1, 2));
+}
+
+void fillField(CQDRVGPSData &fix, int index, std::string_view field)
+{
+    switch (index) {
+    case 1:
+        fix.hour = twoDigits(field, 1) + 9;
+        fix.minute = twoDigits(field, 3);
+        fix.second = twoDigits(field, 5);
+        break;
+    case 2:
+        fix.valid = !field.empty() && field.front() == 'A' ? 1 : 0;
+        break;
+    case 3:
+        fix.latitude = pieceToDouble(field);
+        break;
+    case 4:
+        if (field.empty() || field.front() != 'N')
+            fix.latitude = -fix.latitude;
+        break;
+    case 5:
+        fix.longitude = pieceToDouble(field);
+        break;
+    case 6:
+        if (field.empty() || field.front() != 'E')
+            fix.longitude = -fix.longitude;
+        break;
+    case 7:
+        fix.speed = static_cast<float>(pieceToDouble(field) * 1.852);
+        break;
+    case 8:
+        fix.course = static_cast<float>(pieceToDouble(field));
+        break;
+    case 9:
+        fix.day = twoDigits(field, 1);
+        fix.month = twoDigits(field, 3);
+        fix.year = twoDigits(field, 5);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+bool ParseGpsSentence(CQDRVGPSData &fix, std::int32_t time, const char *text)
+{
+    fix.timestamp = time;
+    if (!text)
+        return false;
+    // The copy is local to this parse: the position between fields is never shared.
+    const size_t length = strnlen(text, 1023);
+    std::string_view rest(text, length);
+    // Leading commas are skipped; the first field is the sentence's header.
+    while (!rest.empty() && rest.front() == ',')
+        rest.remove_prefix(1);
+    bool haveField = true;
+    for (int i = 0; i <= 9; ++i) {
+        if (!haveField)
+            return false;
+        const size_t comma = rest.find(',');
+        const std::string_view field = rest.substr(0, comma);
+        if (comma == std::string_view::npos) {
+            haveField = false;
+            rest = {};
+        } else {
+            rest.remove_prefix(comma + 1);
+        }
+        if (i > 0)
+            fillField(fix, i, field);
+    }
+    return true;
+}
+
+int DispatchPacket(std::int32_t time, CQDRVTextData &sensorData, const std::uint8_t *buffer,
+                   std::size_t length)
+{
+    if (!buffer || length == 0)
+        return 0;
+    switch (buffer[0]) {
+    case 'M': {
+        if (length < 4)
+            break;
+        SensorSample s;
+        s.x = decodeAxisCode(buffer[1]);
+        s.y = decodeAxisCode(buffer[2]);
+        s.z = decodeAxisCode(buffer[3]);
+        s.kind = 0;
+        s.timestamp = time;
+        sensorData.appendSample(s);
+        break;
+    }
+    case 'S': {
+        if (length < 8)
+            break;
+        SensorSample s;
+        if (buffer[1] != 0x08 && buffer[1] != 0x0A) {
+            s.kind = 3; // an unknown sub-type: nothing in it can be trusted
+            sensorData.appendSample(s);
+            break;
+        }
+        const std::uint16_t wx = word16(buffer + 2), wy = word16(buffer + 4), wz = word16(buffer + 6);
+        if (buffer[1] == 0x0A) {
+            s.x = decodeAxisWord(wx);
+            s.y = decodeAxisWord(wy);
+            s.z = decodeAxisWord(wz);
+            s.kind = 2;
+        } else {
+            s.x = decodeAxisCode(static_cast<std::uint8_t>(wx & 0xFF));
+            s.y = decodeAxisCode(static_cast<std::uint8_t>(wy & 0xFF));
+            s.z = decodeAxisCode(static_cast<std::uint8_t>(wz & 0xFF));
+            s.kind = 1;
+        }
+        s.timestamp = time;
+        sensorData.appendSample(s);
+        break;
+    }
+    case 'G': {
+        // The sentence ends at the first zero byte, at most 1023 characters in.
+        char text[1024] = {};
+        std::memcpy(text, buffer, std::min<std::size_t>(length, 1023));
+        CQDRVGPSData fix;
+        ParseGpsSentence(fix, time, text);
+        sensorData.appendFix(fix);
+        break;
+    }
+    default:
+        break;
+    }
+    return 0;
+}
+
+} // namespace korvante

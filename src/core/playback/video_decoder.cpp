@@ -1,0 +1,191 @@
+#include "core/playback/video_decoder.h"
+
+#include "core/platform/log.h"
+#include "core/playback/demux_reader.h"
+#include "core/playback/stream_parse_filter.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include <algorithm>
+#include <memory>
+
+namespace korvante {
+namespace {
+struct PacketDeleter {
+    void operator()(AVPacket *p) const { av_packet_free(&p); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame *f) const { av_frame_free(&f); }
+};
+} // namespace
+
+VideoDecoder::VideoDecoder(std::string name) : m_name(std::move(name)) {}
+
+VideoDecoder::~VideoDecoder()
+{
+    stop();
+    avcodec_free_context(&m_codec);
+}
+
+HResult VideoDecoder::connect(const StreamParseFilter &source, int videoIndex, ColourConverter &converter)
+{
+    const RecordingIndex &index = source.index();
+    if (videoIndex < 0 || static_cast<size_t>(videoIndex) >= index.video.size())
+        return E_FAIL;
+    const VideoStreamIndex &stream = index.video[static_cast<size_t>(videoIndex)];
+    const AVCodec *codec = avcodec_find_decoder(stream.codec);
+    if (!codec) {
+        logError(m_name + ": no decoder for the video codec of " + source.name());
+        return E_FAIL;
+    }
+    AVCodecContext *ctx = avcodec_alloc_context3(codec);
+    if (!ctx)
+        return E_FAIL;
+    ctx->codec_tag = stream.fourcc;
+    ctx->width = stream.width;
+    ctx->height = stream.height;
+    ctx->thread_count = 0; // as many as the machine has
+    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(ctx, codec, nullptr) < 0) {
+        avcodec_free_context(&ctx);
+        logError(m_name + ": the video decoder cannot be opened");
+        return E_FAIL;
+    }
+    avcodec_free_context(&m_codec);
+    m_codec = ctx;
+    m_source = &source;
+    m_stream = &stream;
+    m_converter = &converter;
+    return S_OK;
+}
+
+void VideoDecoder::start()
+{
+    if (!m_codec || m_thread.joinable())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = false;
+    }
+    m_thread = std::thread([this] { run(); });
+}
+
+void VideoDecoder::seek(std::int64_t frame, std::uint64_t generation)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_seekPending = true;
+        m_seekFrame = frame;
+        m_seekGeneration = generation;
+        m_interrupt = true;
+    }
+    m_wake.notify_all();
+    m_queue.wake();
+}
+
+void VideoDecoder::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+        m_interrupt = true;
+    }
+    m_wake.notify_all();
+    m_queue.wake();
+    if (m_thread.joinable())
+        m_thread.join();
+    m_queue.clear();
+}
+
+void VideoDecoder::run()
+{
+    auto reader = m_source->openReader();
+    if (!reader) {
+        logError(m_name + ": the stream cannot be read");
+        return;
+    }
+    const VideoStreamIndex &stream = *m_stream;
+    reader->keepStreams({stream.stream});
+    std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
+    std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
+    const std::int64_t frameCount = static_cast<std::int64_t>(stream.frames.size());
+    const std::int64_t endPos = m_source->index().endPos;
+
+    bool active = false;
+    bool inputDone = false;
+    std::uint64_t generation = 0;
+    std::int64_t nextOut = 0;
+    std::int64_t dropBefore = 0;
+
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            if (!active)
+                m_wake.wait(lock, [&] { return m_stop || m_seekPending; });
+            if (m_stop)
+                break;
+            if (m_seekPending) {
+                m_seekPending = false;
+                m_interrupt = false;
+                generation = m_seekGeneration;
+                dropBefore = std::clamp<std::int64_t>(m_seekFrame, 0, frameCount - 1);
+                lock.unlock();
+                const std::int64_t key = stream.keyFrameAtOrBefore(dropBefore);
+                if (!reader->seekToFrame(stream.stream, key))
+                    logWarning(m_name + ": seeking failed");
+                avcodec_flush_buffers(m_codec);
+                nextOut = key;
+                inputDone = false;
+                active = true;
+            }
+        }
+
+        if (!inputDone) {
+            if (reader->read(packet.get()) < 0) {
+                inputDone = true;
+                avcodec_send_packet(m_codec, nullptr); // drain the frames held back
+            } else {
+                const std::int64_t chunk = packet->pos - 8;
+                if (packet->stream_index != stream.stream)
+                    continue;
+                if (chunk >= endPos) {
+                    inputDone = true; // past the last whole chunk of a cut-off recording
+                    avcodec_send_packet(m_codec, nullptr);
+                } else if (stream.frameAtPos(chunk) < 0) {
+                    continue; // not a frame the load scan accepted
+                } else if (avcodec_send_packet(m_codec, packet.get()) < 0) {
+                    logDebug(m_name + ": a damaged frame was skipped");
+                }
+            }
+        }
+
+        for (;;) {
+            const int rc = avcodec_receive_frame(m_codec, frame.get());
+            if (rc == AVERROR(EAGAIN))
+                break;
+            if (rc < 0) { // AVERROR_EOF after the drain, or a hard error
+                active = false;
+                m_endedGeneration = generation;
+                break;
+            }
+            const std::int64_t number = nextOut++;
+            if (number < dropBefore || number >= frameCount)
+                continue;
+            DecodedFrame out;
+            out.number = number;
+            out.time = stream.frameTime(number);
+            out.generation = generation;
+            out.image = m_converter->convert(*frame, m_params.snapshot());
+            av_frame_unref(frame.get());
+            if (out.image.isNull())
+                continue;
+            if (!m_queue.push(std::move(out), [this] { return m_interrupt.load(); }))
+                break; // the next turn of the loop takes the seek or the stop
+        }
+    }
+}
+
+} // namespace korvante
