@@ -55,6 +55,28 @@ TEST_F(WriterTest, PartitionTableHasTheFatAndTheTavoPartition)
         ASSERT_EQ(mbr[i], 0) << i;
 }
 
+TEST_F(WriterTest, TinyLayoutsWithoutAlignment)
+{
+    CardLayout layout{4096, 512, 512};
+    layout.fatStartSector = 1;
+    layout.alignSectors = 1;
+    std::string error;
+    auto writer = CardWriter::createImage(path("tiny.img"), layout, &error);
+    ASSERT_TRUE(writer) << error;
+    EXPECT_EQ(writer->tavoPartitionOffset(), 1024u);
+    EXPECT_EQ(writer->tavoPartitionBytes(), 3072u);
+    ASSERT_TRUE(writer->addDirectory("NOR"));
+    const uint32_t id = writer->addFile("NOR", "t", 9, "tiny", 4);
+    ASSERT_EQ(id, 1u);
+    EXPECT_EQ(writer->addFile("NOR", "u", 9, std::string(1100, 'u').data(), 1100), 0u);   // 3 clusters, 2 free
+    ASSERT_TRUE(writer->finish(&error)) << error;
+    DeviceBlock block;
+    ASSERT_EQ(VX_Tavo_Device_Open(path("tiny.img").c_str(), VX_TAVO_OPEN_MODE, block.get()), 0);
+    bool ok = false;
+    const auto bytes = readWholeFile(block.get(), "NOR", "t", 1, &ok);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "tiny");
+}
+
 TEST_F(WriterTest, FatPartitionFormatsWithMkfsAndLeavesTheCardIntact)
 {
     if (std::system("command -v mkfs.vfat >/dev/null 2>&1 && command -v mdir >/dev/null 2>&1") != 0)
