@@ -193,6 +193,11 @@ int RecordingCatalogue::listKind(int kind, ListView &view) { return fill(view, F
 
 int RecordingCatalogue::listAll(ListView &view) { return fill(view, FillMode::All, 0, nullptr); }
 
+int RecordingCatalogue::listAllWithoutRepair(ListView &view)
+{
+    return fill(view, FillMode::AllWithoutRepair, 0, nullptr);
+}
+
 int RecordingCatalogue::searchKind(ListView &view, const SearchCriteria &criteria, int kind)
 {
     return fill(view, FillMode::SearchKind, kind, &criteria);

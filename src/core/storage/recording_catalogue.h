@@ -82,6 +82,8 @@ public:
     // --- Fills -----------------------------------------------------------------------
     int listKind(int kind, ListView &view);
     int listAll(ListView &view);
+    // The rows of listAll without looking into any file: nothing is repaired.
+    int listAllWithoutRepair(ListView &view);
     int searchKind(ListView &view, const SearchCriteria &criteria, int kind);
     int searchAll(ListView &view, const SearchCriteria &criteria);
 
@@ -117,7 +119,7 @@ public:
     static RepairPlan repair(std::FILE *file) { return korvante::repair(file); }
 
 private:
-    enum class FillMode { Kind, All, SearchKind, SearchAll };
+    enum class FillMode { Kind, All, AllWithoutRepair, SearchKind, SearchAll };
 
     int fill(ListView &view, FillMode mode, int kind, const SearchCriteria *criteria);
     void repairIfUnfinished(const RecordingEntry &entry) const;

@@ -1,0 +1,321 @@
+#include "cli/cli.h"
+
+#include "cli/cli_options.h"
+#include "cli/config_import.h"
+#include "cli/row_printer.h"
+#include "core/config/viewer_config.h"
+#include "core/platform/log.h"
+#include "core/storage/recording_catalogue.h"
+#include "core/storage/recording_name.h"
+#include "tavo/tavo.h"
+#ifdef KORVANTE_HAVE_TELEMETRY
+#include "cli/telemetry.h"
+#endif
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+namespace korvante::cli {
+namespace {
+
+// Answers the catalogue's folder question with the folder named on the command line.
+class CommandLinePicker final : public FolderPicker {
+public:
+    explicit CommandLinePicker(std::string folder) : m_folder(std::move(folder)) {}
+    std::optional<std::string> pickFolder(void *, const std::string &) override { return m_folder; }
+
+private:
+    std::string m_folder;
+};
+
+int inputError(std::ostream &err, const std::string &input, const std::string &problem)
+{
+    err << "korvante-cli: " << input << ": " << problem << "\n";
+    return kExitInput;
+}
+
+bool isDirectory(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string systemError() { return std::strerror(errno); }
+
+// Local midnight of a strict YYYY-MM-DD date.
+std::optional<int64_t> parseDay(const std::string &text)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return std::nullopt;
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+    NameDateTime day;
+    day.year = std::stoi(text.substr(0, 4));
+    day.month = std::stoi(text.substr(5, 2));
+    day.day = std::stoi(text.substr(8, 2));
+    const auto t = day.toLocalTime();
+    if (!t)
+        return std::nullopt;
+    std::tm tm{};
+    const std::time_t when = *t;
+    if (!localtime_r(&when, &tm) || tm.tm_mday != day.day || tm.tm_mon + 1 != day.month)
+        return std::nullopt; // 31 April and the like
+    return static_cast<int64_t>(*t);
+}
+
+bool loadConfig(const CliOptions &o, ViewerConfig &config, std::ostream &err)
+{
+    const bool ok = o.config ? config.loadFile(*o.config) : config.load("viewerconfig.cfg");
+    if (!ok) {
+        const std::string name = o.config ? *o.config : executableFolder() + "viewerconfig.cfg";
+        inputError(err, name, "cannot read the configuration");
+    }
+    return ok;
+}
+
+// Selects the command line's source in `catalogue`. Returns kExitOk, or an exit
+// code after printing the error. `empty` is set when a folder holds no recordings.
+int selectSource(const CliOptions &o, RecordingCatalogue &catalogue, CommandLinePicker &picker,
+                 std::ostream &err, bool &empty)
+{
+    StorageSource source;
+    empty = false;
+    switch (o.sourceType) {
+    case SourceType::Folder:
+        if (!isDirectory(o.source))
+            return inputError(err, o.source, "no such folder");
+        source.kind = SourceComputer;
+        source.label = catalogue.computerCaption;
+        if (o.recursive)
+            catalogue.recursePicked = true;
+        break;
+    case SourceType::Drive:
+        if (!isDirectory(o.source))
+            return inputError(err, o.source, "no such folder");
+        source.kind = SourceRemovable;
+        source.label = o.source.back() == '/' ? o.source : o.source + "/";
+        if (o.recursive)
+            catalogue.recurseRemovable = true;
+        break;
+    case SourceType::Tavo:
+        if (std::FILE *f = std::fopen(o.source.c_str(), "rb"))
+            std::fclose(f);
+        else
+            return inputError(err, o.source, "cannot open: " + systemError());
+        if (!setText64(source.devicePath, o.source))
+            return inputError(err, o.source, "device path longer than 63 bytes");
+        if (VX_Tavo_Check_Tavo_partition(o.source.c_str()) == 0)
+            return inputError(err, o.source, "no readable TAVO partition (not a card, or a damaged one)");
+        source.kind = SourceTavo;
+        source.label = o.source;
+        break;
+    }
+    catalogue.setSources({source});
+    static int owner = 0; // the tool has no window; any non-null owner will do
+    catalogue.ownerWindow = &owner;
+    catalogue.folderPicker = &picker;
+    if (catalogue.selectSource(0))
+        return kExitOk;
+    if (o.sourceType == SourceType::Folder) {
+        empty = true; // a folder without recordings lists nothing
+        return kExitOk;
+    }
+    return inputError(err, o.source, "cannot be scanned");
+}
+
+int runList(const CliOptions &o, RecordingCatalogue &catalogue, std::ostream &out, std::ostream &err)
+{
+    CommandLinePicker picker(o.source);
+    catalogue.sortOrder = o.descending.value_or(false) ? SortOrder::Descending : SortOrder::Ascending;
+    bool empty = false;
+    if (const int rc = selectSource(o, catalogue, picker, err, empty); rc != kExitOk || empty)
+        return rc;
+    RowPrinter rows;
+    if (o.kind >= 0)
+        catalogue.listKind(o.kind, rows);
+    else if (o.repair)
+        catalogue.listAll(rows);
+    else
+        catalogue.listAllWithoutRepair(rows);
+    rows.print(out);
+    return kExitOk;
+}
+
+int runSearch(const CliOptions &o, RecordingCatalogue &catalogue, std::ostream &out, std::ostream &err)
+{
+    const auto from = parseDay(o.from);
+    if (!from)
+        return inputError(err, "--from " + o.from, "not a date (YYYY-MM-DD)");
+    const auto to = parseDay(o.to);
+    if (!to)
+        return inputError(err, "--to " + o.to, "not a date (YYYY-MM-DD)");
+    if (*from > *to)
+        return inputError(err, "--from " + o.from, "lies after --to " + o.to);
+    if (o.minSpeed.empty() || o.minSpeed.size() > 9
+        || o.minSpeed.find_first_not_of("0123456789") != std::string::npos)
+        return inputError(err, "--min-speed " + o.minSpeed, "not a whole number");
+    float factor = 1.0f;
+    if (o.unit == "mph")
+        factor = 1.609344f;
+    else if (o.unit == "knot")
+        factor = 1.852f;
+    else if (o.unit != "kmh")
+        return inputError(err, "--unit " + o.unit, "expected kmh, mph or knot");
+
+    SearchCriteria criteria;
+    criteria.start = *from;
+    criteria.end = *to;
+    criteria.minSpeed = static_cast<float>(std::stol(o.minSpeed)) * factor;
+
+    CommandLinePicker picker(o.source);
+    catalogue.sortOrder = o.descending.value_or(true) ? SortOrder::Descending : SortOrder::Ascending;
+    bool empty = false;
+    if (const int rc = selectSource(o, catalogue, picker, err, empty); rc != kExitOk || empty)
+        return rc;
+    RowPrinter rows;
+    if (o.kind >= 0)
+        catalogue.searchKind(rows, criteria, o.kind);
+    else
+        catalogue.searchAll(rows, criteria);
+    rows.print(out);
+    return kExitOk;
+}
+
+int runSources(RecordingCatalogue &catalogue, std::ostream &out)
+{
+    catalogue.enumerateSources();
+    for (const auto &s : catalogue.sources())
+        out << escapeControls(s.label) << '\t' << s.kind << '\t' << escapeControls(text64(s.devicePath)) << '\n';
+    return kExitOk;
+}
+
+struct FileCloser {
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+
+int runRepair(const CliOptions &o, std::ostream &out, std::ostream &err)
+{
+    int rc = kExitOk;
+    bool notRepairable = false;
+    for (const auto &path : o.files) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            rc = inputError(err, path, systemError());
+            continue;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            rc = inputError(err, path, "not a regular file");
+            continue;
+        }
+        std::unique_ptr<std::FILE, FileCloser> probe(std::fopen(path.c_str(), "rb"));
+        if (!probe) {
+            rc = inputError(err, path, "cannot read: " + systemError());
+            continue;
+        }
+        probe.reset();
+        if (isIntact(path)) {
+            out << escapeControls(path) << "\tintact\n";
+            continue;
+        }
+        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), o.dryRun ? "rb" : "rb+"));
+        if (!file) {
+            rc = inputError(err, path, "cannot open for writing: " + systemError());
+            continue;
+        }
+        const RepairPlan plan = planRepair(file.get());
+        if (!plan.repairable) {
+            out << escapeControls(path) << "\tnot repairable\n";
+            notRepairable = true;
+            continue;
+        }
+        if (!o.dryRun) {
+            const bool written = applyRepair(file.get(), plan) && std::fflush(file.get()) == 0;
+            if (std::fclose(file.release()) != 0 || !written) {
+                rc = inputError(err, path, "repair failed to write: " + systemError());
+                continue;
+            }
+        }
+        out << escapeControls(path) << '\t' << (o.dryRun ? "repairable" : "repaired") << '\t'
+            << plan.zeroFillStart << '\t' << plan.zeroFillLength << '\n';
+    }
+    if (rc == kExitOk && notRepairable)
+        rc = kExitNotRepairable;
+    return rc;
+}
+
+// Warnings and errors of the core go to standard error, prefixed with the tool's name.
+class StderrLog final {
+public:
+    explicit StderrLog(std::ostream &err)
+    {
+        m_previous = setLogSink([&err](LogLevel level, std::string_view message) {
+            if (level == LogLevel::Warning || level == LogLevel::Error)
+                err << "korvante-cli: " << logLevelName(level) << ": " << message << "\n";
+        });
+    }
+    ~StderrLog() { setLogSink(std::move(m_previous)); }
+    StderrLog(const StderrLog &) = delete;
+    StderrLog &operator=(const StderrLog &) = delete;
+
+private:
+    LogSink m_previous;
+};
+
+} // namespace
+
+const char *usageText()
+{
+    return "usage: korvante-cli [--config FILE] COMMAND ...\n"
+           "  list [--kind all|normal|event|parking|manual] [--order asc|desc] [--repair]\n"
+           "       [--recursive] (FOLDER | --drive ROOT | --tavo DEVICE)\n"
+           "  search --from YYYY-MM-DD --to YYYY-MM-DD [--min-speed N] [--unit kmh|mph|knot]\n"
+           "       [--kind ...] [--order asc|desc] [--recursive] (FOLDER | --drive ROOT | --tavo DEVICE)\n"
+           "  repair [--dry-run] FILE...\n"
+           "  sources\n"
+           "  telemetry ...\n"
+           "Rows: number, date, time, type, channels, name, separated by tabs.\n";
+}
+
+int runCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    CliOptions o;
+    std::string error;
+    if (!parseOptions(args, o, error)) {
+        err << "korvante-cli: " << error << "\n" << usageText();
+        return kExitUsage;
+    }
+    if (o.command == "help") {
+        out << usageText();
+        return kExitOk;
+    }
+    if (o.command == "telemetry") {
+#ifdef KORVANTE_HAVE_TELEMETRY
+        return runTelemetry(o.rest, out, err);
+#else
+        err << "telemetry: not available in this build\n";
+        return kExitUsage;
+#endif
+    }
+    StderrLog log(err);
+    if (o.command == "repair")
+        return runRepair(o, out, err);
+
+    ViewerConfig config;
+    if (!loadConfig(o, config, err))
+        return kExitInput;
+    RecordingCatalogue catalogue;
+    importConfiguration(config, catalogue);
+    if (o.command == "sources")
+        return runSources(catalogue, out);
+    if (o.command == "list")
+        return runList(o, catalogue, out, err);
+    return runSearch(o, catalogue, out, err);
+}
+
+} // namespace korvante::cli

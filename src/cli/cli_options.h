@@ -1,0 +1,35 @@
+#pragma once
+// The command line of korvante-cli, parsed into one structure.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvante::cli {
+
+enum class SourceType { Folder, Drive, Tavo };
+
+struct CliOptions {
+    std::string command;             // list, search, repair, sources, telemetry, help
+    std::optional<std::string> config;
+    // list and search
+    int kind = -1;                   // -1 all, else 0 to 3
+    std::optional<bool> descending;  // --order; the command picks the default
+    bool repair = false;
+    bool recursive = false;
+    SourceType sourceType = SourceType::Folder;
+    std::string source;
+    std::string from, to;            // YYYY-MM-DD
+    std::string minSpeed = "0";
+    std::string unit = "kmh";
+    // repair
+    bool dryRun = false;
+    std::vector<std::string> files;
+    // telemetry: everything after the command
+    std::vector<std::string> rest;
+};
+
+// Parses `args`; on a mistake returns false with a one-line `error`.
+bool parseOptions(const std::vector<std::string> &args, CliOptions &options, std::string &error);
+
+} // namespace korvante::cli
