@@ -3,43 +3,27 @@
 // clean magenta key, controls are transparent around their shape, hover faces
 // differ from resting ones).
 
-#include "skin_table.h"
+#include "packed_skin.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QImage>
-#include <QResource>
-#include <QString>
 
 #include <map>
 #include <tuple>
 
-// Q_INIT_RESOURCE must be used outside any namespace.
-static void initAppBitmaps() { Q_INIT_RESOURCE(app_bitmaps); }
-
 namespace korvante::skin {
 namespace {
 
-QString resourcePath(const SkinImage &entry)
-{
-    return QStringLiteral(":/%1/%2.png").arg(entry.set == ImageSet::Skin ? QStringLiteral("skin") : QStringLiteral("app")).arg(entry.id);
-}
+using packed::packedImage;
+
+QString resourcePath(const SkinImage &entry) { return packed::resourcePath(entry.set, entry.id); }
 
 class PackedImages : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        initAppBitmaps();
-        const QString rcc = QStringLiteral(KORVANTE_BINARY_DIR "/bin/ResourceDll.rcc");
-        ASSERT_TRUE(QResource::registerResource(rcc)) << rcc.toStdString();
-    }
+    static void SetUpTestSuite() { ASSERT_TRUE(packed::registerPackedImages()); }
 
-    static QImage load(const SkinImage &entry)
-    {
-        QImage image(resourcePath(entry));
-        return image.convertToFormat(QImage::Format_ARGB32);
-    }
+    static QImage load(const SkinImage &entry) { return packedImage(entry.set, entry.id); }
 };
 
 TEST_F(PackedImages, EveryIdIsPresentAtItsSizeAndNothingElse)

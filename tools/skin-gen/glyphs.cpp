@@ -268,7 +268,7 @@ void drawGlyph(QPainter &painter, Glyph glyph, const QRectF &box, const GlyphSty
         break;
     case Glyph::Minimise:
         p.setPen(strokePen(c, 1.9));
-        p.drawLine(QPointF(3, 12.5), QPointF(13, 12.5));
+        p.drawLine(QPointF(3, 10.5), QPointF(13, 10.5));
         break;
     case Glyph::DefaultScreen:
         strokePolyline(p, c, {{5.2, 5.2}, {5.2, 1.8}, {14.2, 1.8}, {14.2, 9.8}, {10.8, 9.8}}, 1.3);
@@ -281,8 +281,10 @@ void drawGlyph(QPainter &painter, Glyph glyph, const QRectF &box, const GlyphSty
     case Glyph::Reset:
         p.setPen(strokePen(c, 1.6));
         p.setBrush(Qt::NoBrush);
-        p.drawArc(QRectF(2.5, 2.5, 11, 11), 60 * 16, 280 * 16);
-        arrowHead(p, c, QPointF(11.9, 2.6), 20, 3.4);
+        // Open circle from the top right round to the right, the arrow at its start
+        // pointing clockwise.
+        p.drawArc(QRectF(3, 3.5, 10, 10), 60 * 16, 280 * 16);
+        arrowHead(p, c, QPointF(12, 5.5), 30, 4.5);
         break;
     case Glyph::Speaker:
         fillPolygon(p, c, {{1.5, 5.6}, {4.6, 5.6}, {8.6, 2}, {8.6, 14}, {4.6, 10.4}, {1.5, 10.4}});

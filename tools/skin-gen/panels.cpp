@@ -154,8 +154,6 @@ QImage reportPanel(const SkinImage &image)
     // dark wells with a one-pixel border just outside.
     p.fillRect(QRect(14, 73, 911, 526), palette::groupLine);
     p.fillRect(QRect(15, 74, 909, 524), QColor(8, 8, 10));
-    drawLabel(p, QRectF(15, 74, 909, 524), QStringLiteral("No picture"), QColor(52, 55, 66), 20, true,
-              Qt::AlignCenter);
     p.fillRect(QRect(19, 604, 792, 90), palette::groupLine);
     p.fillRect(QRect(20, 605, 790, 88), QColor(8, 8, 10));
     return out;
