@@ -13,6 +13,7 @@
 #endif
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -69,9 +70,40 @@ std::optional<int64_t> parseDay(const std::string &text)
     return static_cast<int64_t>(*t);
 }
 
+// The configuration loader and the card library print their diagnostics on
+// standard output; while they run, that goes to standard error so that standard
+// output holds nothing but rows.
+class StdoutToStderr final {
+public:
+    StdoutToStderr()
+    {
+        std::fflush(stdout);
+        m_saved = ::dup(STDOUT_FILENO);
+        if (m_saved >= 0)
+            ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    }
+    ~StdoutToStderr()
+    {
+        std::fflush(stdout);
+        if (m_saved >= 0) {
+            ::dup2(m_saved, STDOUT_FILENO);
+            ::close(m_saved);
+        }
+    }
+    StdoutToStderr(const StdoutToStderr &) = delete;
+    StdoutToStderr &operator=(const StdoutToStderr &) = delete;
+
+private:
+    int m_saved = -1;
+};
+
 bool loadConfig(const CliOptions &o, ViewerConfig &config, std::ostream &err)
 {
-    const bool ok = o.config ? config.loadFile(*o.config) : config.load("viewerconfig.cfg");
+    bool ok = false;
+    {
+        StdoutToStderr quiet;
+        ok = o.config ? config.loadFile(*o.config) : config.load("viewerconfig.cfg");
+    }
     if (!ok) {
         const std::string name = o.config ? *o.config : executableFolder() + "viewerconfig.cfg";
         inputError(err, name, "cannot read the configuration");
@@ -120,7 +152,12 @@ int selectSource(const CliOptions &o, RecordingCatalogue &catalogue, CommandLine
     static int owner = 0; // the tool has no window; any non-null owner will do
     catalogue.ownerWindow = &owner;
     catalogue.folderPicker = &picker;
-    if (catalogue.selectSource(0))
+    bool selected = false;
+    {
+        StdoutToStderr quiet;
+        selected = catalogue.selectSource(0);
+    }
+    if (selected)
         return kExitOk;
     if (o.sourceType == SourceType::Folder) {
         empty = true; // a folder without recordings lists nothing
