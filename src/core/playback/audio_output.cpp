@@ -38,8 +38,9 @@ std::int32_t volumeToHundredthsOfDb(std::int32_t percent)
 {
     const float f = static_cast<float>(percent) / 100.0f;
     const double v = 1000.0 * std::log10(1e-10 + static_cast<double>(f) * (1.0 - 1e-10));
-    const auto result = static_cast<std::int32_t>(v); // truncation toward zero
-    return result == 0 ? -10000 : result;
+    // Truncation toward zero. Full volume gives 0 (0 dB) and stays full: it is
+    // not turned into silence.
+    return static_cast<std::int32_t>(v);
 }
 
 // ---------------------------------------------------------------- renderer
@@ -319,8 +320,12 @@ void AudioDecoder::run()
             active = false; // the end: what is queued plays out
             continue;
         }
+        // A piece of a PCM chunk that the demuxer split has no entry of its
+        // own: its sound follows the previous piece's.
         const std::int64_t packetTime = index.audio.timeAtPos(packet->pos - 8);
-        if (packetTime < 0 || avcodec_send_packet(m_codec, packet.get()) < 0)
+        if (packetTime < 0 && nextTime < 0)
+            continue;
+        if (avcodec_send_packet(m_codec, packet.get()) < 0)
             continue;
         if (nextTime < 0)
             nextTime = packetTime;

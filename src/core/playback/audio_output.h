@@ -126,7 +126,8 @@ private:
     std::thread m_thread;
 };
 
-// hundredths of a decibel for a volume in percent (0 gives −10000).
+// Hundredths of a decibel for a volume in percent: 1000 × log10(1e-10 + f × (1 − 1e-10)),
+// f = percent ÷ 100, truncated; 0 % gives −10000 (silence), 100 % gives 0 (full).
 std::int32_t volumeToHundredthsOfDb(std::int32_t percent);
 
 } // namespace korvante

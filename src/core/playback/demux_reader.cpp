@@ -1,17 +1,47 @@
 #include "core/playback/demux_reader.h"
 
+#include "core/platform/log.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavutil/log.h>
 #include <libavutil/mem.h>
 }
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstring>
+#include <string>
 
 namespace korvante {
 namespace {
 constexpr int kIoBufferSize = 64 * 1024;
+
+// FFmpeg's own messages (a damaged frame, the metadata stream's unknown
+// codec) are diagnostics of the media, not of the program: they go to the
+// log sink as debug lines instead of standard error.
+void ffmpegLog(void *avcl, int level, const char *format, va_list args)
+{
+    if (level > AV_LOG_WARNING)
+        return;
+    char line[1024];
+    int prefix = 1;
+    av_log_format_line2(avcl, level, format, args, line, sizeof line, &prefix);
+    std::string text(line);
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    logDebug("ffmpeg: " + text);
 }
+
+void routeFfmpegLog()
+{
+    static const bool once = [] {
+        av_log_set_callback(&ffmpegLog);
+        return true;
+    }();
+    (void)once;
+}
+} // namespace
 
 int DemuxReader::readCallback(void *opaque, std::uint8_t *buffer, int size)
 {
@@ -59,6 +89,7 @@ std::unique_ptr<DemuxReader> DemuxReader::open(std::unique_ptr<ByteSource> sourc
     };
     if (!source)
         return fail("no source");
+    routeFfmpegLog();
     std::unique_ptr<DemuxReader> self(new DemuxReader);
     self->m_source = std::move(source);
 

@@ -278,6 +278,10 @@ void FilterGraph::shutdown()
         decoder->stop();
     if (m_audioDecoder)
         m_audioDecoder->stop();
+    // The elements may be released now: forget them.
+    m_paths.clear();
+    m_audioDecoder = nullptr;
+    m_audioRenderer = nullptr;
     m_started = false;
     m_running = false;
 }

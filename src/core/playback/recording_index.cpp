@@ -217,6 +217,10 @@ bool scanRecording(DemuxReader &reader, RecordingIndex &index, std::string *erro
         const AVPacket &pkt = *packet;
         if (pkt.pos < 8 || pkt.stream_index < 0)
             continue;
+        // The demuxer hands a large PCM chunk over in pieces; the pieces after
+        // the first lie inside the chunk already held.
+        if (pending.stream == pkt.stream_index && pkt.pos > pending.pos + 8 && pkt.pos < pending.end)
+            continue;
         // The demuxer reports where the chunk's data starts; the header is before it.
         const std::int64_t chunkPos = pkt.pos - 8;
         unsigned char head[8];
@@ -234,7 +238,7 @@ bool scanRecording(DemuxReader &reader, RecordingIndex &index, std::string *erro
             break;
         }
         commit(pending);
-        if (chunkPos + 8 + declared > fileSize || pkt.size != declared) {
+        if (chunkPos + 8 + declared > fileSize || pkt.size > declared) {
             index.truncated = true; // the last chunk runs past the end of the file
             break;
         }

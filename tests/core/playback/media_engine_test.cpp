@@ -1,0 +1,364 @@
+#include "playback_fixture.h"
+
+#include "core/platform/registry.h"
+#include "core/playback/audio_output.h"
+#include "core/playback/media_engine.h"
+#include "support/log_capture.h"
+
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+namespace korvante {
+namespace {
+
+using testing::RecordingWindow;
+using testing::frameNumberOf;
+using testing::sampleCard;
+
+constexpr int kFps = 30;
+
+std::int64_t frameAtMs(std::uint64_t ms)
+{
+    return static_cast<std::int64_t>(ms) * kFps / 1000;
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override { engine.AttachScreens(&front, &rear); }
+
+    // With the graph paused or stopped, both channels show the frame of the position.
+    void expectShownFrameMatchesPosition(bool twoChannels = true)
+    {
+        const std::uint64_t pos = engine.GetPositionMs();
+        const std::int64_t want = std::min<std::int64_t>(frameAtMs(pos), frames - 1);
+        QImage a, b;
+        ASSERT_EQ(engine.GrabFrame(0, a), 1);
+        EXPECT_EQ(a.format(), QImage::Format_RGB32);
+        EXPECT_EQ(frameNumberOf(a), want) << "front at " << pos << " ms";
+        if (twoChannels) {
+            ASSERT_EQ(engine.GrabFrame(1, b), 1);
+            EXPECT_EQ(frameNumberOf(b), want) << "rear at " << pos << " ms";
+        }
+    }
+
+    testing::LogCapture log;
+    RecordingWindow front;
+    RecordingWindow rear{QSize(160, 120)};
+    MediaEngine engine;
+    std::int64_t frames = 120;
+};
+
+TEST_F(EngineTest, TwoChannelGraphIsBuiltWithTheNamedElementsAndCued)
+{
+    const auto &rec = sampleCard().finished.front();
+    ASSERT_EQ(engine.Open(rec.front, rec.rear, 0, -1), 1);
+    ASSERT_TRUE(engine.graph);
+    EXPECT_EQ(engine.GetState(), 2);
+    EXPECT_EQ(engine.graph->channelCount, 2);
+    EXPECT_TRUE(engine.graph->built);
+    EXPECT_EQ(engine.GetDurationMs(), 4000u);
+    const FilterGraph &g = *engine.graph->graphBuilder;
+    for (const char *name : {"VXStreamParseFilter", "VXStreamParseFilter2", "FFDShow Decoder1", "FFDShow Decoder2",
+                             "Color Space Convertor 1", "Color Space Convertor 2", "Mixing Renderer9-1",
+                             "Mixing Renderer9-2", "CoreAAC Decoder"})
+        EXPECT_TRUE(g.hasFilter(name)) << name;
+    EXPECT_FALSE(g.hasFilter("Mixing Renderer9"));
+    EXPECT_FALSE(g.hasFilter("FFDShow Decoder3"));
+    // Cued: the first frame is shown in both windows, nothing plays.
+    expectShownFrameMatchesPosition();
+    EXPECT_EQ(engine.GetPositionMs(), 0u);
+    EXPECT_GT(front.repaints.load(), 0);
+    EXPECT_GT(rear.repaints.load(), 0);
+    std::int32_t w = 0, h = 0, aw = 0, ah = 0;
+    EXPECT_EQ(engine.GetNativeVideoSize(0, &w, &h, &aw, &ah), S_OK);
+    EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 240);
+    // The renderer draws into its window's client rectangle.
+    QImage canvas(320, 240, QImage::Format_RGB32);
+    canvas.fill(Qt::black);
+    {
+        QPainter p(&canvas);
+        engine.PaintVideo(&front, p);
+    }
+    EXPECT_EQ(frameNumberOf(canvas), 0);
+}
+
+TEST_F(EngineTest, PlayingAdvancesAtTheClocksPaceAndSeeksShowTheExactFrame)
+{
+    const auto &rec = sampleCard().finished.front();
+    ASSERT_EQ(engine.Open(rec.front, rec.rear), 1);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(engine.Play(), S_OK);
+    EXPECT_EQ(engine.GetState(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    const std::uint64_t pos = engine.GetPositionMs();
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LE(pos, static_cast<std::uint64_t>(elapsed) + 20);
+    EXPECT_GE(pos + 250, static_cast<std::uint64_t>(elapsed));
+    ASSERT_EQ(engine.Pause(), S_OK);
+    EXPECT_EQ(engine.GetState(), 1);
+    const std::uint64_t paused = engine.GetPositionMs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(engine.GetPositionMs(), paused);
+    expectShownFrameMatchesPosition();
+
+    EXPECT_EQ(engine.Forward(1.5), 1);
+    EXPECT_EQ(engine.GetPositionMs(), paused + 1500);
+    expectShownFrameMatchesPosition();
+    EXPECT_EQ(engine.Rewind(0.7), 1);
+    EXPECT_EQ(engine.GetPositionMs(), paused + 800);
+    expectShownFrameMatchesPosition();
+    EXPECT_EQ(engine.Rewind(60), 1);
+    EXPECT_EQ(engine.GetPositionMs(), 0u);
+    expectShownFrameMatchesPosition();
+    EXPECT_EQ(engine.Forward(60), 1);
+    EXPECT_EQ(engine.GetPositionMs(), 4000u);
+    expectShownFrameMatchesPosition();
+
+    std::mt19937 random(5);
+    for (int i = 0; i < 8; ++i) {
+        const std::int64_t ms = std::uniform_int_distribution<std::int64_t>(0, 3999)(random);
+        ASSERT_EQ(engine.SetPosition(ms * 10000), S_OK);
+        EXPECT_EQ(engine.GetPositionMs(), static_cast<std::uint64_t>(ms));
+        expectShownFrameMatchesPosition();
+    }
+
+    // While running, a seek lands on the frame too, and play goes on from there.
+    ASSERT_EQ(engine.Play(), S_OK);
+    EXPECT_EQ(engine.Forward(0.0), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(engine.Pause(), S_OK);
+    expectShownFrameMatchesPosition();
+    // Front and rear were shown by one clock.
+    QImage a, b;
+    engine.GrabFrame(0, a);
+    engine.GrabFrame(1, b);
+    EXPECT_EQ(frameNumberOf(a), frameNumberOf(b));
+}
+
+TEST_F(EngineTest, StatesAndResultsOfTheGraphOperations)
+{
+    // Without a graph.
+    MediaEngine bare;
+    EXPECT_EQ(bare.GetState(), -1);
+    EXPECT_EQ(bare.Play(), -1);
+    EXPECT_EQ(bare.Pause(), -1);
+    EXPECT_EQ(bare.Stop(), 0);
+    EXPECT_EQ(bare.GetPositionMs(), 0u);
+    EXPECT_EQ(bare.Open(sampleCard().finished.front().front), 0); // no screens attached
+    EXPECT_EQ(bare.CheckComponents(), 0);
+
+    // An empty graph after attaching the screens: created, never built.
+    EXPECT_EQ(engine.GetState(), 3);
+    EXPECT_EQ(engine.Play(), VFW_E_WRONG_STATE);
+    EXPECT_EQ(engine.Stop(), 0);
+    EXPECT_EQ(engine.Rewind(1), 0);
+
+    const auto &rec = sampleCard().finished.front();
+    ASSERT_EQ(engine.Open(rec.front, rec.rear), 1);
+    EXPECT_EQ(engine.Stop(), 0);        // stopped already
+    EXPECT_EQ(engine.Pause(), S_FALSE); // nothing to pause
+    EXPECT_EQ(engine.GetState(), 2);
+    EXPECT_EQ(engine.Forward(1), 0);    // neither running nor paused
+    ASSERT_EQ(engine.Play(), S_OK);
+    EXPECT_EQ(engine.Play(), VFW_E_WRONG_STATE);
+    EXPECT_EQ(engine.Stop(), 1);
+    EXPECT_EQ(engine.GetState(), 2);
+
+    // Play at the very end starts again from 0.
+    ASSERT_EQ(engine.Play(), S_OK);
+    ASSERT_EQ(engine.Pause(), S_OK);
+    ASSERT_EQ(engine.Forward(10), 1);
+    EXPECT_EQ(engine.GetPositionMs(), engine.GetDurationMs());
+    ASSERT_EQ(engine.Play(), S_OK);
+    EXPECT_LT(engine.GetPositionMs(), 500u);
+
+    // Rates outside 0.5 … 2.0 are clamped when play starts; the clock follows.
+    ASSERT_EQ(engine.SetRate(0.1f), S_OK);
+    EXPECT_FLOAT_EQ(engine.graph->rate, 0.5f);
+    ASSERT_EQ(engine.SetRate(3.0f), S_OK);
+    EXPECT_FLOAT_EQ(engine.graph->rate, 2.0f);
+    ASSERT_EQ(engine.Pause(), S_OK);
+    ASSERT_EQ(engine.SetPosition(0), S_OK);
+    ASSERT_EQ(engine.Play(), S_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(engine.Pause(), S_OK);
+    EXPECT_GE(engine.GetPositionMs(), 800u);
+    EXPECT_LE(engine.GetPositionMs(), 1300u);
+    expectShownFrameMatchesPosition();
+    engine.SetRate(1.0f);
+
+    EXPECT_EQ(engine.Close(), 1);
+    EXPECT_EQ(engine.GetState(), -1);
+    EXPECT_FALSE(engine.graph);
+}
+
+TEST_F(EngineTest, ZoomStaysWithinItsBoundsAndPlacesThePicture)
+{
+    const auto &rec = sampleCard().finished.front();
+    ASSERT_EQ(engine.Open(rec.front, rec.rear), 1);
+    EXPECT_EQ(engine.ZoomStep(2, 20, &front), 1); // no renderer in slot 2
+    engine.zoom[0] = 940;
+    EXPECT_EQ(engine.ZoomStep(0, 20, &front), 0);
+    EXPECT_EQ(engine.zoom[0], 960);
+    EXPECT_EQ(engine.ZoomStep(0, 20, &front), 1);
+    EXPECT_EQ(engine.zoom[0], 960);
+    engine.zoom[0] = -940;
+    EXPECT_EQ(engine.ZoomStep(0, -20, &front), 0);
+    EXPECT_EQ(engine.zoom[0], -960);
+    EXPECT_EQ(engine.ZoomStep(0, -20, &front), 1);
+    EXPECT_EQ(engine.zoom[0], -960);
+
+    EXPECT_EQ(engine.ZoomReset(0, &front), 1);
+    EXPECT_EQ(engine.ZoomStep(0, 20, &front), 0);
+    EXPECT_EQ(engine.graph->renderer[0]->destination(), QRect(0, 0, 280, 200));
+    EXPECT_EQ(engine.PlacePicture(0, &front, nullptr, 5, 7), 1);
+    // d = 2·20 + 320 − 5 = 355 ≥ 320: left 5; e = 40 + 240 − 7 = 273 ≥ 240: top 7.
+    EXPECT_EQ(engine.graph->renderer[0]->destination(), QRect(-5, -7, 355, 273));
+    EXPECT_EQ(engine.ZoomReset(0, &front), 1);
+    EXPECT_EQ(engine.zoom[0], 0);
+    EXPECT_EQ(engine.graph->renderer[0]->destination(), QRect(0, 0, 320, 240));
+
+    // Swapping the screens moves each renderer into the other window.
+    EXPECT_EQ(engine.SwapScreens(&rear, &front), 1);
+    EXPECT_EQ(engine.graph->renderer[0]->window(), &rear);
+    EXPECT_EQ(engine.graph->renderer[0]->destination(), QRect(0, 0, 160, 120));
+    EXPECT_EQ(engine.graph->renderer[1]->window(), &front);
+    const int before = front.repaints.load();
+    EXPECT_EQ(engine.Repaint(), 1);
+    EXPECT_GT(front.repaints.load(), before);
+}
+
+TEST_F(EngineTest, RearThatIsMissingOrUnreadableGivesAFrontOnlyGraph)
+{
+    const auto &rec = sampleCard().finished.front();
+    const std::string junk = testing::tempFolder() + "/junk_R.avi";
+    testing::writeFile(junk, std::vector<std::uint8_t>(3000, 'j'));
+    for (const std::string &rearPath : {std::string("1CH"), std::string("NULL"), std::string(), junk,
+                                        std::string("/no/such/file_R.avi")}) {
+        ASSERT_EQ(engine.Open(rec.front, rearPath), 1) << rearPath;
+        EXPECT_EQ(engine.graph->channelCount, 1);
+        const FilterGraph &g = *engine.graph->graphBuilder;
+        EXPECT_TRUE(g.hasFilter("Mixing Renderer9"));
+        EXPECT_TRUE(g.hasFilter("COREAAC AUDIO"));
+        EXPECT_FALSE(g.hasFilter("Mixing Renderer9-1"));
+        EXPECT_FALSE(g.hasFilter("FFDShow Decoder2"));
+        QImage image;
+        EXPECT_EQ(engine.GrabFrame(1, image), 0);
+        ASSERT_EQ(engine.Play(), S_OK);
+        ASSERT_EQ(engine.Pause(), S_OK);
+        expectShownFrameMatchesPosition(false);
+    }
+}
+
+TEST_F(EngineTest, FrontThatIsNotARecordingFailsTheOpen)
+{
+    const std::string junk = testing::tempFolder() + "/junk_F.avi";
+    testing::writeFile(junk, std::vector<std::uint8_t>(3000, 'j'));
+    const auto &rec = sampleCard().finished.front();
+    ASSERT_EQ(engine.Open(rec.front, rec.rear), 1);
+    ASSERT_EQ(engine.Play(), S_OK);
+    EXPECT_EQ(engine.Open(junk, rec.rear), 0);
+    EXPECT_FALSE(engine.graph);
+    EXPECT_EQ(engine.GetState(), -1);
+    EXPECT_EQ(engine.Open("/no/such/file_F.avi"), 0);
+    EXPECT_EQ(engine.Open(""), 0);
+    // A later open works again.
+    EXPECT_EQ(engine.Open(rec.front, rec.rear), 1);
+    EXPECT_EQ(engine.GetState(), 2);
+}
+
+TEST_F(EngineTest, UnfinishedRecordingPlaysToItsCutOffEnd)
+{
+    ASSERT_FALSE(sampleCard().unfinished.empty());
+    const auto &rec = sampleCard().unfinished.front();
+    ASSERT_EQ(engine.Open(rec.front, rec.rear), 1);
+    const std::int64_t lastFrame = static_cast<std::int64_t>(engine.graph->parseFilter[0]->index().video[0].frames.size()) - 1;
+    EXPECT_LT(lastFrame, 119);
+    EXPECT_GT(lastFrame, 60);
+    engine.SetRate(2.0f);
+    ASSERT_EQ(engine.Play(), S_OK);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (engine.GetPositionMs() < engine.GetDurationMs() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(engine.GetPositionMs(), engine.GetDurationMs());
+    EXPECT_EQ(engine.GetState(), 0);
+    ASSERT_EQ(engine.Pause(), S_OK);
+    QImage image;
+    ASSERT_EQ(engine.GrabFrame(0, image), 1);
+    EXPECT_EQ(frameNumberOf(image), lastFrame);
+}
+
+TEST_F(EngineTest, PictureParametersAndFlipsChangeThePicture)
+{
+    const auto &rec = sampleCard().finished.front();
+    ASSERT_EQ(engine.Open(rec.front, rec.rear), 1);
+    QImage plain, flipped, mirrored, dark;
+    ASSERT_EQ(engine.GrabFrame(1, plain), 1);
+    ASSERT_EQ(engine.SetFlip(1, 1), S_OK);
+    std::int32_t value = -1;
+    engine.graph->decoder[1]->GetParam(1112, &value);
+    EXPECT_EQ(value, 1);
+    ASSERT_EQ(engine.GrabFrame(1, flipped), 1);
+    EXPECT_EQ(flipped, plain.mirrored(false, true));
+    ASSERT_EQ(engine.SetFlip(1, 0), S_OK);
+    ASSERT_EQ(engine.SetRearFlip(1), S_OK);
+    ASSERT_EQ(engine.GrabFrame(1, mirrored), 1);
+    EXPECT_EQ(mirrored, plain.mirrored(true, false));
+    ASSERT_EQ(engine.SetRearFlip(0), S_OK);
+
+    // Luminance gain 0 and offset −256 turn the picture black.
+    EXPECT_EQ(engine.SetPictureParam(201, 0), S_OK);
+    EXPECT_EQ(engine.SetPictureParam(202, -256), S_OK);
+    engine.graph->decoder[0]->GetParam(205, &value);
+    EXPECT_EQ(value, 1);
+    ASSERT_EQ(engine.SetPosition(0), S_OK); // decoded again with the new settings
+    ASSERT_EQ(engine.GrabFrame(0, dark), 1);
+    EXPECT_LT(qGray(dark.pixel(160, 120)), 40);
+    EXPECT_EQ(engine.ResetPicture(0, 0), S_OK);
+    engine.graph->decoder[0]->GetParam(202, &value);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(engine.SetFlip(3, 1), E_FAIL);
+}
+
+TEST(EngineVolume, HundredthsOfADecibelFromPercent)
+{
+    EXPECT_EQ(volumeToHundredthsOfDb(0), -10000);
+    EXPECT_EQ(volumeToHundredthsOfDb(90), -45);
+    EXPECT_EQ(volumeToHundredthsOfDb(50), -301);
+    EXPECT_EQ(volumeToHundredthsOfDb(1), -2000);
+    // Full volume stays full (0 dB), it does not fall silent.
+    EXPECT_EQ(volumeToHundredthsOfDb(100), 0);
+}
+
+TEST(EngineComponents, CheckAddsTheProgramToExistingWhitelistsOnly)
+{
+    testing::LogCapture log;
+    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(testing::tempFolder()));
+    const QString vx = QStringLiteral("HKEY_CURRENT_USER/SOFTWARE/VX");
+    const QString gnu = QStringLiteral("HKEY_CURRENT_USER/SOFTWARE/GNU");
+    const QString ffdshow = QStringLiteral("HKEY_CURRENT_USER/SOFTWARE/GNU/ffdshow");
+    const QString key = QStringLiteral("whitelist");
+    Registry::setValue(vx, key, QStringLiteral("a.exe;b.exe"));
+    Registry::setValue(gnu, QStringLiteral("other"), 1);
+    RecordingWindow w;
+    MediaEngine engine;
+    engine.AttachScreens(&w, &w);
+    EXPECT_EQ(engine.CheckComponents(), 1);
+    EXPECT_EQ(Registry::value(vx, key).toString(), QStringLiteral("a.exe;b.exe;KORVANTE.exe"));
+    EXPECT_EQ(Registry::value(gnu, key).toString(), QStringLiteral(";KORVANTE.exe"));
+    EXPECT_FALSE(Registry::contains(ffdshow, key));
+    // A second check finds the name and writes nothing more.
+    EXPECT_EQ(engine.CheckComponents(), 1);
+    EXPECT_EQ(Registry::value(vx, key).toString(), QStringLiteral("a.exe;b.exe;KORVANTE.exe"));
+    qputenv("XDG_CONFIG_HOME", old);
+}
+
+} // namespace
+} // namespace korvante
