@@ -160,13 +160,19 @@ TEST(Drive, HardBrakeShowsInTheEventRecordingOnly)
             lowest = std::min(lowest, a[0]);
         return lowest / 127.0;
     };
-    EXPECT_LT(peakBrakeG(DriveKind::Event), -0.5);
+    EXPECT_NEAR(peakBrakeG(DriveKind::Event), -0.8, 0.15);
     EXPECT_GT(peakBrakeG(DriveKind::Normal), -0.4);
     EXPECT_GT(peakBrakeG(DriveKind::Manual), -0.4);
 
-    // The speed falls steeply in the middle of the event recording.
+    // The speed falls steeply in the middle of the event recording, whatever the seed.
+    for (uint64_t seed = 0; seed < 20; ++seed) {
+        auto s = spec(DriveKind::Event, SensorFormat::M8, 10);
+        s.seed = seed;
+        const DriveTrack track = simulateDrive(s);
+        EXPECT_GT(track.speedKmh[50], 40.0);
+        EXPECT_LT(track.speedKmh[75], track.speedKmh[50] * 0.2) << seed;
+    }
     const DriveTrack event = simulateDrive(spec(DriveKind::Event, SensorFormat::M8, 10));
-    EXPECT_LT(event.speedKmh[70], event.speedKmh[50] * 0.3);
     // Gravity stays on the vertical axis.
     const Decoded d = decodeTrack(event);
     for (const auto &a : d.axes)

@@ -82,6 +82,9 @@ Place placeAt(double distance)
     return {kRoute.back(), 0.0};
 }
 
+// Braking at 0.8 g, in km/h per second.
+constexpr double kHardBrakeKmhPerSecond = 0.8 * 9.81 * 3.6;
+
 struct SpeedProfile {
     DriveKind kind;
     double base;
@@ -89,10 +92,11 @@ struct SpeedProfile {
     double period;
     double phase;
     double brakeAt;       // seconds; the hard brake (event) or the knock (parking)
-    double brakeSeconds;  // how long the brake lasts
     double brakeFraction; // speed left after the brake
 
     double cruise(double t) const { return std::max(5.0, base + amplitude * std::sin(2 * kPi * t / period + phase)); }
+
+    double brakeSeconds() const { return cruise(brakeAt) * (1.0 - brakeFraction) / kHardBrakeKmhPerSecond; }
 
     double at(double t) const
     {
@@ -102,10 +106,11 @@ struct SpeedProfile {
             return cruise(t);
         const double before = cruise(brakeAt);
         const double after = before * brakeFraction;
-        if (t < brakeAt + brakeSeconds)
-            return before + (after - before) * (t - brakeAt) / brakeSeconds;
+        const double braking = brakeSeconds();
+        if (t < brakeAt + braking)
+            return before + (after - before) * (t - brakeAt) / braking;
         // Standing off the brake for a second, then pulling away at 1.5 m/s².
-        const double again = after + std::max(0.0, t - brakeAt - brakeSeconds - 1.0) * 5.4;
+        const double again = after + std::max(0.0, t - brakeAt - braking - 1.0) * 5.4;
         return std::min(cruise(t), again);
     }
 };
@@ -114,12 +119,16 @@ SpeedProfile profileFor(const DriveSpec &spec, Random &random)
 {
     SpeedProfile p{};
     p.kind = spec.kind;
-    p.base = 28.0 + random.unit() * 22.0 + (spec.kind == DriveKind::Event ? 10.0 : 0.0);
+    p.base = 28.0 + random.unit() * 22.0;
     p.amplitude = 8.0 + random.unit() * 10.0;
+    if (spec.kind == DriveKind::Event) {
+        // Brisk and steady before the brake, so the brake is always a hard one.
+        p.base = 50.0 + random.unit() * 15.0;
+        p.amplitude = 2.0 + random.unit() * 4.0;
+    }
     p.period = 12.0 + random.unit() * 10.0;
     p.phase = random.unit() * 2 * kPi;
     p.brakeAt = std::max(0.5, spec.seconds * 0.5);
-    p.brakeSeconds = 1.6;
     p.brakeFraction = 0.12;
     return p;
 }
@@ -234,8 +243,9 @@ DriveTrack simulateDrive(const DriveSpec &spec)
         gx += roughness * 0.5 * random.symmetric();
         gy += roughness * 0.5 * random.symmetric();
         gz += roughness * random.symmetric();
-        if (profile.kind == DriveKind::Event && t >= profile.brakeAt && t < profile.brakeAt + profile.brakeSeconds)
-            gz += 0.15 * std::sin(kPi * (t - profile.brakeAt) / profile.brakeSeconds); // the nose dips
+        const double braking = profile.brakeSeconds();
+        if (profile.kind == DriveKind::Event && t >= profile.brakeAt && t < profile.brakeAt + braking)
+            gz += 0.15 * std::sin(kPi * (t - profile.brakeAt) / braking); // the nose dips
         if (profile.kind == DriveKind::Parking && t >= profile.brakeAt) {
             // Another car knocks into the parked one: a sharp, ringing jolt.
             const double dt = t - profile.brakeAt;
