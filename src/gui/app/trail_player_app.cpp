@@ -9,6 +9,13 @@
 
 #include <QApplication>
 
+// The executable's own bitmaps are compiled into a static library; its
+// resources must be registered by name, outside any namespace.
+static void registerAppBitmaps()
+{
+    Q_INIT_RESOURCE(app_bitmaps);
+}
+
 namespace korvante {
 
 int CVX_TrailPlayerApp::InitInstance()
@@ -28,6 +35,7 @@ int CVX_TrailPlayerApp::InitInstance()
     }
 
     // 2. Skin library, kept for the whole run.
+    registerAppBitmaps();
     if (!SkinLibrary::load(SkinLibrary::defaultPath())) {
         platform::messageBox(nullptr, QStringLiteral("Not Find ResourceDll"));
         m_exitCode = 1;

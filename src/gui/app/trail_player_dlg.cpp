@@ -1,6 +1,20 @@
 #include "trail_player_dlg.h"
 
 #include "core/platform/log.h"
+#include "core/playback/viewer_state.h"
+#include "gui/display/gsensor_graphic_dlg.h"
+#include "gui/display/map_view_dlg.h"
+#include "gui/display/screen_dlg.h"
+#include "gui/display/screen_setting_dlg.h"
+#include "gui/display/util_info_dlg.h"
+#include "gui/picker/gui_folder_picker.h"
+#include "gui/platform/message_box.h"
+#include "gui/platform/panel_registry.h"
+#include "gui/platform/screen_metrics.h"
+#include "gui/playback/player_menu_dlg.h"
+#include "gui/storage/file_manager_dlg.h"
+#include "gui/ui/skin_button.h"
+#include "gui/ui/skin_static.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -8,6 +22,27 @@
 #include <QScreen>
 
 namespace korvante {
+
+namespace {
+
+struct TitleButtonSpec {
+    const char *caption;
+    int id;
+    int pressed; // also the hover image
+    int normal;
+    int x;
+};
+
+// In creation order: Close, Full Screen, Fit Screen, Minimization, Default Screen.
+constexpr TitleButtonSpec kTitleButtons[5] = {
+    {"Close", CVX_TrailPlayerDlg::kCloseButton, 219, 218, 750},
+    {"Full Screen", CVX_TrailPlayerDlg::kFullScreenButton, 206, 205, 725},
+    {"Fit Screen", CVX_TrailPlayerDlg::kFitScreenButton, 204, 203, 700},
+    {"Minimization", CVX_TrailPlayerDlg::kMinimizeButton, 224, 207, 675},
+    {"Default Screen", CVX_TrailPlayerDlg::kDefaultScreenButton, 253, 252, 675},
+};
+
+} // namespace
 
 CVX_TrailPlayerDlg::CVX_TrailPlayerDlg(QWidget *parent)
     : PanelDialog(parent, Qt::Window | Qt::FramelessWindowHint)
@@ -17,6 +52,23 @@ CVX_TrailPlayerDlg::CVX_TrailPlayerDlg(QWidget *parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(kWidth, kHeight);
     centreOnScreen();
+    RegisterPanel(kTemplateId, this);
+
+    createTitleButtons();
+    createPanels();
+
+    ViewerState &state = GetViewerState();
+    state.engine.AttachScreens(m_screen1->videoArea(), m_screen2->videoArea());
+    if (!state.engine.CheckComponents()) {
+        platform::messageBox(this, QStringLiteral("Not Find VX filter"));
+        m_componentsMissing = true;
+    }
+
+    // What the catalogue needs to ask for a folder on the computer.
+    m_folderPicker = std::make_unique<GuiFolderPicker>();
+    state.catalogue.ownerWindow = this;
+    state.catalogue.folderPicker = m_folderPicker.get();
+
     // Starts hidden; timer 0 shows it once the panels are in place.
     setTimer(kShowTimer, 100);
     // Timer 1 closes the window as the Close button does; nothing in the
@@ -27,13 +79,98 @@ CVX_TrailPlayerDlg::CVX_TrailPlayerDlg(QWidget *parent)
         setTimer(kCloseTimer, quitAfterMs);
 }
 
-CVX_TrailPlayerDlg::~CVX_TrailPlayerDlg() = default;
+CVX_TrailPlayerDlg::~CVX_TrailPlayerDlg()
+{
+    destroyChildren();
+    if (ViewerStateExists()) {
+        ViewerState &state = GetViewerState();
+        state.catalogue.folderPicker = nullptr;
+        state.catalogue.ownerWindow = nullptr;
+    }
+}
+
+void CVX_TrailPlayerDlg::destroyChildren()
+{
+    // Title-bar buttons first, then the panels; the player panel closes the
+    // engine as it goes, before the screens the engine draws into.
+    for (auto &button : m_buttons) {
+        delete button;
+        button = nullptr;
+    }
+    delete m_player;
+    m_player = nullptr;
+    delete m_screen1;
+    m_screen1 = nullptr;
+    delete m_screen2;
+    m_screen2 = nullptr;
+    delete m_utilInfo;
+    m_utilInfo = nullptr;
+    delete m_mapView;
+    m_mapView = nullptr;
+    delete m_fileManager;
+    m_fileManager = nullptr;
+    delete m_graph;
+    m_graph = nullptr;
+    delete m_screenSetting;
+    m_screenSetting = nullptr;
+}
+
+void CVX_TrailPlayerDlg::createTitleButtons()
+{
+    for (size_t i = 0; i < 5; ++i) {
+        const TitleButtonSpec &spec = kTitleButtons[i];
+        m_buttons[i] = new CSkinButton(QString::fromUtf8(spec.caption), spec.id, QRect(spec.x, 2, 20, 20), this,
+                                       {spec.normal, spec.pressed, spec.pressed, spec.pressed});
+    }
+    titleButton(kDefaultScreenButton)->hide();
+}
+
+void CVX_TrailPlayerDlg::createPanels()
+{
+    m_screen1 = new CScreen1Dlg(this);
+    RegisterPanel(panel::FrontScreen, m_screen1);
+    m_screen2 = new CScreen2Dlg(this);
+    RegisterPanel(panel::RearScreen, m_screen2);
+    m_player = new CPlayerMenuDlg(this, m_screen1, m_screen2);
+    RegisterPanel(panel::PlayerControl, m_player);
+    m_utilInfo = new CUtilInfoDlg(this);
+    RegisterPanel(panel::SensorInfo, m_utilInfo);
+    m_mapView = new CMapViewDlg(this);
+    RegisterPanel(panel::MapView, m_mapView);
+    m_fileManager = new CFileManagerDlg(this);
+    RegisterPanel(panel::FileList, m_fileManager);
+    m_graph = new CGsensorGraphicDlg(this);
+    RegisterPanel(panel::GsensorGraph, m_graph);
+    m_screenSetting = new CScreenSettingDlg(this);
+    RegisterPanel(panel::ScreenSettings, m_screenSetting);
+    m_player->setPeerPanels(m_mapView, m_graph);
+}
+
+CSkinButton *CVX_TrailPlayerDlg::titleButton(int id) const
+{
+    for (CSkinButton *button : m_buttons)
+        if (button && button->id() == id)
+            return button;
+    return nullptr;
+}
+
+std::array<PanelFrame *, 7> CVX_TrailPlayerDlg::shownPanels() const
+{
+    return {m_screen1, m_screen2, m_player, m_utilInfo, m_mapView, m_fileManager, m_graph};
+}
+
+int CVX_TrailPlayerDlg::exec()
+{
+    if (m_componentsMissing)
+        return QDialog::Accepted; // closed as with OK before it was shown
+    return PanelDialog::exec();
+}
 
 void CVX_TrailPlayerDlg::centreOnScreen()
 {
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(kWidth / 2, kHeight / 2));
+        move(area.center() - QPoint(width() / 2, height() / 2) + QPoint(1, 1));
     }
 }
 
@@ -47,13 +184,137 @@ void CVX_TrailPlayerDlg::bringToFront()
     activateWindow();
 }
 
-qintptr CVX_TrailPlayerDlg::onMessage(int message, quintptr w, qintptr l)
+qintptr CVX_TrailPlayerDlg::onMessage(int message, quintptr w, qintptr)
 {
-    (void)w;
-    (void)l;
-    if (message == msg::ButtonClick)
-        return -1; // title-bar buttons are not part of this window yet
-    return 0;
+    switch (message) {
+    case msg::ButtonClick:
+        for (const auto &spec : kTitleButtons) {
+            if (spec.id == static_cast<int>(w)) {
+                onTitleButton(spec.id);
+                return 0;
+            }
+        }
+        return -1;
+    case msg::ScreenSelect:
+        selectScreen(static_cast<int>(w));
+        return 0;
+    case msg::EnableWindows:
+        enablePanels(w != 0);
+        return 0;
+    default: // panel commands and the rest are not the main window's
+        return 0;
+    }
+}
+
+void CVX_TrailPlayerDlg::selectScreen(int which)
+{
+    m_screen1->setSelected(which == 1);
+    m_screen2->setSelected(which == 2);
+}
+
+void CVX_TrailPlayerDlg::enablePanels(bool enable)
+{
+    setEnabled(enable);
+    for (PanelFrame *p : shownPanels())
+        if (p)
+            p->setEnabled(enable);
+}
+
+void CVX_TrailPlayerDlg::onTitleButton(int id)
+{
+    switch (id) {
+    case kCloseButton:
+        accept();
+        break;
+    case kMinimizeButton:
+        showMinimized();
+        break;
+    case kFullScreenButton:
+        enterWideLayout(2);
+        break;
+    case kFitScreenButton:
+        enterWideLayout(1);
+        break;
+    case kDefaultScreenButton:
+        enterDefaultLayout();
+        break;
+    default:
+        break;
+    }
+}
+
+void CVX_TrailPlayerDlg::enterWideLayout(int mode)
+{
+    ViewerState &state = GetViewerState();
+    if (state.layoutMode == 0 && !m_screen1->isSelected()) {
+        m_screen1->setSelected(true);
+        m_screen2->setSelected(false);
+    }
+    if (state.layoutMode == mode)
+        return;
+
+    const QSize screen = screenSize();
+    const int w = screen.width();
+    setFixedSize(screen);
+    move(0, 0);
+    show();
+    titleButton(kCloseButton)->move(w - 30, 4);
+    titleButton(kFullScreenButton)->move(w - 55, 4);
+    titleButton(kFitScreenButton)->move(w - 80, 4);
+    titleButton(kMinimizeButton)->move(w - 105, 4);
+    titleButton(kFullScreenButton)->setVisible(mode != 2);
+    titleButton(kFitScreenButton)->setVisible(mode != 1);
+    CSkinButton *restore = titleButton(kDefaultScreenButton);
+    restore->move(mode == 2 ? w - 55 : w - 80, 4);
+    restore->show();
+
+    state.layoutMode = mode;
+
+    m_utilInfo->setLayout(1);
+    m_mapView->setLayout(1);
+    m_fileManager->setLayout(1);
+    m_graph->setLayout(1);
+    m_player->setLayout(1);
+    m_screen1->setLayout(mode);
+    m_screen2->setLayout(mode);
+
+    m_screen1->setVisible(m_screen1->isSelected());
+    m_screen2->setVisible(!m_screen1->isSelected());
+    m_mapView->hide();
+    m_fileManager->hide();
+    repaint();
+}
+
+void CVX_TrailPlayerDlg::enterDefaultLayout()
+{
+    ViewerState &state = GetViewerState();
+    if (state.layoutMode == 0)
+        return;
+    state.layoutMode = 0;
+    hide();
+    setFixedSize(kWidth, kHeight);
+    centreOnScreen();
+    titleButton(kCloseButton)->move(750, 4);
+    titleButton(kFullScreenButton)->move(725, 4);
+    titleButton(kFitScreenButton)->move(700, 4);
+    titleButton(kMinimizeButton)->move(675, 4);
+    titleButton(kFullScreenButton)->show();
+    titleButton(kFitScreenButton)->show();
+    titleButton(kDefaultScreenButton)->hide();
+    show();
+
+    m_player->setLayout(0);
+    m_utilInfo->setLayout(0);
+    m_mapView->setLayout(0);
+    m_fileManager->setLayout(0);
+    m_graph->setLayout(0);
+    m_screen1->setLayout(0);
+    m_screen2->setLayout(0);
+    m_screen1->show();
+    m_screen2->show();
+    m_mapView->show();
+    m_fileManager->show();
+    repaint();
 }
 
 void CVX_TrailPlayerDlg::onTimer(int id)
@@ -61,6 +322,8 @@ void CVX_TrailPlayerDlg::onTimer(int id)
     if (id == kShowTimer) {
         killTimer(kShowTimer);
         show();
+        for (PanelFrame *p : shownPanels())
+            p->show();
         logDebug("main window shown");
     } else if (id == kCloseTimer) {
         killTimer(kCloseTimer);
@@ -68,6 +331,16 @@ void CVX_TrailPlayerDlg::onTimer(int id)
     } else if (id == kIdleTimer) {
         killTimer(kIdleTimer);
     }
+}
+
+void CVX_TrailPlayerDlg::moveEvent(QMoveEvent *event)
+{
+    PanelDialog::moveEvent(event);
+    // Each panel decides by its own rule whether it follows (in the wide
+    // layouts they keep their places).
+    for (PanelFrame *p : shownPanels())
+        if (p)
+            p->followMainWindow();
 }
 
 void CVX_TrailPlayerDlg::paintEvent(QPaintEvent *)
@@ -86,7 +359,7 @@ void CVX_TrailPlayerDlg::paintEvent(QPaintEvent *)
 
 void CVX_TrailPlayerDlg::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton) {
+    if (event->button() == Qt::LeftButton && GetViewerState().layoutMode == 0) {
         m_dragging = true;
         m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
         event->accept();

@@ -1,6 +1,10 @@
 #pragma once
-// The main window: borderless 780 x 780, its own title drawn on a dark
-// background. Shown by a one-shot timer 100 ms after it is made. In the
+// The main window: borderless 780 x 780 with its own title and five title-bar
+// buttons, owner of the eight panels (front and rear screen, player controls,
+// sensor strip, map, file list, G-sensor graph, picture settings). It
+// registers every panel by template id, attaches the screens to the media
+// engine, and switches between the default window, fit screen and full
+// screen layouts. Shown by a one-shot timer 100 ms after it is made; in the
 // default layout it can be dragged by any point of its body.
 //
 // UI thread only.
@@ -9,7 +13,22 @@
 
 #include <QPoint>
 
+#include <array>
+#include <memory>
+
 namespace korvante {
+
+class CFileManagerDlg;
+class CGsensorGraphicDlg;
+class CMapViewDlg;
+class CPlayerMenuDlg;
+class CScreen1Dlg;
+class CScreen2Dlg;
+class CScreenSettingDlg;
+class CSkinButton;
+class CUtilInfoDlg;
+class GuiFolderPicker;
+class PanelFrame;
 
 class CVX_TrailPlayerDlg : public PanelDialog {
     Q_OBJECT
@@ -21,25 +40,64 @@ public:
     static constexpr int kCloseTimer = 1;
     static constexpr int kIdleTimer = 255;
 
+    // Title-bar button ids.
+    static constexpr int kCloseButton = 16;
+    static constexpr int kFullScreenButton = 17;
+    static constexpr int kFitScreenButton = 18;
+    static constexpr int kMinimizeButton = 19;
+    static constexpr int kDefaultScreenButton = 20;
+
     explicit CVX_TrailPlayerDlg(QWidget *parent = nullptr);
     ~CVX_TrailPlayerDlg() override;
+
+    // Runs modally; returns at once when the media components are missing.
+    int exec() override;
 
     // Restores, raises and activates the window (another start asked for it).
     void bringToFront();
 
     static QString titleText() { return QStringLiteral("KORVANTE VIEWER    version 1.5.0"); }
 
+    CScreen1Dlg *frontScreen() const { return m_screen1; }
+    CScreen2Dlg *rearScreen() const { return m_screen2; }
+    CPlayerMenuDlg *playerPanel() const { return m_player; }
+    CScreenSettingDlg *screenSettings() const { return m_screenSetting; }
+    CSkinButton *titleButton(int id) const;
+
+    // The seven panels shown with the window (all but the picture settings).
+    std::array<PanelFrame *, 7> shownPanels() const;
+
 protected:
     qintptr onMessage(int message, quintptr w, qintptr l) override;
     void onTimer(int id) override;
     void paintEvent(QPaintEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    void createTitleButtons();
+    void createPanels();
     void centreOnScreen();
+    void onTitleButton(int id);
+    void enterWideLayout(int mode);
+    void enterDefaultLayout();
+    void selectScreen(int which);
+    void enablePanels(bool enable);
+    void destroyChildren();
 
+    std::array<CSkinButton *, 5> m_buttons{};
+    CScreen1Dlg *m_screen1 = nullptr;
+    CScreen2Dlg *m_screen2 = nullptr;
+    CPlayerMenuDlg *m_player = nullptr;
+    CUtilInfoDlg *m_utilInfo = nullptr;
+    CMapViewDlg *m_mapView = nullptr;
+    CFileManagerDlg *m_fileManager = nullptr;
+    CGsensorGraphicDlg *m_graph = nullptr;
+    CScreenSettingDlg *m_screenSetting = nullptr;
+    std::unique_ptr<GuiFolderPicker> m_folderPicker;
+    bool m_componentsMissing = false;
     bool m_dragging = false;
     QPoint m_dragOffset;
 };

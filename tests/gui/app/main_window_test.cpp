@@ -1,0 +1,362 @@
+// The main window with its panels, offscreen: layouts, screen selection,
+// zoom and pan on a playing sample recording.
+
+#include "core/playback/viewer_state.h"
+#include "gui/app/trail_player_dlg.h"
+#include "gui/display/gsensor_graphic_dlg.h"
+#include "gui/display/map_view_dlg.h"
+#include "gui/display/screen_dlg.h"
+#include "gui/display/screen_setting_dlg.h"
+#include "gui/platform/message_box.h"
+#include "gui/platform/messages.h"
+#include "gui/platform/panel_registry.h"
+#include "gui/platform/screen_metrics.h"
+#include "gui/playback/player_menu_dlg.h"
+#include "gui/ui/bitmap_slider.h"
+#include "gui/ui/skin_button.h"
+#include "gui/ui/skin_static.h"
+#include "support/temp_dir.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace korvante;
+using korvante::testing::TempDir;
+
+namespace {
+
+TempDir &configHome()
+{
+    static TempDir dir;
+    return dir;
+}
+
+QApplication &app()
+{
+    static int argc = 1;
+    static char name[] = "gui_main_window_tests";
+    static char *argv[] = {name, nullptr};
+    static QApplication *instance = [] {
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(configHome().path().string()));
+        return new QApplication(argc, argv);
+    }();
+    return *instance;
+}
+
+void pump()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+// One small two-channel recording for the tests that need a playing graph.
+const std::string &sampleFront()
+{
+    static TempDir dir;
+    static std::string front;
+    if (front.empty()) {
+        QProcess mkcard;
+        mkcard.start(QString::fromUtf8(KORVANTE_BINARY_DIR "/bin/korvante-mkcard"),
+                     {QStringLiteral("--folder"), QString::fromStdString(dir.path().string()),
+                      QStringLiteral("--per-kind"), QStringLiteral("1"), QStringLiteral("--seconds"),
+                      QStringLiteral("3"), QStringLiteral("--size"), QStringLiteral("320x240"),
+                      QStringLiteral("--audio"), QStringLiteral("none")});
+        mkcard.waitForFinished(120000);
+        for (const auto &e : std::filesystem::directory_iterator(dir.path() / "NOR")) {
+            const std::string name = e.path().filename().string();
+            if (name.find("_F.avi") != std::string::npos)
+                front = e.path().string();
+        }
+    }
+    return front;
+}
+
+std::string rearOf(const std::string &front)
+{
+    // The rear partner has its own second; take whichever _R file exists.
+    const auto folder = std::filesystem::path(front).parent_path();
+    for (const auto &e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string().find("_R.avi") != std::string::npos)
+            return e.path().string();
+    return {};
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app();
+        m_previous = platform::setMessageBoxHook([this](const QString &text, const QString &, unsigned) {
+            boxes.push_back(text);
+            return platform::IDOK;
+        });
+        window = std::make_unique<CVX_TrailPlayerDlg>();
+        window->show();
+        pump();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        platform::setMessageBoxHook(std::move(m_previous));
+        GetViewerState().layoutMode = 0;
+    }
+    void click(int id) { sendMessage(window.get(), msg::ButtonClick, static_cast<quintptr>(id)); }
+
+    std::unique_ptr<CVX_TrailPlayerDlg> window;
+    std::vector<QString> boxes;
+    platform::MessageBoxHook m_previous;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, CreatesAndRegistersThePanelsInPlace)
+{
+    EXPECT_TRUE(boxes.empty()) << boxes.front().toStdString(); // components found
+    EXPECT_EQ(window->size(), QSize(780, 780));
+    for (int id : {102, 129, 130, 135, 136, 137, 139, 155, 159})
+        EXPECT_NE(FindPanel(id), nullptr) << id;
+    const QPoint origin = window->frameGeometry().topLeft();
+    EXPECT_EQ(FindPanel(129)->geometry(), QRect(origin + QPoint(14, 25), QSize(745, 419)));
+    EXPECT_EQ(FindPanel(130)->geometry(), QRect(origin + QPoint(14, 508), QSize(390, 219)));
+    EXPECT_EQ(FindPanel(135)->geometry(), QRect(origin + QPoint(24, 453), QSize(730, 50)));
+    EXPECT_EQ(FindPanel(136)->geometry(), QRect(origin + QPoint(14, 725), QSize(750, 55)));
+    EXPECT_EQ(FindPanel(137)->geometry(), QRect(origin + QPoint(770, 0), QSize(315, 310)));
+    EXPECT_EQ(FindPanel(139)->geometry(), QRect(origin + QPoint(770, 310), QSize(315, 470)));
+    EXPECT_EQ(FindPanel(155)->geometry(), QRect(origin + QPoint(421, 515), QSize(336, 200)));
+    EXPECT_EQ(FindPanel(159)->size(), QSize(280, 106));
+    EXPECT_TRUE(window->frontScreen()->isSelected());
+    EXPECT_FALSE(window->rearScreen()->isSelected());
+    EXPECT_EQ(GetViewerState().engine.windowCount, 4);
+    EXPECT_EQ(GetViewerState().engine.videoWindow[0], window->frontScreen()->videoArea());
+    // Unknown button ids are refused.
+    EXPECT_EQ(sendMessage(window.get(), msg::ButtonClick, 99), -1);
+
+    // Panels follow the main window in the default layout.
+    window->move(window->pos() + QPoint(30, 20));
+    pump();
+    EXPECT_EQ(FindPanel(139)->pos(), window->frameGeometry().topLeft() + QPoint(770, 310));
+    EXPECT_EQ(FindPanel(129)->pos(), window->frameGeometry().topLeft() + QPoint(14, 25));
+}
+
+TEST_F(MainWindowTest, ShowTimerShowsSevenPanelsButNotThePictureSettings)
+{
+    QTest::qWait(250);
+    for (int id : {129, 130, 135, 136, 137, 139, 155})
+        EXPECT_TRUE(FindPanel(id)->isVisible()) << id;
+    EXPECT_FALSE(FindPanel(159)->isVisible());
+}
+
+TEST_F(MainWindowTest, LayoutTransitions)
+{
+    ViewerState &state = GetViewerState();
+    const QSize screen = screenSize();
+    // Default in the default layout changes nothing.
+    const QPoint before = window->pos();
+    click(CVX_TrailPlayerDlg::kDefaultScreenButton);
+    EXPECT_EQ(state.layoutMode, 0);
+    EXPECT_EQ(window->pos(), before);
+
+    click(CVX_TrailPlayerDlg::kFullScreenButton);
+    pump();
+    EXPECT_EQ(state.layoutMode, 2);
+    EXPECT_EQ(window->geometry(), QRect(QPoint(0, 0), screen));
+    EXPECT_FALSE(window->titleButton(CVX_TrailPlayerDlg::kFullScreenButton)->isVisible());
+    EXPECT_EQ(window->titleButton(CVX_TrailPlayerDlg::kDefaultScreenButton)->pos(), QPoint(screen.width() - 55, 4));
+    EXPECT_EQ(window->titleButton(CVX_TrailPlayerDlg::kCloseButton)->pos(), QPoint(screen.width() - 30, 4));
+    EXPECT_EQ(FindPanel(129)->geometry(), QRect(12, 30, screen.width() - 25, screen.height() - 100));
+    EXPECT_FALSE(FindPanel(130)->isVisible());
+    EXPECT_FALSE(FindPanel(137)->isVisible());
+    EXPECT_FALSE(FindPanel(139)->isVisible());
+    EXPECT_EQ(FindPanel(135)->geometry(), CPlayerMenuDlg::widePlacement(screen));
+
+    // Full screen twice: nothing changes.
+    const QRect full = FindPanel(129)->geometry();
+    click(CVX_TrailPlayerDlg::kFullScreenButton);
+    EXPECT_EQ(state.layoutMode, 2);
+    EXPECT_EQ(FindPanel(129)->geometry(), full);
+
+    // Fit while full switches directly; without a recording the fit area is empty.
+    click(CVX_TrailPlayerDlg::kFitScreenButton);
+    pump();
+    EXPECT_EQ(state.layoutMode, 1);
+    EXPECT_TRUE(window->titleButton(CVX_TrailPlayerDlg::kFullScreenButton)->isVisible());
+    EXPECT_FALSE(window->titleButton(CVX_TrailPlayerDlg::kFitScreenButton)->isVisible());
+    EXPECT_EQ(window->titleButton(CVX_TrailPlayerDlg::kDefaultScreenButton)->pos(), QPoint(screen.width() - 80, 4));
+
+    click(CVX_TrailPlayerDlg::kDefaultScreenButton);
+    pump();
+    EXPECT_EQ(state.layoutMode, 0);
+    EXPECT_EQ(window->size(), QSize(780, 780));
+    EXPECT_FALSE(window->titleButton(CVX_TrailPlayerDlg::kDefaultScreenButton)->isVisible());
+    EXPECT_EQ(window->titleButton(CVX_TrailPlayerDlg::kFitScreenButton)->pos(), QPoint(700, 4));
+    const QPoint origin = window->frameGeometry().topLeft();
+    EXPECT_EQ(FindPanel(129)->geometry(), QRect(origin + QPoint(14, 25), QSize(745, 419)));
+    EXPECT_EQ(FindPanel(139)->geometry(), QRect(origin + QPoint(770, 310), QSize(315, 470)));
+    EXPECT_EQ(FindPanel(155)->geometry(), QRect(origin + QPoint(421, 515), QSize(336, 200)));
+    for (int id : {129, 130, 137, 139})
+        EXPECT_TRUE(FindPanel(id)->isVisible()) << id;
+}
+
+TEST_F(MainWindowTest, WideLayoutShowsTheSelectedScreenAlone)
+{
+    sendMessage(window.get(), msg::ScreenSelect, 2);
+    EXPECT_FALSE(window->frontScreen()->isSelected());
+    EXPECT_TRUE(window->rearScreen()->isSelected());
+    // Leaving the default layout with the rear selected keeps the rear: only an
+    // unselected front screen is marked anew.
+    click(CVX_TrailPlayerDlg::kFitScreenButton);
+    pump();
+    EXPECT_TRUE(window->frontScreen()->isSelected()); // the front is marked when it was not
+    EXPECT_FALSE(window->rearScreen()->isSelected());
+    click(CVX_TrailPlayerDlg::kDefaultScreenButton);
+    sendMessage(window.get(), msg::ScreenSelect, 0);
+    EXPECT_FALSE(window->frontScreen()->isSelected());
+    EXPECT_FALSE(window->rearScreen()->isSelected());
+}
+
+TEST_F(MainWindowTest, EnableMessageDisablesAndEnablesTheWindowAndPanels)
+{
+    sendMessage(window.get(), msg::EnableWindows, 0);
+    EXPECT_FALSE(window->isEnabled());
+    for (int id : {129, 130, 135, 136, 137, 139, 155})
+        EXPECT_FALSE(FindPanel(id)->isEnabled()) << id;
+    sendMessage(window.get(), msg::EnableWindows, 1);
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_TRUE(FindPanel(139)->isEnabled());
+}
+
+TEST(PanelRegistryTest, DestroyedPanelIsForgotten)
+{
+    app();
+    auto *panel = new QWidget;
+    RegisterPanel(4242, panel);
+    EXPECT_EQ(FindPanel(4242), panel);
+    const size_t size = panelRegistrySize();
+    delete panel;
+    EXPECT_EQ(FindPanel(4242), nullptr);
+    EXPECT_EQ(panelRegistrySize(), size - 1);
+    EXPECT_FALSE(PostToPanel(4242, msg::PanelCommand, 2));
+    // Registering again under the same id replaces the first entry.
+    QWidget a, b;
+    RegisterPanel(4243, &a);
+    RegisterPanel(4243, &b);
+    EXPECT_EQ(FindPanel(4243), &b);
+}
+
+TEST(ScreenPlacementTest, FitScreenCentresTheNativeSize)
+{
+    QRect panel, area;
+    CScreenDlg::widePlacement(1, QSize(1280, 1024), QSize(640, 480), panel, area);
+    EXPECT_EQ(panel, QRect(319, 252, 640, 480));
+    EXPECT_EQ(area, QRect(4, 2, 632, 474));
+    CScreenDlg::widePlacement(2, QSize(1280, 1024), QSize(640, 480), panel, area);
+    EXPECT_EQ(panel, QRect(12, 30, 1255, 924));
+    EXPECT_EQ(area, QRect(4, 2, 1247, 918));
+    // A video larger than the area is limited to it.
+    CScreenDlg::widePlacement(1, QSize(1280, 1024), QSize(1920, 1080), panel, area);
+    EXPECT_EQ(panel, QRect(12, 30 + (924 - 924) / 2, 1255, 924));
+}
+
+TEST_F(MainWindowTest, ScreenSelectionZoomAndPanOnAPlayingRecording)
+{
+    const std::string front = sampleFront();
+    ASSERT_FALSE(front.empty()) << "korvante-mkcard made no recording";
+    MediaEngine &engine = GetViewerState().engine;
+    ASSERT_EQ(engine.Open(front, rearOf(front)), 1);
+    ASSERT_EQ(engine.Play(), 0);
+    engine.Pause();
+    CScreen2Dlg *rear = window->rearScreen();
+    CScreen1Dlg *frontScreen = window->frontScreen();
+
+    // Button down on the unselected rear screen clears both; button up inside
+    // its video area selects it.
+    QTest::mousePress(rear, Qt::LeftButton, {}, QPoint(50, 50));
+    pump();
+    EXPECT_FALSE(frontScreen->isSelected());
+    EXPECT_FALSE(rear->isSelected());
+    QTest::mouseRelease(rear, Qt::LeftButton, {}, QPoint(50, 50));
+    pump();
+    EXPECT_TRUE(rear->isSelected());
+    EXPECT_FALSE(frontScreen->isSelected());
+
+    // A drag on an unzoomed picture does nothing.
+    QTest::mousePress(frontScreen, Qt::LeftButton, {}, QPoint(100, 100));
+    QTest::mouseMove(frontScreen, QPoint(50, 40));
+    QTest::mouseRelease(frontScreen, Qt::LeftButton, {}, QPoint(50, 40));
+    EXPECT_EQ(frontScreen->pan(), QPoint(0, 0));
+
+    // Zoom in twice by command, pan by dragging: the pan stays within 0 … zoom.
+    postMessage(frontScreen, msg::PanelCommand, cmd::ZoomIn);
+    postMessage(frontScreen, msg::PanelCommand, cmd::ZoomIn);
+    pump();
+    EXPECT_EQ(engine.zoom[0], 40);
+    QTest::mousePress(frontScreen, Qt::LeftButton, {}, QPoint(200, 200));
+    QTest::mouseMove(frontScreen, QPoint(190, 185));
+    EXPECT_EQ(frontScreen->pan(), QPoint(10, 15));
+    QTest::mouseMove(frontScreen, QPoint(100, 100));
+    EXPECT_EQ(frontScreen->pan(), QPoint(40, 40));
+    QTest::mouseMove(frontScreen, QPoint(400, 400));
+    EXPECT_EQ(frontScreen->pan(), QPoint(0, 0));
+    QTest::mouseMove(frontScreen, QPoint(380, 380));
+    EXPECT_EQ(frontScreen->pan(), QPoint(20, 20));
+    QTest::mouseRelease(frontScreen, Qt::LeftButton, {}, QPoint(380, 380));
+
+    // Zooming out clamps the pan; from 20 to 0 the next paint clears it.
+    postMessage(frontScreen, msg::PanelCommand, cmd::ZoomOut);
+    pump();
+    EXPECT_EQ(engine.zoom[0], 20);
+    EXPECT_EQ(frontScreen->pan(), QPoint(20, 20));
+    postMessage(frontScreen, msg::PanelCommand, cmd::ZoomOut);
+    pump();
+    EXPECT_EQ(engine.zoom[0], 0);
+    frontScreen->repaint();
+    EXPECT_EQ(frontScreen->pan(), QPoint(0, 0));
+
+    // The wheel zooms while paused; not once the graph is stopped.
+    QWheelEvent up(QPointF(50, 50), frontScreen->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, 120),
+                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(frontScreen, &up);
+    EXPECT_EQ(engine.zoom[0], 20);
+    postMessage(frontScreen, msg::PanelCommand, cmd::ZoomReset);
+    pump();
+    EXPECT_EQ(engine.zoom[0], 0);
+    engine.Stop();
+    QApplication::sendEvent(frontScreen, &up);
+    EXPECT_EQ(engine.zoom[0], 0);
+
+    // Fit screen uses the native size of the recording.
+    engine.Play();
+    sendMessage(window.get(), msg::ScreenSelect, 1);
+    click(CVX_TrailPlayerDlg::kFitScreenButton);
+    pump();
+    QRect panel, area;
+    CScreenDlg::widePlacement(1, screenSize(), QSize(320, 240), panel, area);
+    EXPECT_EQ(frontScreen->geometry(), panel);
+    EXPECT_EQ(frontScreen->videoArea()->geometry(), area);
+    click(CVX_TrailPlayerDlg::kDefaultScreenButton);
+    engine.Stop();
+    engine.Close();
+}
+
+TEST_F(MainWindowTest, PictureSettingsResetMovesSlidersAndAppliesOnlyWhilePlaying)
+{
+    CScreenSettingDlg *settings = window->screenSettings();
+    settings->slider(0)->setPos(10);
+    settings->slider(2)->setPos(300);
+    sendMessage(settings, msg::ButtonClick, 1); // Reset with no graph playing
+    EXPECT_EQ(settings->slider(0)->pos(), 128);
+    EXPECT_EQ(settings->slider(1)->pos(), 256);
+    EXPECT_EQ(settings->slider(2)->pos(), 180);
+    EXPECT_EQ(settings->slider(3)->pos(), 64);
+    EXPECT_FALSE(settings->isShownFlag());
+    sendMessage(settings, msg::PanelCommand, cmd::ToggleScreenSettings);
+    EXPECT_TRUE(settings->isShownFlag());
+    EXPECT_TRUE(settings->isVisible());
+    sendMessage(settings, msg::ButtonClick, 0);
+    EXPECT_FALSE(settings->isVisible());
+}
