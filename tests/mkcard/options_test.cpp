@@ -100,12 +100,15 @@ TEST(Options, ToolRefusesBadInputAndUnwritableOutput)
     for (const std::string &args :
          {std::string("--bogus"), std::string("--folder ") + root + "/f --size 3x3", std::string(""),
           "--folder " + blocker + "/card --size 320x240 --seconds 1 --per-kind 1",
-          "--image " + blocker + "/card.img --size 320x240 --seconds 1 --per-kind 1"}) {
+          "--image " + blocker + "/card.img --size 320x240 --seconds 1 --per-kind 1",
+          "--image " + root + "/small.img --image-mib 52 --size 320x240 --seconds 2 --per-kind 2"}) {
         const auto r = test::runCommand(tool + " " + args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 1) << args << ": " << r.errors;
         EXPECT_NE(r.errors.find("korvante-mkcard"), std::string::npos) << r.errors;
     }
+    // Nothing is left behind: no image, no staging folder.
+    EXPECT_EQ(test::listFiles(root), std::vector<std::string>{"plain-file"});
     const auto help = test::runCommand(tool + " --help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.output.find("--per-kind"), std::string::npos);

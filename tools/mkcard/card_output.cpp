@@ -191,18 +191,46 @@ bool FolderCard::addFile(const std::string &subfolder, const std::string &name, 
     return true;
 }
 
+std::unique_ptr<CardImageStage> CardImageStage::create(const std::string &imagePath, std::string *error)
+{
+    std::string folder = imagePath + ".parts-XXXXXX";
+    if (!mkdtemp(folder.data())) {
+        fail(error, "cannot write next to the card image " + imagePath + ": " + std::strerror(errno));
+        return nullptr;
+    }
+    return std::unique_ptr<CardImageStage>(new CardImageStage(folder));
+}
+
+CardImageStage::~CardImageStage()
+{
+    std::error_code ec;
+    fs::remove_all(m_folder, ec);
+}
+
+bool CardImageStage::add(const std::string &directory, const std::string &name, int64_t unixTime, const Bytes &data,
+                         std::string *error)
+{
+    const std::string path = m_folder + "/" + std::to_string(m_files.size());
+    if (!writeWhole(path, data.data(), data.size(), error))
+        return false;
+    m_files.push_back({directory, name, unixTime, path, data.size()});
+    return true;
+}
+
 uint64_t defaultImageMib(const std::vector<CardImageFile> &files)
 {
     uint64_t bytes = 0;
     for (const auto &f : files)
-        bytes += (f.data.size() + kCardClusterBytes - 1) / kCardClusterBytes * kCardClusterBytes;
+        bytes += (f.size + kCardClusterBytes - 1) / kCardClusterBytes * kCardClusterBytes;
     // MBR gap, FAT partition, TAVO tables and a tenth more for slack.
     bytes += bytes / 10 + 1 * kMiB + kFatPartitionMib * kMiB + 4 * kMiB;
     return (bytes + kMiB - 1) / kMiB;
 }
 
-bool writeCardImage(const std::string &path, uint64_t imageMib, const std::vector<CardImageFile> &files,
-                    int64_t setupLocalTime, uint32_t volumeId, std::string *error)
+namespace {
+
+bool buildImage(const std::string &path, uint64_t imageMib, const std::vector<CardImageFile> &files,
+                int64_t setupLocalTime, uint32_t volumeId, std::string *error)
 {
     tavo::CardLayout layout{};
     layout.totalBytes = imageMib * kMiB;
@@ -211,12 +239,12 @@ bool writeCardImage(const std::string &path, uint64_t imageMib, const std::vecto
     std::string why;
     auto writer = tavo::CardWriter::createImage(path, layout, &why);
     if (!writer)
-        return fail(error, "cannot create the card image " + path + ": " + why);
+        return fail(error, "cannot create the card image: " + why);
     for (const char *dir : kRecordingFolders)
         if (!writer->addDirectory(dir))
             return fail(error, "cannot add the directory " + std::string(dir) + ": " + writer->lastError());
     for (const auto &f : files)
-        if (writer->addFile(f.directory, f.name, f.unixTime, f.data.data(), f.data.size()) == 0)
+        if (writer->addFileFromPath(f.directory, f.name, f.unixTime, f.stagedPath) == 0)
             return fail(error, "cannot add " + f.directory + "/" + f.name + " to the card image (" +
                                    writer->lastError() + "); a larger --image-mib may help");
     if (!writer->finish(&why))
@@ -253,6 +281,26 @@ bool writeCardImage(const std::string &path, uint64_t imageMib, const std::vecto
         *error = "cannot stage SETUP/setup.ini";
     fs::remove_all(stage, ec);
     return ok;
+}
+
+} // namespace
+
+bool writeCardImage(const std::string &path, uint64_t imageMib, const std::vector<CardImageFile> &files,
+                    int64_t setupLocalTime, uint32_t volumeId, std::string *error)
+{
+    // Built under a temporary name: an interrupted run leaves no half image
+    // under the final one.
+    const std::string part = path + ".part";
+    if (!buildImage(part, imageMib, files, setupLocalTime, volumeId, error)) {
+        std::remove(part.c_str());
+        return false;
+    }
+    if (std::rename(part.c_str(), path.c_str()) != 0) {
+        const int savedErrno = errno;
+        std::remove(part.c_str());
+        return fail(error, "cannot write " + path + ": " + std::strerror(savedErrno));
+    }
+    return true;
 }
 
 } // namespace mkcard

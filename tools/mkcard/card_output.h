@@ -36,7 +36,28 @@ struct CardImageFile {
     std::string directory; // NOR, EVT, MOT or MAN
     std::string name;
     int64_t unixTime = 0;
-    Bytes data;
+    std::string stagedPath; // where the bytes wait until the image is written
+    uint64_t size = 0;
+};
+
+// Holds the card-partition files on disk, in a temporary folder beside the
+// image, until the image is written, so a large card never sits in memory.
+// The folder goes with the object.
+class CardImageStage final {
+public:
+    static std::unique_ptr<CardImageStage> create(const std::string &imagePath, std::string *error);
+    ~CardImageStage();
+    CardImageStage(const CardImageStage &) = delete;
+    CardImageStage &operator=(const CardImageStage &) = delete;
+
+    bool add(const std::string &directory, const std::string &name, int64_t unixTime, const Bytes &data,
+             std::string *error);
+    const std::vector<CardImageFile> &files() const { return m_files; }
+
+private:
+    explicit CardImageStage(std::string folder) : m_folder(std::move(folder)) {}
+    std::string m_folder;
+    std::vector<CardImageFile> m_files;
 };
 
 // Size in MiB that holds these files plus the FAT partition and slack.

@@ -46,7 +46,12 @@ int main(int argc, char **argv)
         if (!folder)
             return refuse(error);
     }
-    std::vector<CardImageFile> imageFiles;
+    std::unique_ptr<CardImageStage> stage;
+    if (!options.image.empty()) {
+        stage = CardImageStage::create(options.image, &error);
+        if (!stage)
+            return refuse(error);
+    }
     for (const auto &plan : plans) {
         RecordingMedia media;
         if (!produceMedia(plan, card, media, &error)) {
@@ -62,10 +67,11 @@ int main(int argc, char **argv)
                                  time + plan.rearOffset, &error))
                 return refuse(error);
         }
-        if (!options.image.empty())
-            imageFiles.push_back({plan.folder, cardName(plan), time, buildCardFile(plan, card, media)});
+        if (stage && !stage->add(plan.folder, cardName(plan), time, buildCardFile(plan, card, media), &error))
+            return refuse(error);
     }
-    if (!options.image.empty()) {
+    if (stage) {
+        const std::vector<CardImageFile> &imageFiles = stage->files();
         const uint64_t needed = defaultImageMib(imageFiles);
         const uint64_t mib = options.imageMib ? options.imageMib : needed;
         if (mib < needed)

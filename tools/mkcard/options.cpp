@@ -133,8 +133,8 @@ bool parseOptions(const std::vector<std::string> &args, Options &o, std::string 
                 return bad("a file name");
             o.image = value;
         } else if (name == "--image-mib") {
-            if (!parseInteger(value, 64, 1 << 20, n))
-                return bad("a size in MiB from 64 to 1048576");
+            if (!parseInteger(value, 52, 1 << 20, n))
+                return bad("a size in MiB from 52 to 1048576");
             o.imageMib = static_cast<uint64_t>(n);
         } else if (name == "--per-kind") {
             if (!parseInteger(value, 0, 500, n))
