@@ -93,10 +93,11 @@ enum {
     VX_TAVO_ERR_LIMIT = -6       /* too many open devices or files */
 };
 
-/* Prepares the library; may be called more than once. Returns 0. Calls work without it. */
+/* Counts one more user of the library. Returns 0. The other calls work without it. */
 int VX_Tavo_Start(void);
 
-/* Closes every device still open; their blocks then fail cleanly. Returns 0. */
+/* Ends one user's Start. When no user is left (also when Start was never called), closes every
+ * device still open; their blocks then fail cleanly. Returns 0. */
 int VX_Tavo_Stop(void);
 
 /* Non-zero when the disk or image at `devicePath` has an MBR with a TAVO partition whose

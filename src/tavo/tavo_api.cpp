@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -34,18 +35,29 @@ int32_t clampTime(int64_t t)
     return static_cast<int32_t>(std::clamp<int64_t>(t, INT32_MIN, INT32_MAX));
 }
 
+// Start and Stop pair up per user of the library (each catalogue starts it once); the last
+// Stop closes whatever is still open, so one user's Stop never closes another user's devices.
+std::mutex g_startMutex;
+int g_startCount = 0;
+
 } // namespace
 
 extern "C" {
 
 int VX_Tavo_Start(void)
 {
+    std::lock_guard lock(g_startMutex);
+    ++g_startCount;
     return VX_TAVO_OK;
 }
 
 int VX_Tavo_Stop(void)
 {
-    unregisterAllDevices();
+    std::lock_guard lock(g_startMutex);
+    if (g_startCount > 0)
+        --g_startCount;
+    if (g_startCount == 0)
+        unregisterAllDevices();
     return VX_TAVO_OK;
 }
 

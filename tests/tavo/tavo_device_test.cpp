@@ -108,13 +108,15 @@ TEST_F(DeviceTest, OpenCloseAndReuseOfABlock)
     EXPECT_EQ(VX_Tavo_File_ReadAt(block.get(), h2, 1, buf, 3), 3);
 }
 
-TEST_F(DeviceTest, StopClosesEveryDevice)
+TEST_F(DeviceTest, LastStopClosesEveryDevice)
 {
     EXPECT_EQ(VX_Tavo_Start(), 0);
     EXPECT_EQ(VX_Tavo_Start(), 0);
     DeviceBlock a, b;
     ASSERT_EQ(open(a), 0);
     ASSERT_EQ(open(b), 0);
+    EXPECT_EQ(VX_Tavo_Stop(), 0);   // another user still holds the library
+    EXPECT_EQ(VX_Tavo_Get_Dir_Info(a.get(), "NOR", nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(VX_Tavo_Stop(), 0);
     EXPECT_LT(VX_Tavo_Get_Dir_Info(a.get(), "NOR", nullptr, nullptr, nullptr), 0);
     EXPECT_LT(VX_Tavo_Get_Dir_Info(b.get(), "NOR", nullptr, nullptr, nullptr), 0);
