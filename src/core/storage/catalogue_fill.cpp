@@ -6,6 +6,9 @@
 #include "core/storage/recording_catalogue.h"
 #include "core/storage/recording_name.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -28,22 +31,19 @@ std::string rowNumber(int row)
     return text;
 }
 
-// The rear candidate's path for one offset, or empty when the date and time do
-// not form a valid point in time.
+// The candidate's path with the date and time texts replaced by those of
+// `base` + `offsetSeconds` (local time). Only the file name moves: a folder
+// whose name holds the same digits stays as it is.
 std::string movedCandidate(const std::string &candidate, const std::string &dateText,
-                           const std::string &timeText, int offsetSeconds)
+                           const std::string &timeText, std::time_t base, int offsetSeconds)
 {
-    const std::optional<std::time_t> base = dateTimeOfFields(dateText, timeText).toLocalTime();
-    if (!base)
-        return {};
-    const std::time_t moved = *base + offsetSeconds;
+    const std::time_t moved = base + offsetSeconds;
     std::tm tm{};
     if (!localtime_r(&moved, &tm))
         return {};
     char date[32], time[32];
     std::snprintf(date, sizeof date, "%04d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
     std::snprintf(time, sizeof time, "%02d%02d%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
-    // Only the file name moves: a folder whose name holds the same digits stays.
     const size_t nameStart = candidate.size() - fileNameOf(candidate).size();
     std::string name = candidate.substr(nameStart);
     name = replaceAll(std::move(name), dateText, date);
@@ -51,10 +51,14 @@ std::string movedCandidate(const std::string &candidate, const std::string &date
     return candidate.substr(0, nameStart) + name;
 }
 
+// Opening for reading is the test; a named pipe must not stall the list.
 bool opensForReading(const std::string &path)
 {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    return file != nullptr;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
 }
 
 } // namespace
@@ -68,17 +72,34 @@ std::string RecordingCatalogue::rearCandidateOf(const std::string &frontPath)
 std::string RecordingCatalogue::findRearPartner(const std::string &frontPath, const std::string &dateText,
                                                 const std::string &timeText, int offsetSeconds) const
 {
-    const std::string path = movedCandidate(frontPath, dateText, timeText, offsetSeconds);
+    const std::optional<std::time_t> base = dateTimeOfFields(dateText, timeText).toLocalTime();
+    if (!base)
+        return "NULL";
+    const std::string path = movedCandidate(frontPath, dateText, timeText, *base, offsetSeconds);
     if (!path.empty() && opensForReading(path))
         return path;
     return "NULL";
 }
 
+void RecordingCatalogue::buildPartnerIndex()
+{
+    if (m_entryPathsBuilt)
+        return;
+    m_entryPaths.clear();
+    m_entryPaths.reserve(m_entries.size());
+    for (const auto &e : m_entries)
+        if (!e.isCardFile())
+            m_entryPaths.insert(e.path);
+    m_entryPathsBuilt = true;
+}
+
 bool RecordingCatalogue::partnerExists(const std::string &candidate) const
 {
-    // A file the scan did not see in its folder cannot be the partner; only a
-    // name the scan saw is confirmed by opening it.
-    if (!m_seenFiles.empty() && m_seenFiles.count(candidate) == 0)
+    // The scan read every name of the candidate's folder: a candidate with an
+    // accepted extension that it did not keep was not there. A name it kept is
+    // confirmed by opening it, as it may have gone since.
+    if (m_entryPathsBuilt && m_scanComplete && m_entryPaths.count(candidate) == 0
+        && extensionAccepted(std::string(fileNameOf(candidate)).c_str()))
         return false;
     return opensForReading(candidate);
 }
@@ -91,14 +112,16 @@ std::string RecordingCatalogue::channelsOf(const RecordingEntry &entry) const
     // partner to look for (and the working folder must not be consulted).
     if (entry.isCardFile())
         return "F/R";
+    // A name whose date and time are no point in time has no partner.
+    const std::optional<std::time_t> base = dateTimeOfName(entry.name).toLocalTime();
+    if (!base)
+        return "F";
     const std::string candidate = rearCandidateOf(entry.path);
     const std::string dateText(nameField(entry.name, 1));
     const std::string timeText(nameField(entry.name, 2));
     for (int offset : kPartnerOffsets) {
-        const std::string path = movedCandidate(candidate, dateText, timeText, offset);
-        if (path.empty())
-            return "F";
-        if (partnerExists(path))
+        const std::string path = movedCandidate(candidate, dateText, timeText, *base, offset);
+        if (!path.empty() && partnerExists(path))
             return "F/R";
     }
     return "F";
@@ -131,6 +154,7 @@ int RecordingCatalogue::fill(ListView &view, FillMode mode, int kind, const Sear
     if (!byKind && m_entries.empty())
         return 0;
     m_shownEntries.clear();
+    buildPartnerIndex();
     view.setRedraw(false);
     view.deleteAllRows();
     view.setBusyCursor(true);
@@ -140,9 +164,10 @@ int RecordingCatalogue::fill(ListView &view, FillMode mode, int kind, const Sear
         const RecordingEntry &entry = m_entries[i];
         if (mode == FillMode::All)
             repairIfUnfinished(entry);
-        if (isRearName(entry.name))
+        const bool known = i < m_nameFacts.size();
+        if (known ? m_nameFacts[i].rear : isRearName(entry.name))
             continue;
-        const RecordingKind entryKind = kindOfName(entry.name);
+        const auto entryKind = known ? static_cast<RecordingKind>(m_nameFacts[i].kind) : kindOfName(entry.name);
         if (byKind && filterKindOf(entryKind) != kind)
             continue;
 

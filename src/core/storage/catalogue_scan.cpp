@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -64,7 +65,14 @@ bool RecordingCatalogue::searchFolder(const std::string &path, int32_t folderInd
             return false; // reached again through a bind mount
     }
     std::vector<std::string> subfolders;
-    while (const dirent *item = readdir(dir.get())) {
+    for (;;) {
+        errno = 0;
+        const dirent *item = readdir(dir.get());
+        if (!item) {
+            if (errno != 0)
+                m_scanComplete = false; // the folder vanished or broke while being read
+            break;
+        }
         const char *name = item->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
@@ -88,15 +96,13 @@ bool RecordingCatalogue::searchFolder(const std::string &path, int32_t folderInd
         }
         if (item->d_type == DT_LNK && type == DT_LNK)
             continue;
-        const std::string full = path + name;
-        m_seenFiles.insert(full);
         if (!wanted || type != DT_REG || !haveInfo)
             continue;
         RecordingEntry entry;
         entry.folderIndex = folderIndex;
         entry.cardFileId = -1;
         entry.name = name;
-        entry.path = full;
+        entry.path = path + name;
         const bool born = (info.stx_mask & STATX_BTIME) != 0;
         const auto &when = born ? info.stx_btime : info.stx_mtime;
         entry.created = windowsFileTimeOf(when.tv_sec, when.tv_nsec);

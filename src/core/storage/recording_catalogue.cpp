@@ -84,7 +84,10 @@ void RecordingCatalogue::clearScan()
     m_scannedFolders.clear();
     m_entries.clear();
     m_shownEntries.clear();
-    m_seenFiles.clear();
+    m_entryPaths.clear();
+    m_entryPathsBuilt = false;
+    m_nameFacts.clear();
+    m_scanComplete = true;
     m_visitedFolders.clear();
 }
 
@@ -138,6 +141,12 @@ void RecordingCatalogue::sortEntries()
     for (size_t i : order)
         sorted.push_back(std::move(m_entries[i]));
     m_entries = std::move(sorted);
+    m_entryPaths.clear();
+    m_entryPathsBuilt = false;
+    m_nameFacts.clear();
+    m_nameFacts.reserve(m_entries.size());
+    for (const auto &e : m_entries)
+        m_nameFacts.push_back({kindOfName(e.name), isRearName(e.name)});
 }
 
 const RecordingEntry *RecordingCatalogue::entryAt(int i) const

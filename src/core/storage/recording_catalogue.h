@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -133,6 +134,7 @@ private:
     bool extensionAccepted(const char *name) const;
     void sortEntries();
     bool partnerExists(const std::string &candidate) const;
+    void buildPartnerIndex();
 
     struct DeviceDeleter {
         void operator()(unsigned char *block) const;
@@ -147,9 +149,18 @@ private:
     std::vector<std::string> m_extensions;
     std::unique_ptr<unsigned char, DeviceDeleter> m_cardDevice;
     int m_selectedSource = -1;
-    // Every non-folder item the last plain scan saw (folder path + name): a rear
-    // candidate missing here did not exist at the scan, so it needs no open.
-    std::unordered_set<std::string> m_seenFiles;
+    // The paths of m_entries (valid until the next scan or sort). A rear candidate
+    // with an accepted extension that is missing here was not in its folder when
+    // the scan read it, so it needs no open; names found here are still opened.
+    std::unordered_set<std::string_view> m_entryPaths;
+    // What each entry's name says, worked out once per scan (parallel to m_entries).
+    struct NameFacts {
+        int32_t kind = -1;
+        bool rear = false;
+    };
+    std::vector<NameFacts> m_nameFacts;
+    bool m_entryPathsBuilt = false;
+    bool m_scanComplete = true; // false when a folder listing broke off
     // Folders (device, inode) visited by the current scan: bind mounts cannot loop it.
     std::unordered_set<std::string> m_visitedFolders;
 };
