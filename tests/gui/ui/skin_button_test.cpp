@@ -92,6 +92,24 @@ TEST_F(SkinButtonTest, FaceFollowsPressHoverAndEnabledState)
     EXPECT_EQ(centre(), QColor(Qt::gray));
 }
 
+TEST_F(SkinButtonTest, ForegroundTimerRunsOnceAfterHoverFace)
+{
+    CSkinButton button(QStringLiteral("Map"), 10, QRect(0, 0, 20, 20), &panel);
+    button.setSkin(solid(20, 20, Qt::red), solid(20, 20, Qt::green), solid(20, 20, Qt::blue),
+                   QPixmap());
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(&button, &enter);
+    button.repaint();
+    ASSERT_TRUE(button.isTimerActive(CSkinButton::kForegroundTimer));
+    QTest::qWait(CSkinButton::kForegroundDelayMs + 150);
+    // It fired once and stopped itself; the main window (here the panel) is still there.
+    EXPECT_FALSE(button.isTimerActive(CSkinButton::kForegroundTimer));
+    EXPECT_TRUE(panel.isVisible());
+    panel.hide();
+}
+
 TEST_F(SkinButtonTest, HoverWithoutHoverImageDrawsNormal)
 {
     CSkinButton button(QStringLiteral("x"), 0, QRect(0, 0, 20, 20), &panel);
