@@ -169,7 +169,12 @@ void benchRepair(const std::string &work)
     const uint64_t size = 500ull << 20;
     std::printf("repair: a 500 MB unfinished recording, median of %d runs\n", g_runs);
     std::string path;
-    auto fresh = [&] { path = korvante::bench::writeUnfinished(work + "/repair", size); };
+    // Every timed run starts from the same unfinished file, written and synced
+    // beforehand so that neither side pays for the other's write-back.
+    auto fresh = [&] {
+        path = korvante::bench::writeUnfinished(work + "/repair", size);
+        shell("sync " + quote(path));
+    };
     fresh();
     RepairPlan plan;
     {
@@ -188,7 +193,7 @@ void benchRepair(const std::string &work)
     const std::string dd = "dd if=/dev/zero of=" + quote(path) + " bs=256K seek=" + std::to_string(plan.zeroFillStart)
                            + " count=" + std::to_string(plan.zeroFillLength)
                            + " oflag=seek_bytes iflag=count_bytes conv=notrunc status=none";
-    const double ddTime = median([&] { shell(dd); });
+    const double ddTime = median([&] { shell(dd); }, fresh);
     const double mb = static_cast<double>(plan.zeroFillLength) / 1e6;
     std::printf("  zero fill of %.1f MB from byte %llu (walk over the movie list included)\n", mb,
                 static_cast<unsigned long long>(plan.zeroFillStart));

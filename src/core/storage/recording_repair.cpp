@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 namespace korvante {
@@ -14,14 +15,24 @@ namespace {
 constexpr size_t kHeadBytes = 512;
 constexpr size_t kWalkBytes = 512;
 
-// Reads up to `size` bytes at `offset`; returns the count read (0 on failure).
+// Reads up to `size` bytes at `offset` with positioned reads on the stream's
+// descriptor (the walk jumps from chunk to chunk, so stdio's buffer would only
+// be refilled and thrown away); returns the count read, 0 on failure.
 size_t readAt(std::FILE *file, uint64_t offset, unsigned char *buffer, size_t size)
 {
     if (offset > static_cast<uint64_t>(INT64_MAX))
         return 0;
-    if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0)
-        return 0;
-    return std::fread(buffer, 1, size, file);
+    const int fd = fileno(file);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, buffer + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
 }
 
 } // namespace
@@ -49,7 +60,7 @@ bool isIntact(const std::string &path)
 RepairPlan planRepair(std::FILE *file)
 {
     RepairPlan plan;
-    if (fseeko(file, 0, SEEK_END) != 0)
+    if (std::fflush(file) != 0 || fseeko(file, 0, SEEK_END) != 0)
         return plan;
     const off_t end = ftello(file);
     if (end < 0)
