@@ -61,10 +61,12 @@ public:
 
     // Skin images by library id (0 or less: none). Setting the channel resizes
     // the control to the channel image; a missing image leaves the size alone.
-    // `transparent` keeps the images' transparent pixels; otherwise they are
-    // drawn opaque. Return false when the (main) image is missing.
-    bool setBitmapChannel(int channelId, int activeId = 0, bool transparent = false);
-    bool setBitmapThumb(int thumbId, int activeId = 0, bool transparent = false);
+    // `transparent` keeps the images' transparent pixels (the skin's slider
+    // pieces are drawn on transparent pixels, hence the default); otherwise
+    // they are drawn opaque, transparent pixels black. Return false when the
+    // (main) image is missing.
+    bool setBitmapChannel(int channelId, int activeId = 0, bool transparent = true);
+    bool setBitmapThumb(int thumbId, int activeId = 0, bool transparent = true);
     // The same with images the caller has.
     void setChannelImages(const QPixmap &channel, const QPixmap &active, bool transparent);
     void setThumbImages(const QPixmap &thumb, const QPixmap &active, bool transparent);
