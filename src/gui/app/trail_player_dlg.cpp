@@ -21,6 +21,8 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <string>
+
 namespace korvante {
 
 namespace {
@@ -324,13 +326,35 @@ void CVX_TrailPlayerDlg::onTimer(int id)
         show();
         for (PanelFrame *p : shownPanels())
             p->show();
-        logDebug("main window shown");
+        logDebug("main window shown at " + std::to_string(frameGeometry().x()) + "," +
+                 std::to_string(frameGeometry().y()));
+        openTestRecording();
     } else if (id == kCloseTimer) {
         killTimer(kCloseTimer);
         accept();
     } else if (id == kIdleTimer) {
         killTimer(kIdleTimer);
     }
+}
+
+void CVX_TrailPlayerDlg::openTestRecording()
+{
+    // Test and demo entry: KORVANTE_TEST_OPEN="front.avi[|rear.avi]" plays a
+    // recording straight away, without the file list.
+    const QString spec = qEnvironmentVariable("KORVANTE_TEST_OPEN");
+    if (spec.isEmpty())
+        return;
+    const QStringList parts = spec.split(QLatin1Char('|'));
+    MediaEngine &engine = GetViewerState().engine;
+    const std::string front = parts.value(0).toStdString();
+    const std::string rear = parts.value(1).toStdString();
+    if (engine.Open(front, rear) != 1) {
+        logError("test recording could not be opened: " + front);
+        return;
+    }
+    engine.Play();
+    PostToPanel(panel::ScreenSettings, msg::PanelCommand, cmd::Start);
+    logDebug("test recording playing");
 }
 
 void CVX_TrailPlayerDlg::moveEvent(QMoveEvent *event)

@@ -86,6 +86,7 @@ private:
     void selectScreen(int which);
     void enablePanels(bool enable);
     void destroyChildren();
+    void openTestRecording();
 
     std::array<CSkinButton *, 5> m_buttons{};
     CScreen1Dlg *m_screen1 = nullptr;
