@@ -126,6 +126,9 @@ qint64 AudioRenderer::readData(char *data, qint64 maxSize)
         m_queuedBytes -= done;
         if (done > 0)
             m_lastPull = std::chrono::steady_clock::now();
+        // Out of sound (the end of the recording, or the decoder is behind):
+        // the sound no longer vouches for the position.
+        m_starved = done < maxSize;
     }
     m_room.notify_all();
     if (done < maxSize && m_playing) {
@@ -145,7 +148,7 @@ qint64 AudioRenderer::bytesAvailable() const
 bool AudioRenderer::audioPosition(std::int64_t &position)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_playing || m_readTime < 0 || m_lastPull == std::chrono::steady_clock::time_point{})
+    if (!m_playing || m_starved || m_readTime < 0 || m_lastPull == std::chrono::steady_clock::time_point{})
         return false;
     const auto sincePull = std::chrono::steady_clock::now() - m_lastPull;
     if (sincePull > std::chrono::milliseconds(200))
@@ -168,6 +171,7 @@ void AudioRenderer::play()
     {
         std::lock_guard lock(m_mutex);
         m_playing = true;
+        m_starved = false;
         m_lastPull = {};
     }
     m_sink->start(this);

@@ -92,6 +92,7 @@ private:
     std::int64_t m_latency = 0;         // sound in the sink's own buffer, 100 ns
     std::chrono::steady_clock::time_point m_lastPull{};
     bool m_playing = false;
+    bool m_starved = false;
 };
 
 class AudioDecoder final {

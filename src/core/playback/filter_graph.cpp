@@ -211,6 +211,7 @@ void FilterGraph::present()
         const bool freeRun = m_freeRun.load();
         const std::int64_t now = m_clock.position();
         std::int64_t nextDue = -1;
+        bool anyShown = false;
         lock.unlock();
         for (auto &[decoder, renderer] : m_paths) {
             std::optional<DecodedFrame> show;
@@ -245,6 +246,7 @@ void FilterGraph::present()
                 renderer->present(show->image, show->number, show->generation);
                 ++m_shown;
                 m_dropped += skipped;
+                anyShown = true;
             }
         }
         lock.lock();
@@ -252,6 +254,8 @@ void FilterGraph::present()
             break;
         auto wait = milliseconds(5);
         if (freeRun) {
+            if (anyShown)
+                continue; // take the next frame at once
             wait = milliseconds(1);
         } else if (nextDue >= 0 && m_clock.running()) {
             const double rate = std::max(m_clock.rate(), 0.1);

@@ -5,11 +5,13 @@
 #include "core/playback/media_engine.h"
 #include "support/log_capture.h"
 
+#include <QAudioDevice>
 #include <QPainter>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -358,6 +360,55 @@ TEST(EngineComponents, CheckAddsTheProgramToExistingWhitelistsOnly)
     EXPECT_EQ(engine.CheckComponents(), 1);
     EXPECT_EQ(Registry::value(vx, key).toString(), QStringLiteral("a.exe;b.exe;KORVANTE.exe"));
     qputenv("XDG_CONFIG_HOME", old);
+}
+
+} // namespace
+} // namespace korvante
+
+namespace korvante {
+namespace {
+
+// The sound path without an audio device: the renderer queues what the
+// decoder produced, and a reader pulls it as the sink would.
+TEST(EngineSound, DecodedSoundStartsAtTheSeekPositionInTheOutputFormat)
+{
+    testing::LogCapture log;
+    for (const char *audio : {"aac", "pcm"}) {
+        const std::string dir = testing::tempFolder();
+        ASSERT_TRUE(testing::runMkcard({"--folder", dir, "--per-kind", "1", "--seconds", "3", "--size", "160x120",
+                                        "--fps", "10", "--audio", audio, "--channels", "1", "--seed", "4"}));
+        std::string front;
+        for (const auto &e : std::filesystem::directory_iterator(dir + "/NOR"))
+            front = e.path().string();
+        StreamParseFilter filter("VXStreamParseFilter");
+        ASSERT_EQ(filter.Load(front), S_OK);
+        ASSERT_GE(filter.index().audio.stream, 0);
+        EXPECT_EQ(filter.pins().back().pcm, std::string(audio) == "pcm");
+        AudioRenderer renderer("DirectSound Audio Renderer", QAudioDevice());
+        AudioDecoder decoder("COREAAC AUDIO");
+        ASSERT_EQ(decoder.connect(filter, renderer), S_OK) << audio;
+        const QAudioFormat format = renderer.format();
+        const qint64 perSecond = format.bytesForDuration(1'000'000);
+        ASSERT_GT(perSecond, 0);
+        decoder.start();
+        renderer.flush(10'000'000);
+        decoder.seek(10'000'000); // from 1 s on
+        // Up to the end: 2 s of sound remain, give or take one packet.
+        QByteArray sound;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const QByteArray part = renderer.read(perSecond / 10);
+            sound += part;
+            if (part.isEmpty()) {
+                if (sound.size() >= perSecond * 19 / 10)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        }
+        decoder.stop();
+        EXPECT_NEAR(static_cast<double>(sound.size()) / static_cast<double>(perSecond), 2.0, 0.1) << audio;
+        EXPECT_NE(sound.count('\0'), sound.size()) << audio << ": only silence";
+    }
 }
 
 } // namespace
