@@ -1,5 +1,6 @@
 // The command line: values, refusals, and what the tool does with bad input.
 
+#include "mkcard/make_card.h"
 #include "mkcard/options.h"
 #include "mkcard_test_support.h"
 
@@ -113,6 +114,20 @@ TEST(Options, ToolRefusesBadInputAndUnwritableOutput)
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.output.find("--per-kind"), std::string::npos);
     std::filesystem::remove_all(root);
+}
+
+// The helper other test suites use.
+TEST(Options, HelperMakesASmallCard)
+{
+    char dir[] = "/tmp/mkcard-helper-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    EXPECT_EQ(korvante::testing::makeCard({"--folder", std::string(dir) + "/it's a card", "--size", "320x240",
+                                           "--seconds", "1", "--per-kind", "1", "--channels", "1"}),
+              0);
+    for (const char *kind : {"NOR", "EVT", "MOT", "MAN"})
+        EXPECT_EQ(test::listFiles(std::string(dir) + "/it's a card/" + kind).size(), 1u) << kind;
+    EXPECT_EQ(korvante::testing::makeCard({"--nonsense"}), 2);
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
