@@ -1,6 +1,7 @@
 // The tool's output checked with independent programs (ffprobe, ffmpeg,
 // fsck.vfat, mtools) and through the card library, and its determinism.
 
+#include "core/storage/recording_repair.h"
 #include "mkcard/card_output.h"
 #include "mkcard/recording.h"
 #include "mkcard_test_support.h"
@@ -144,6 +145,34 @@ TEST_F(CardTools, FfprobeAndFfmpegReadEveryFinishedPlainRecording)
         expectCleanRecording(dir + plainName(plan, 'F'), {"h264", "aac", "unknown"}, 60, 2.0);
         expectCleanRecording(dir + plainName(plan, 'R'), {"h264"}, 60, 2.0);
     }
+}
+
+// Power cut: the viewer's repair turns the file back into one that plays, one
+// picture short.
+TEST_F(CardTools, RepairedUnfinishedRecordingsPlayCleanly)
+{
+    int repaired = 0;
+    for (const auto &plan : planRecordings(sampleCards().settings)) {
+        if (!plan.unfinished)
+            continue;
+        const std::string copy = sampleCards().root + "/repair-" + plainName(plan, 'F');
+        fs::copy_file(sampleCards().folder + "/" + plan.folder + "/" + plainName(plan, 'F'), copy,
+                      fs::copy_options::overwrite_existing);
+        EXPECT_NE(decodeErrors(copy), ""); // the cut picture and the old bytes do not decode
+        std::FILE *f = std::fopen(copy.c_str(), "rb+");
+        ASSERT_NE(f, nullptr);
+        bool writeFailed = false;
+        EXPECT_TRUE(korvante::repair(f, &writeFailed).repairable);
+        std::fclose(f);
+        EXPECT_FALSE(writeFailed);
+        const Probe p = probe(copy);
+        ASSERT_EQ(p.frames.size(), 3u);
+        EXPECT_EQ(p.frames[0], 59);
+        EXPECT_EQ(decodeErrors(copy), "");
+        fs::remove(copy);
+        ++repaired;
+    }
+    EXPECT_EQ(repaired, 4);
 }
 
 TEST_F(CardTools, CardImageReadsBackThroughTheLibraryByteForByte)
