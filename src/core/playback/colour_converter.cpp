@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/mem.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -12,6 +13,8 @@ extern "C" {
 #include <array>
 #include <cmath>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace korvante {
 namespace {
@@ -28,6 +31,78 @@ bool isPlanarYuv8(AVPixelFormat format)
 }
 
 } // namespace
+
+class ColourConverter::BufferPool {
+public:
+    ~BufferPool()
+    {
+        for (auto *b : m_free)
+            av_free(b);
+    }
+    std::uint8_t *take(size_t bytes)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (bytes != m_bytes) {
+                for (auto *b : m_free)
+                    av_free(b);
+                m_free.clear();
+                m_bytes = bytes;
+            }
+            if (!m_free.empty()) {
+                auto *b = m_free.back();
+                m_free.pop_back();
+                return b;
+            }
+        }
+        return static_cast<std::uint8_t *>(av_malloc(bytes));
+    }
+    void give(std::uint8_t *buffer, size_t bytes)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (bytes == m_bytes && m_free.size() < kKeep) {
+                m_free.push_back(buffer);
+                return;
+            }
+        }
+        av_free(buffer);
+    }
+
+private:
+    static constexpr size_t kKeep = 8;
+    std::mutex m_mutex;
+    std::vector<std::uint8_t *> m_free;
+    size_t m_bytes = 0;
+};
+
+namespace {
+struct PoolTicket {
+    std::shared_ptr<ColourConverter::BufferPool> pool;
+    std::uint8_t *buffer;
+    size_t bytes;
+};
+
+void returnBuffer(void *info)
+{
+    auto *ticket = static_cast<PoolTicket *>(info);
+    ticket->pool->give(ticket->buffer, ticket->bytes);
+    delete ticket;
+}
+} // namespace
+
+QImage ColourConverter::newImage(int width, int height)
+{
+    if (!m_pool)
+        m_pool = std::make_shared<BufferPool>();
+    const qsizetype bytesPerLine = (static_cast<qsizetype>(width) * 4 + 63) & ~qsizetype(63);
+    const auto bytes = static_cast<size_t>(bytesPerLine) * static_cast<size_t>(height);
+    std::uint8_t *buffer = m_pool->take(bytes);
+    if (!buffer)
+        return QImage();
+    auto *ticket = new PoolTicket{m_pool, buffer, bytes};
+    return QImage(buffer, width, height, bytesPerLine, QImage::Format_RGB32, &returnBuffer, ticket);
+}
 
 ColourConverter::~ColourConverter()
 {
@@ -78,7 +153,7 @@ QImage ColourConverter::convert(const AVFrame &source, const PictureSettings &se
         if (adjusted && av_frame_make_writable(adjusted.get()) >= 0 && adjustPlanes(*adjusted, settings))
             frame = adjusted.get();
     }
-    QImage image(frame->width, frame->height, QImage::Format_RGB32);
+    QImage image = newImage(frame->width, frame->height);
     if (image.isNull())
         return image;
     m_sws = sws_getCachedContext(m_sws, frame->width, frame->height,

@@ -7,6 +7,7 @@
 
 #include <QImage>
 
+#include <memory>
 #include <string>
 
 struct AVFrame;
@@ -26,10 +27,17 @@ public:
     // A QImage::Format_RGB32 image of `frame`; null on failure (logged once).
     QImage convert(const AVFrame &frame, const PictureSettings &settings);
 
+    // Picture memory comes back here when the last image using it is gone
+    // (on whichever thread drops it), so that a full-size picture is not
+    // allocated and faulted in afresh for every frame.
+    class BufferPool;
+
 private:
     bool adjustPlanes(AVFrame &frame, const PictureSettings &settings);
+    QImage newImage(int width, int height);
 
     const std::string m_name;
+    std::shared_ptr<BufferPool> m_pool;
     SwsContext *m_sws = nullptr;
     bool m_reported = false;
 };
