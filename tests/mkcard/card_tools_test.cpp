@@ -181,8 +181,9 @@ TEST_F(CardTools, CardImageReadsBackThroughTheLibraryByteForByte)
     const auto files = readCard(sampleCards().image, &times);
     const auto plans = planRecordings(sampleCards().settings);
     ASSERT_EQ(files.size(), plans.size());
-    char dir[] = "/tmp/mkcard-export-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    // Inside the cards' folder, which goes when the test program ends.
+    const std::string dir = sampleCards().root + "/export";
+    fs::create_directories(dir);
     for (const auto &plan : plans) {
         const std::string key = plan.folder + "/" + cardName(plan);
         SCOPED_TRACE(key);
@@ -227,7 +228,7 @@ TEST_F(CardTools, CardImageReadsBackThroughTheLibraryByteForByte)
         EXPECT_TRUE(payloads(card, "03tx") == payloads(front, "02tx"));
         EXPECT_EQ(card.totalFrames, 120u); // both video streams
         // Copied out of the card, the file plays with both channels.
-        const std::string copy = std::string(dir) + "/" + cardName(plan) + ".avi";
+        const std::string copy = dir + "/" + cardName(plan) + ".avi";
         std::FILE *f = std::fopen(copy.c_str(), "wb");
         ASSERT_NE(f, nullptr);
         std::fwrite(read.data(), 1, read.size(), f);

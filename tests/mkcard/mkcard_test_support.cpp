@@ -48,6 +48,20 @@ CommandResult runCommand(const std::string &commandLine)
     return r;
 }
 
+TempFolder::TempFolder()
+{
+    char name[] = "/tmp/mkcard-test-XXXXXX";
+    if (mkdtemp(name))
+        path = name;
+}
+
+TempFolder::~TempFolder()
+{
+    std::error_code ec;
+    if (!path.empty())
+        fs::remove_all(path, ec);
+}
+
 Bytes readFile(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);

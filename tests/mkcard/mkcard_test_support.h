@@ -22,6 +22,15 @@ CommandResult runCommand(const std::string &commandLine);
 std::string quote(const std::string &text);
 std::string toolPath();
 
+// A temporary folder that goes with the object, whatever the test's outcome.
+struct TempFolder {
+    std::string path;
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder &) = delete;
+    TempFolder &operator=(const TempFolder &) = delete;
+};
+
 Bytes readFile(const std::string &path);
 std::vector<std::string> listFiles(const std::string &folder); // names, sorted
 

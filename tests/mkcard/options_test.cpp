@@ -92,9 +92,9 @@ TEST(Options, BadInputIsRefusedWithAMessage)
 // The tool itself: one line on standard error and exit code 2.
 TEST(Options, ToolRefusesBadInputAndUnwritableOutput)
 {
-    char dir[] = "/tmp/mkcard-opt-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string root = dir;
+    const test::TempFolder temp;
+    ASSERT_FALSE(temp.path.empty());
+    const std::string root = temp.path;
     const std::string blocker = root + "/plain-file";
     std::ofstream(blocker) << "x";
     const std::string tool = test::quote(test::toolPath());
@@ -113,21 +113,20 @@ TEST(Options, ToolRefusesBadInputAndUnwritableOutput)
     const auto help = test::runCommand(tool + " --help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.output.find("--per-kind"), std::string::npos);
-    std::filesystem::remove_all(root);
 }
 
 // The helper other test suites use.
 TEST(Options, HelperMakesASmallCard)
 {
-    char dir[] = "/tmp/mkcard-helper-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    EXPECT_EQ(korvante::testing::makeCard({"--folder", std::string(dir) + "/it's a card", "--size", "320x240",
+    const test::TempFolder temp;
+    ASSERT_FALSE(temp.path.empty());
+    const std::string dir = temp.path;
+    EXPECT_EQ(korvante::testing::makeCard({"--folder", dir + "/it's a card", "--size", "320x240",
                                            "--seconds", "1", "--per-kind", "1", "--channels", "1"}),
               0);
     for (const char *kind : {"NOR", "EVT", "MOT", "MAN"})
-        EXPECT_EQ(test::listFiles(std::string(dir) + "/it's a card/" + kind).size(), 1u) << kind;
+        EXPECT_EQ(test::listFiles(dir + "/it's a card/" + kind).size(), 1u) << kind;
     EXPECT_EQ(korvante::testing::makeCard({"--nonsense"}), 2);
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace
