@@ -1,13 +1,150 @@
 #include "file_manager_dlg.h"
 
+#include "core/playback/viewer_state.h"
+#include "gui/platform/panel_registry.h"
+#include "gui/ui/skin_button.h"
+#include "gui/ui/skin_combo_box.h"
+#include "gui/ui/skin_list_ctrl.h"
+#include "skin_list_view.h"
+
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QPainter>
+#include <QTreeWidgetItem>
 
 namespace korvante {
 
-CFileManagerDlg::CFileManagerDlg(QWidget *mainWindow) : PanelFrame(mainWindow)
+namespace {
+struct ButtonSpec {
+    int command;
+    const char *caption;
+    int x, y;
+    int normal, hover;
+};
+
+// Captions are the buttons' tooltips. The title row holds Open File, the
+// docking pin and Close; the search and sort buttons sit beside the inputs
+// they act on.
+constexpr ButtonSpec kButtons[] = {
+    {CFileManagerDlg::CmdClose, "Close", 287, 6, 218, 219},
+    {CFileManagerDlg::CmdFixedWindow, "Fixed window", 262, 6, CFileManagerDlg::kDockedImage,
+     CFileManagerDlg::kFloatingImage},
+    {CFileManagerDlg::CmdOpenFile, "Open File", 170, 6, 170, 171},
+    {CFileManagerDlg::CmdSearchDate, "Search of date", 240, 421, 176, 177},
+    {CFileManagerDlg::CmdSortAscending, "Sort Ascending", 264, 421, 172, 173},
+    {CFileManagerDlg::CmdSortDescending, "Sort Descending", 288, 421, 174, 175},
+    {CFileManagerDlg::CmdSearchSpeed, "Search of excessive speed", 112, 446, 178, 179},
+    {CFileManagerDlg::CmdConversion, "Conversion", 288, 446, 180, 181},
+};
+
+struct ColumnSpec {
+    const char *title;
+    int width;
+};
+constexpr ColumnSpec kColumns[] = {{"NO.", 35}, {"DATA", 88}, {"TIME", 72}, {"TYPE", 50}, {"CH", 45}};
+
+void blackOnWhite(QWidget *widget)
+{
+    QPalette palette = widget->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Base, Qt::white);
+        palette.setColor(group, QPalette::Text, Qt::black);
+    }
+    widget->setPalette(palette);
+}
+
+QDateEdit *makeDatePicker(int id, const QRect &rect, QWidget *parent)
+{
+    auto *picker = new QDateEdit(QDate::currentDate(), parent);
+    picker->setObjectName(QStringLiteral("date%1").arg(id));
+    picker->setGeometry(rect);
+    picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    picker->setCalendarPopup(true);
+    picker->setMinimumDate(QDate(1900, 1, 1));
+    blackOnWhite(picker);
+    return picker;
+}
+} // namespace
+
+CFileManagerDlg::CFileManagerDlg(QWidget *mainWindow)
+    : PanelFrame(mainWindow), m_catalogue(GetViewerState().catalogue)
 {
     setObjectName(QStringLiteral("CFileManagerDlg"));
     placeAt(kDockOffset, kSize);
+    createControls();
+    createButtons();
+    GetViewerState().fileListControl = m_list;
+}
+
+CFileManagerDlg::~CFileManagerDlg()
+{
+    // The state outlives the panel: it must not keep pointing at a dead list.
+    ViewerState &state = GetViewerState();
+    if (state.fileListControl == m_list)
+        state.fileListControl = nullptr;
+    delete m_view;
+}
+
+void CFileManagerDlg::createControls()
+{
+    m_list = new CSkinListCtrl(kListId, QRect(4, 32, 307, 387), this);
+    // A cell 14 pixels high, as the list was laid out for: Verdana's em is
+    // about 12 pixels of it.
+    QFont listFont(QStringLiteral("Verdana"));
+    listFont.setPixelSize(12);
+    m_list->setFont(listFont);
+    m_list->setColumnCount(static_cast<int>(std::size(kColumns)));
+    QStringList titles;
+    for (const ColumnSpec &c : kColumns)
+        titles << QString::fromUtf8(c.title);
+    m_list->setHeaderLabels(titles);
+    for (int i = 0; i < m_list->columnCount(); ++i) {
+        m_list->setColumnWidth(i, kColumns[i].width);
+        m_list->headerItem()->setTextAlignment(i, Qt::AlignCenter);
+    }
+    m_list->header()->setSectionsMovable(true);
+    m_list->header()->setStretchLastSection(false);
+    m_view = new SkinListView(*m_list);
+    connect(m_list, &QTreeWidget::itemClicked, this, [this] { onRowClicked(); });
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { onRowDoubleClicked(); });
+
+    m_kindFilter = new CSkinComboBox(kKindFilterId, QRect(195, 5, 60, 0), this);
+    m_kindFilter->addItems({QStringLiteral("ALL"), QStringLiteral("NORMAL"), QStringLiteral("EVENT"),
+                            QStringLiteral("PARKING"), QStringLiteral("MANUAL")});
+    m_kindFilter->setCurrentIndex(0);
+    connect(m_kindFilter, &QComboBox::currentIndexChanged, this, [this] { fillByKind(); });
+
+    m_startDate = makeDatePicker(kStartDateId, QRect(QPoint(10, 421), QPoint(109, 439)), this);
+    m_endDate = makeDatePicker(kEndDateId, QRect(QPoint(134, 421), QPoint(233, 439)), this);
+
+    m_speedEdit = new QLineEdit(QStringLiteral("0"), this);
+    m_speedEdit->setObjectName(QStringLiteral("speed%1").arg(kSpeedEditId));
+    m_speedEdit->setGeometry(10, 446, 32, 20);
+    m_speedEdit->setMaxLength(3);
+    blackOnWhite(m_speedEdit);
+
+    m_speedUnit = new CSkinComboBox(kSpeedUnitId, QRect(50, 446, 55, 0), this);
+    m_speedUnit->addItems({QStringLiteral("km/h"), QStringLiteral("mile/h"), QStringLiteral("knot")});
+    m_speedUnit->setCurrentIndex(0);
+    connect(m_speedUnit, &QComboBox::currentIndexChanged, this,
+            [](int position) { GetViewerState().speedUnit = position; });
+}
+
+void CFileManagerDlg::createButtons()
+{
+    for (const ButtonSpec &spec : kButtons) {
+        m_buttons[static_cast<size_t>(spec.command)] =
+            new CSkinButton(QString::fromUtf8(spec.caption), spec.command, QRect(spec.x, spec.y, 20, 20), this,
+                            SkinImageIds{spec.normal, spec.hover, spec.hover, spec.hover});
+    }
+}
+
+CSkinButton *CFileManagerDlg::button(int command) const
+{
+    if (command < 0 || command >= CommandCount)
+        return nullptr;
+    return m_buttons[static_cast<size_t>(command)];
 }
 
 void CFileManagerDlg::followMainWindow()
@@ -19,15 +156,74 @@ void CFileManagerDlg::followMainWindow()
 void CFileManagerDlg::setLayout(int wide)
 {
     m_wide = wide != 0;
+    CSkinButton *pin = button(CmdFixedWindow);
     if (m_wide) {
         m_shown = false;
         setWindowFlag(Qt::WindowStaysOnTopHint, true);
         hide();
+        pin->hide();
     } else {
         m_shown = true;
         setWindowFlag(Qt::WindowStaysOnTopHint, false);
+        pin->show();
         show();
         followMainWindow();
+    }
+    resize(kSize);
+}
+
+void CFileManagerDlg::toggleDocking()
+{
+    m_docked = !m_docked;
+    // The resting face shows the state, the hover face the state a click gives.
+    const int now = m_docked ? kDockedImage : kFloatingImage;
+    const int next = m_docked ? kFloatingImage : kDockedImage;
+    button(CmdFixedWindow)->setSkin(SkinImageIds{now, next, next, next});
+    followMainWindow();
+}
+
+void CFileManagerDlg::toggleShown()
+{
+    m_shown = !m_shown;
+    if (m_shown) {
+        show();
+        raise();
+    } else {
+        hide();
+    }
+}
+
+void CFileManagerDlg::selectRow(int row)
+{
+    QTreeWidgetItem *item = m_list->topLevelItem(row);
+    if (!item)
+        return;
+    m_list->setCurrentItem(item);
+    item->setSelected(true);
+    m_list->ensureRowVisible(row);
+}
+
+void CFileManagerDlg::onRowClicked() { selectRow(m_list->focusedRow()); }
+
+void CFileManagerDlg::onRowDoubleClicked()
+{
+    // Queued: the player reads the row after the selection below is made.
+    PostToPanel(panel::PlayerControl, msg::PanelCommand, cmd::Restart);
+    selectRow(m_list->focusedRow());
+}
+
+qintptr CFileManagerDlg::onMessage(int message, quintptr w, qintptr)
+{
+    switch (message) {
+    case msg::ButtonClick:
+        onCommand(static_cast<int>(w));
+        return 0;
+    case msg::PanelCommand:
+        if (w == cmd::ToggleFileList)
+            toggleShown();
+        return 0;
+    default:
+        return 0;
     }
 }
 
@@ -43,6 +239,7 @@ void CFileManagerDlg::paintEvent(QPaintEvent *)
     painter.setPen(Qt::white);
     painter.drawText(QRect(QPoint(10, 7), QPoint(109, 22)), Qt::AlignLeft | Qt::AlignVCenter,
                      QStringLiteral("File List"));
+    painter.drawText(QRect(QPoint(115, 421), QPoint(128, 439)), Qt::AlignCenter, QStringLiteral("~"));
 }
 
 } // namespace korvante

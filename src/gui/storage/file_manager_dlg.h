@@ -1,12 +1,32 @@
 #pragma once
-// The file list panel (template 139): 315 x 470, docked at the main window's
-// origin plus (770, 310) while the main window is in its default layout;
-// hidden and kept on top in the wide layouts. Owned by the main window.
-// UI thread only.
+// The file list panel (template 139): the recordings of the chosen card or
+// folder in a skinned list, a kind filter, a search by date range and recorded
+// maximum speed, sorting, and the Open File command that picks the source.
+// Every row comes from the catalogue of the viewer state; the panel keeps no
+// recordings of its own. The player control panel reads the selected row
+// through the state's fileListControl, which is this panel's list.
+//
+// 315 x 470, docked at the main window's origin plus (770, 310) while the
+// main window is in its default layout; hidden and kept on top in the wide
+// layouts. Owned by the main window. UI thread only.
 
+#include "core/storage/recording_entry.h"
 #include "gui/platform/panel_frame.h"
 
+#include <array>
+#include <functional>
+#include <optional>
+
+class QDateEdit;
+class QLineEdit;
+
 namespace korvante {
+
+class CSkinButton;
+class CSkinComboBox;
+class CSkinListCtrl;
+class RecordingCatalogue;
+class SkinListView;
 
 class CFileManagerDlg : public PanelFrame {
     Q_OBJECT
@@ -15,22 +35,109 @@ public:
     static constexpr QPoint kDockOffset{770, 310};
     static constexpr QSize kSize{315, 470};
 
+    // Control ids.
+    static constexpr int kListId = 1013;
+    static constexpr int kKindFilterId = 1008;
+    static constexpr int kStartDateId = 1009;
+    static constexpr int kEndDateId = 1010;
+    static constexpr int kSpeedEditId = 1031;
+    static constexpr int kSpeedUnitId = 1032;
+
+    // Command numbers, carried by the buttons' clicks (msg::ButtonClick).
+    enum Command : int {
+        CmdClose = 0,
+        CmdFixedWindow = 1,
+        CmdOpenFile = 2,
+        CmdConversion = 3,
+        CmdSortAscending = 4,
+        CmdSortDescending = 5,
+        CmdSearchDate = 6,
+        CmdSearchSpeed = 7,
+        CommandCount = 8,
+    };
+
+    // Skin images of the "Fixed window" toggle: docked, floating.
+    static constexpr int kDockedImage = 244;
+    static constexpr int kFloatingImage = 243;
+
     explicit CFileManagerDlg(QWidget *mainWindow);
+    ~CFileManagerDlg() override;
 
     void followMainWindow() override;
     void setLayout(int wide) override;
 
+    // Lists `folder` as a folder picked on the computer, exactly as Open File
+    // does when the folder picker answers with it (the "no files" message
+    // included). Returns whether rows are shown.
+    bool openFolder(const QString &folder);
+
+    // The conversion dialog, run modally over the panel by command 3. Until
+    // one is set, command 3 on a card or drive does nothing.
+    using ConversionDialog = std::function<void(QWidget *panel)>;
+    void setConversionDialog(ConversionDialog dialog) { m_conversionDialog = std::move(dialog); }
+
     bool isDocked() const { return m_docked; }
     bool isShownFlag() const { return m_shown; }
+    int sourcePosition() const { return m_sourcePosition; }
+    const SearchCriteria &criteria() const { return m_criteria; }
+
+    // The controls, for the main window's checks and for tests.
+    CSkinListCtrl *listCtrl() const { return m_list; }
+    CSkinComboBox *kindFilter() const { return m_kindFilter; }
+    CSkinComboBox *speedUnit() const { return m_speedUnit; }
+    QDateEdit *startDatePicker() const { return m_startDate; }
+    QDateEdit *endDatePicker() const { return m_endDate; }
+    QLineEdit *speedEdit() const { return m_speedEdit; }
+    CSkinButton *button(int command) const;
 
 protected:
+    qintptr onMessage(int message, quintptr w, qintptr l) override;
     bool dragsByBody() const override { return !m_docked || m_wide; }
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Layout and controls (file_manager_dlg.cpp).
+    void createControls();
+    void createButtons();
+    void toggleDocking();
+    void toggleShown();
+    void selectRow(int row);
+    void onRowClicked();
+    void onRowDoubleClicked();
+
+    // Behaviour (file_manager_commands.cpp).
+    void onCommand(int command);
+    void fillByKind();
+    void openFile();
+    bool listChosenSource(std::optional<int> position);
+    void setPickersFromRows();
+    std::optional<SearchCriteria> readCriteria();
+    void sortAndSearch(int command);
+    bool runSearch();
+    int rescanPosition() const;
+    void clearRows();
+    void openConversion();
+    QString noFilesText() const;
+
+    RecordingCatalogue &m_catalogue;
+    CSkinListCtrl *m_list = nullptr;
+    SkinListView *m_view = nullptr; // owned
+    CSkinComboBox *m_kindFilter = nullptr;
+    QDateEdit *m_startDate = nullptr;
+    QDateEdit *m_endDate = nullptr;
+    QLineEdit *m_speedEdit = nullptr;
+    CSkinComboBox *m_speedUnit = nullptr;
+    std::array<CSkinButton *, CommandCount> m_buttons{};
+
     bool m_docked = true;
     bool m_shown = true;
     bool m_wide = false;
+    // The source chosen last: its position in the catalogue's sources and the
+    // record itself, so a re-scan after the list was rebuilt finds the same one.
+    int m_sourcePosition = -1;
+    std::optional<StorageSource> m_sourceRecord;
+    SearchCriteria m_criteria;
+    ConversionDialog m_conversionDialog;
 };
 
 } // namespace korvante

@@ -1,0 +1,262 @@
+// What the file list panel's commands do: Open File, filling by kind, the
+// search criteria, sorting and searching, and the conversion dialog.
+
+#include "core/config/viewer_config.h"
+#include "core/platform/log.h"
+#include "core/playback/viewer_state.h"
+#include "file_list_criteria.h"
+#include "file_manager_dlg.h"
+#include "gui/platform/message_box.h"
+#include "gui/platform/panel_registry.h"
+#include "gui/ui/skin_combo_box.h"
+#include "gui/ui/skin_list_ctrl.h"
+#include "select_drive_dlg.h"
+#include "skin_list_view.h"
+
+#include <QDateEdit>
+#include <QLineEdit>
+
+namespace korvante {
+
+namespace {
+// Answers the catalogue's folder picker with one folder, for as long as it
+// is installed; the previous picker comes back afterwards.
+class FixedFolderPicker final : public FolderPicker {
+public:
+    FixedFolderPicker(RecordingCatalogue &catalogue, std::string folder)
+        : m_catalogue(catalogue), m_previous(catalogue.folderPicker), m_folder(std::move(folder))
+    {
+        m_catalogue.folderPicker = this;
+    }
+    ~FixedFolderPicker() override { m_catalogue.folderPicker = m_previous; }
+    FixedFolderPicker(const FixedFolderPicker &) = delete;
+    FixedFolderPicker &operator=(const FixedFolderPicker &) = delete;
+
+    std::optional<std::string> pickFolder(void *, const std::string &) override { return m_folder; }
+
+private:
+    RecordingCatalogue &m_catalogue;
+    FolderPicker *m_previous;
+    std::string m_folder;
+};
+
+bool sameSource(const StorageSource &a, const StorageSource &b)
+{
+    return a.kind == b.kind && a.label == b.label && text64(a.devicePath) == text64(b.devicePath);
+}
+
+int computerEntryOf(const RecordingCatalogue &catalogue)
+{
+    const auto &sources = catalogue.sources();
+    for (size_t i = 0; i < sources.size(); ++i)
+        if (sources[i].kind == SourceComputer)
+            return static_cast<int>(i);
+    return -1;
+}
+} // namespace
+
+void CFileManagerDlg::onCommand(int command)
+{
+    switch (command) {
+    case CmdClose:
+        m_shown = false;
+        hide();
+        break;
+    case CmdFixedWindow:
+        toggleDocking();
+        break;
+    case CmdOpenFile:
+        openFile();
+        break;
+    case CmdConversion:
+        openConversion();
+        break;
+    case CmdSortAscending:
+    case CmdSortDescending:
+    case CmdSearchDate:
+    case CmdSearchSpeed:
+        sortAndSearch(command);
+        break;
+    default:
+        break;
+    }
+}
+
+void CFileManagerDlg::fillByKind()
+{
+    if (m_catalogue.entries().empty())
+        return;
+    const int position = m_kindFilter->currentIndex();
+    if (position <= 0)
+        m_catalogue.listAll(*m_view);
+    else
+        m_catalogue.listKind(position - 1, *m_view);
+}
+
+void CFileManagerDlg::clearRows()
+{
+    // The catalogue forgot its rows; rows left in the list would name
+    // recordings that the player can no longer find.
+    m_view->deleteAllRows();
+}
+
+QString CFileManagerDlg::noFilesText() const
+{
+    std::string text;
+    if (ViewerConfig::instance().lookupString("MAIN_MSG_NO_FILES", text) && !text.empty())
+        return QString::fromStdString(text);
+    return QStringLiteral("MAIN_MSG_NO_FILES");
+}
+
+void CFileManagerDlg::openFile()
+{
+    std::optional<int> chosen;
+    {
+        // The main window and panels are disabled while the dialog runs; the
+        // player stops first, since the list it plays from is about to change.
+        PostToPanel(panel::MainWindow, msg::EnableWindows, 0);
+        sendMessage(FindPanel(panel::PlayerControl), msg::PanelCommand, cmd::Reset);
+        m_catalogue.sortOrder = SortOrder::Ascending;
+        CNSelectDriveDlg dialog(this, m_catalogue);
+        if (dialog.exec() == QDialog::Accepted)
+            chosen = dialog.selection();
+    }
+    listChosenSource(chosen);
+}
+
+bool CFileManagerDlg::openFolder(const QString &folder)
+{
+    PostToPanel(panel::MainWindow, msg::EnableWindows, 0);
+    sendMessage(FindPanel(panel::PlayerControl), msg::PanelCommand, cmd::Reset);
+    m_catalogue.sortOrder = SortOrder::Ascending;
+    int computer = computerEntryOf(m_catalogue);
+    if (computer < 0)
+        computer = m_catalogue.enumerateSources() - 1;
+    FixedFolderPicker picker(m_catalogue, folder.toStdString());
+    return listChosenSource(computer);
+}
+
+bool CFileManagerDlg::listChosenSource(std::optional<int> position)
+{
+    if (position) {
+        if (m_catalogue.selectSource(*position)) {
+            m_sourcePosition = *position;
+            m_sourceRecord = *m_catalogue.sourceAt(*position);
+            fillByKind();
+        }
+        if (m_catalogue.entries().empty())
+            clearRows();
+    }
+    if (m_catalogue.shownCount() > 0) {
+        setPickersFromRows();
+        selectRow(0);
+    }
+    PostToPanel(panel::MainWindow, msg::EnableWindows, 1);
+
+    const bool rows = m_view->rowCount() > 0;
+    if (!position || !rows)
+        platform::messageBox(this, noFilesText(), QString(), platform::MB_OK | platform::MB_ICONERROR);
+    return position && rows;
+}
+
+void CFileManagerDlg::setPickersFromRows()
+{
+    const RecordingEntry *first = m_catalogue.shownEntryAt(0);
+    const RecordingEntry *last = m_catalogue.shownEntryAt(m_catalogue.shownCount() - 1);
+    const auto apply = [](QDateEdit *picker, const RecordingEntry *entry) {
+        if (!entry)
+            return;
+        if (const std::optional<QDate> date = pickerDateOfName(entry->name))
+            picker->setDate(*date);
+        else // the picker keeps its date; the search range is still the user's to set
+            logWarning("recording name without a valid date, date picker left as it was: " + entry->name);
+    };
+    apply(m_startDate, first);
+    apply(m_endDate, last);
+}
+
+std::optional<SearchCriteria> CFileManagerDlg::readCriteria()
+{
+    const std::optional<int64_t> start = localMidnight(m_startDate->date());
+    const std::optional<int64_t> end = localMidnight(m_endDate->date());
+    if (!start || !end || *start > *end) {
+        platform::messageBox(this, QStringLiteral("Please check the date input again."));
+        return std::nullopt;
+    }
+    SearchCriteria criteria;
+    criteria.start = *start;
+    criteria.end = *end;
+    criteria.minSpeed = thresholdKmh(m_speedEdit->text(), m_speedUnit->currentIndex());
+    return criteria;
+}
+
+bool CFileManagerDlg::runSearch()
+{
+    if (m_catalogue.entries().empty())
+        return false;
+    const std::optional<SearchCriteria> criteria = readCriteria();
+    if (!criteria)
+        return false;
+    m_criteria = *criteria;
+    const int position = m_kindFilter->currentIndex();
+    if (position <= 0)
+        m_catalogue.searchAll(*m_view, m_criteria);
+    else
+        m_catalogue.searchKind(*m_view, m_criteria, position - 1);
+    return true;
+}
+
+int CFileManagerDlg::rescanPosition() const
+{
+    // Open File rebuilds the source list even when it is cancelled, so the
+    // remembered position may now name another drive: follow the record.
+    if (!m_sourceRecord)
+        return m_sourcePosition;
+    const StorageSource *atPosition = m_catalogue.sourceAt(m_sourcePosition);
+    if (atPosition && sameSource(*atPosition, *m_sourceRecord))
+        return m_sourcePosition;
+    const auto &sources = m_catalogue.sources();
+    for (size_t i = 0; i < sources.size(); ++i)
+        if (sameSource(sources[i], *m_sourceRecord))
+            return static_cast<int>(i);
+    return -1;
+}
+
+void CFileManagerDlg::sortAndSearch(int command)
+{
+    const bool sort = command == CmdSortAscending || command == CmdSortDescending;
+    if (sort && m_view->rowCount() == 0)
+        return;
+    // Inverted dates are refused before the re-scan, so the list and the rows
+    // the catalogue knows stay the same ones.
+    if (!m_catalogue.entries().empty() && !readCriteria())
+        return;
+    m_catalogue.sortOrder = command == CmdSortAscending ? SortOrder::Ascending : SortOrder::Descending;
+    const int position = rescanPosition();
+    if (m_catalogue.selectSource(position))
+        m_sourcePosition = position;
+    if (!runSearch())
+        clearRows();
+}
+
+void CFileManagerDlg::openConversion()
+{
+    if (m_catalogue.entries().empty())
+        return;
+    const int32_t kind = m_catalogue.sourceKind();
+    if (kind != SourceRemovable && kind != SourceTavo) {
+        platform::messageBox(this, QStringLiteral("No Conversion File."));
+        return;
+    }
+    if (!m_conversionDialog) {
+        logInfo("no conversion dialog in this build");
+        return;
+    }
+    ViewerState &state = GetViewerState();
+    if (state.engine.GetState() == StateRunning)
+        sendMessage(FindPanel(panel::PlayerControl), msg::PanelCommand, cmd::Pause);
+    m_conversionDialog(this);
+    fillByKind();
+}
+
+} // namespace korvante
