@@ -1,11 +1,37 @@
 #pragma once
 // The strip of playback controls under the screens (template 135): 730 x 50 at
 // the main window's origin plus (24, 453); in the wide layouts at the bottom
-// right of the screen. Owned by the main window. UI thread only.
+// right of the screen. It turns the user's buttons and sliders into media
+// engine operations, opens the recording that has the focus in the file list,
+// steps through the list, and tells the other panels when playback starts,
+// pauses and stops (panel commands posted through the registry).
+//
+// Ownership: owned by the main window; owns its sliders, text boxes and
+// buttons (child widgets). The screens, the map view and the G-sensor graph
+// are peers it does not own. UI thread only.
 
 #include "gui/platform/panel_frame.h"
 
+#include <QImage>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QTreeWidget;
+
 namespace korvante {
+
+class CBitmapSlider;
+class CScreenDlg;
+class CSkinButton;
+class CTextBox;
+class VideoWindow;
+struct StorageSource;
+struct ViewerState;
 
 class CPlayerMenuDlg : public PanelFrame {
     Q_OBJECT
@@ -14,26 +40,160 @@ public:
     static constexpr QPoint kOffset{24, 453};
     static constexpr QSize kSize{730, 50};
 
-    // The screens are the front and rear screen panels (not owned).
+    static constexpr int kSeekSliderId = 256;
+    static constexpr int kVolumeSliderId = 257;
+    static constexpr int kCurrentTimeId = 1003;
+    static constexpr int kLengthId = 1006;
+    // Timer 512 moves the slider, the time display and the graph cursor while
+    // a recording plays; timer 513 is the one-second pause before the row the
+    // list stepped to is played.
+    static constexpr int kProgressTimer = 512;
+    static constexpr int kProgressIntervalMs = 100;
+    static constexpr int kNextFileTimer = 513;
+    static constexpr int kNextFileDelayMs = 1000;
+    // The loudest volume the slider applies; positions above it act as it.
+    static constexpr int kMaxVolume = 90;
+
+    // Button ids; each is the action its click runs.
+    enum Action : int {
+        PreviousFile = 0,
+        Rewind = 1,
+        Play = 2,
+        Stop = 3,
+        Forward = 4,
+        NextFile = 5,
+        Print = 7,
+        Capture = 8,
+        ScreenSwitching = 9,
+        FlipShownScreen = 10, // no button: reached by message only
+        RearVideoFlip = 11,
+        SensorInformation = 12,
+        MapInformation = 13,
+        FileList = 14,
+        ScreenSettings = 15,
+        SaveDevices = 16,
+        DeviceSettings = 17,
+    };
+
+    // The dialogs that some actions open. Each is modal and runs on the UI
+    // thread; an empty function opens nothing (the action still does its part
+    // around the dialog).
+    struct DialogHooks {
+        // The accident report, with the grabbed frame and the map view whose
+        // display it prints (may be null).
+        std::function<void(const QImage &frame, QWidget *mapView)> printReport;
+        // Snapshot capture of the open recording (it pauses and resumes itself).
+        std::function<void()> capture;
+        // The card formatter.
+        std::function<void()> formatCard;
+        // The device settings editor for the catalogue's selected source.
+        std::function<void(const StorageSource &source)> deviceSettings;
+    };
+
+    // The screens are the front and rear screen panels (CScreen1Dlg,
+    // CScreen2Dlg; not owned).
     CPlayerMenuDlg(QWidget *mainWindow, QWidget *frontScreen, QWidget *rearScreen);
     ~CPlayerMenuDlg() override;
 
-    // Set by the main window after creation (not owned).
+    // Set by the main window after creation (not owned). The graph's cursor is
+    // moved through its invokable setCursorTime(quint32 milliseconds), when it
+    // has one.
     void setPeerPanels(QWidget *mapView, QWidget *graph);
+    void setDialogHooks(DialogHooks hooks);
 
     void followMainWindow() override;
     void setLayout(int wide) override;
     static QRect widePlacement(QSize screen);
 
+    // Runs action `id` as its button would; the result is 1 or 0 for the
+    // stepping actions (whether the list moved) and 0 otherwise.
+    int runAction(int id);
+    // Opens the recording that has the focus in the file list and plays it.
+    // 1 opened, 0 not (no focused row, no source, or the front file failed).
+    int openFocusedRecording();
+
+    // "%02d:%02d": whole minutes (not limited to two digits) and seconds.
+    static QString formatTime(std::uint64_t milliseconds);
+
+    CBitmapSlider *seekSlider() const { return m_seek; }
+    CBitmapSlider *volumeSlider() const { return m_volume; }
+    CTextBox *currentTimeBox() const { return m_currentTime; }
+    CTextBox *lengthBox() const { return m_length; }
+    // The button with this id, or null.
+    CSkinButton *button(int id) const;
+    const std::array<CSkinButton *, 16> &buttons() const { return m_buttons; }
+
+    // The file name and list row of the open recording ("" and -1 until one opens).
+    QString currentName() const { return m_currentName; }
+    int currentIndex() const { return m_currentIndex; }
+    bool flipA() const { return m_flipA; }
+    bool flipB() const { return m_flipB; }
+    bool rearFlip() const { return m_rearFlip; }
+    bool restoreSwap() const { return m_restoreSwap; }
+    // Whether each screen shows the rear video (the screens are swapped when
+    // the front screen does).
+    bool frontShowsRear() const { return m_frontShowsRear; }
+    bool rearShowsRear() const { return m_rearShowsRear; }
+
 protected:
+    qintptr onMessage(int message, quintptr w, qintptr l) override;
+    void onTimer(int id) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    QWidget *m_frontScreen;
-    QWidget *m_rearScreen;
-    QWidget *m_mapView = nullptr;
-    QWidget *m_graph = nullptr;
+    void createControls();
+    void onPanelCommand(int command);
+
+    // Shared steps of the actions.
+    void startPlaying();
+    void pausePlaying();
+    void setPlayImages(bool playing);
+    int stepFile(int direction);
+    void seekBySteps(bool forward);
+    void stopPlaying();
+    void switchScreens();
+    void flipShownScreen();
+    void print();
+    void openModal(const std::function<void()> &dialog);
+    void openDeviceSettings();
+
+    // Opening and the screens.
+    void assignScreens();
+    void swapToFront(bool frontVideoInFrontScreen);
+    VideoWindow *frontArea() const;
+    VideoWindow *rearArea() const;
+
+    // Position and time.
+    void onSeek(quintptr position);
+    void applyVolume();
+    void onProgressTick();
+    void refreshTimeDisplay();
+    void setGraphCursor(std::uint64_t milliseconds);
+
+    QTreeWidget *fileList() const;
+
+    ViewerState &m_state;
+    QPointer<CScreenDlg> m_frontScreen;
+    QPointer<CScreenDlg> m_rearScreen;
+    QPointer<QWidget> m_mapView;
+    QPointer<QWidget> m_graph;
+    DialogHooks m_hooks;
     bool m_wide = false;
+
+    CBitmapSlider *m_seek = nullptr;
+    CBitmapSlider *m_volume = nullptr;
+    CTextBox *m_currentTime = nullptr;
+    CTextBox *m_length = nullptr;
+    std::array<CSkinButton *, 16> m_buttons{}; // in creation order
+
+    QString m_currentName;
+    int m_currentIndex = -1;
+    bool m_flipA = false;
+    bool m_flipB = false;
+    bool m_rearFlip = false;
+    bool m_restoreSwap = false;
+    bool m_frontShowsRear = false;
+    bool m_rearShowsRear = true;
 };
 
 } // namespace korvante

@@ -1,0 +1,202 @@
+// Opening the focused recording, the screen assignment that follows it, and
+// the position display: seek slider, time boxes, graph cursor and volume.
+
+#include "player_menu_dlg.h"
+
+#include "core/playback/viewer_state.h"
+#include "gui/display/screen_dlg.h"
+#include "gui/ui/bitmap_slider.h"
+#include "gui/ui/text_box.h"
+
+#include <QMetaMethod>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace korvante {
+
+namespace {
+
+// Fields of a recording name between "_" separators (empty fields skipped).
+std::vector<std::string> nameFields(const std::string &name)
+{
+    std::vector<std::string> fields;
+    size_t start = 0;
+    while (start <= name.size()) {
+        const size_t end = std::min(name.find('_', start), name.size());
+        if (end > start)
+            fields.push_back(name.substr(start, end - start));
+        start = end + 1;
+    }
+    return fields;
+}
+
+// A rear file may carry its own second, up to three away from the front's;
+// the nearest is tried first.
+constexpr int kRearOffsets[] = {0, 1, -1, 2, -2, 3, -3};
+
+int clampToInt(std::uint64_t value)
+{
+    return static_cast<int>(std::min<std::uint64_t>(value, std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+int CPlayerMenuDlg::openFocusedRecording()
+{
+    QTreeWidget *list = fileList();
+    const QModelIndex current = list ? list->currentIndex() : QModelIndex();
+    if (!current.isValid())
+        return 0;
+    const int row = current.row();
+    RecordingCatalogue &catalogue = m_state.catalogue;
+    const RecordingEntry *entry = catalogue.shownEntryAt(row);
+    if (!entry)
+        return 0; // a row the catalogue did not fill
+    MediaEngine &engine = m_state.engine;
+    engine.metadataMode = 0;
+    if (engine.graph)
+        engine.graph->metadataMode = 0;
+    if (!catalogue.selectedSourceRecord() || catalogue.sourceKind() == SourceNone)
+        return 0;
+
+    // The entry may go with the next scan: keep copies.
+    const std::string name = entry->name;
+    int opened = 0;
+    if (catalogue.sourceKind() == SourceTavo) {
+        opened = engine.Open(name, {}, reinterpret_cast<std::intptr_t>(catalogue.cardDevice()), entry->cardFileId);
+    } else {
+        const std::string front = entry->path;
+        const std::vector<std::string> fields = nameFields(name);
+        std::string rear = "1CH";
+        if (fields.size() > 3 && fields[3] == "2CH") {
+            const std::string candidate = RecordingCatalogue::rearCandidateOf(front);
+            rear = "NULL";
+            for (int offset : kRearOffsets) {
+                const std::string found = catalogue.findRearPartner(candidate, fields[1], fields[2], offset);
+                if (found != "NULL") {
+                    rear = found;
+                    break;
+                }
+            }
+        }
+        opened = engine.Open(front, rear, 0, -1);
+    }
+    if (opened != 1)
+        return opened;
+
+    m_state.sensorData.clearFixes();
+    m_state.sensorData.clearSamples();
+    m_seek->setRange(0, clampToInt(engine.GetDurationMs()));
+    m_currentName = QString::fromStdString(name);
+    m_currentIndex = row;
+    engine.SetRearFlip(m_rearFlip ? 1 : 0);
+    startPlaying();
+    assignScreens();
+    return opened;
+}
+
+void CPlayerMenuDlg::assignScreens()
+{
+    MediaEngine &engine = m_state.engine;
+    if (!engine.graph)
+        return;
+    if (engine.graph->channelCount >= 2) {
+        bool swapped = m_frontShowsRear;
+        if (m_restoreSwap) {
+            m_restoreSwap = false;
+            swapped = true;
+        }
+        swapToFront(!swapped);
+        if (m_state.layoutMode == 1 && m_frontScreen)
+            m_frontScreen->setLayout(1);
+    } else if (m_frontShowsRear) {
+        // A front-only recording shows in the front screen; the user's swap
+        // comes back with the next two-channel recording.
+        swapToFront(true);
+        m_restoreSwap = true;
+    }
+}
+
+void CPlayerMenuDlg::onSeek(quintptr position)
+{
+    int target = 0;
+    if (position != 0) {
+        m_seek->setPos(clampToInt(position));
+        m_seek->update();
+    }
+    target = m_seek->pos(); // clamped into the slider's range
+    MediaEngine &engine = m_state.engine;
+    engine.SetPosition(static_cast<std::int64_t>(target) * 10000);
+    if (engine.GetState() == StatePaused) {
+        setGraphCursor(static_cast<std::uint64_t>(target));
+        refreshTimeDisplay();
+    }
+}
+
+void CPlayerMenuDlg::applyVolume()
+{
+    // The slider's top tenth would overdrive the output: it acts as 90. The
+    // engine's volume is the sound output's own, so no system mixer changes.
+    const int percent = std::min(m_volume->pos(), kMaxVolume);
+    m_state.engine.SetVolume(percent);
+}
+
+void CPlayerMenuDlg::onProgressTick()
+{
+    MediaEngine &engine = m_state.engine;
+    const int s = engine.GetState();
+    const std::uint64_t pos = engine.GetPositionMs();
+    const std::uint64_t length = engine.GetDurationMs();
+    if (s == StateRunning || s == StatePaused) {
+        m_seek->setPos(clampToInt(pos));
+        m_seek->update();
+        setGraphCursor(pos);
+        refreshTimeDisplay();
+    }
+    // A length that cannot be read (0) is no end: the recording plays on.
+    if (s == StateRunning && length > 0 && pos >= length) {
+        if (runAction(NextFile) == 1)
+            killTimer(kProgressTimer);
+        else
+            runAction(Stop);
+    }
+}
+
+QString CPlayerMenuDlg::formatTime(std::uint64_t milliseconds)
+{
+    const std::uint64_t seconds = milliseconds / 1000;
+    return QString::asprintf("%02llu:%02llu", static_cast<unsigned long long>(seconds / 60),
+                             static_cast<unsigned long long>(seconds % 60));
+}
+
+void CPlayerMenuDlg::refreshTimeDisplay()
+{
+    MediaEngine &engine = m_state.engine;
+    const int s = engine.GetState();
+    if (s == StateStopped || s == StateCreated || s < 0) {
+        m_currentTime->setText(formatTime(0));
+        m_length->setText(formatTime(0));
+        return;
+    }
+    m_currentTime->setText(formatTime(engine.GetPositionMs()));
+    m_length->setText(formatTime(engine.GetDurationMs()));
+}
+
+void CPlayerMenuDlg::setGraphCursor(std::uint64_t milliseconds)
+{
+    QWidget *graph = m_graph;
+    if (!graph)
+        return;
+    const QMetaObject *meta = graph->metaObject();
+    const int index = meta->indexOfMethod("setCursorTime(quint32)");
+    if (index < 0)
+        return;
+    const auto ms = static_cast<quint32>(std::min<std::uint64_t>(milliseconds, std::numeric_limits<quint32>::max()));
+    meta->method(index).invoke(graph, Qt::DirectConnection, Q_ARG(quint32, ms));
+}
+
+} // namespace korvante
