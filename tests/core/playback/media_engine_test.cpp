@@ -4,6 +4,7 @@
 #include "core/playback/audio_output.h"
 #include "core/playback/media_engine.h"
 #include "support/log_capture.h"
+#include "tavo/tavo.h"
 
 #include <QAudioDevice>
 #include <QPainter>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -487,6 +489,52 @@ TEST(EngineCodecs, MjpegAndMpeg4RecordingsSeekToTheExactFrame)
         // frame of the moving test picture differs by far more.
         EXPECT_LT(difference / (160.0 * 120.0 * 3.0), 4.0) << c.name;
     }
+}
+
+} // namespace
+} // namespace korvante
+
+namespace korvante {
+namespace {
+
+TEST(EngineCard, CardRecordingOpensThroughTheCardLibraryAndPlays)
+{
+    testing::LogCapture log;
+    const std::string dir = testing::tempFolder();
+    const std::string image = dir + "/card.img";
+    ASSERT_TRUE(testing::runMkcard({"--image", image, "--per-kind", "1", "--seconds", "2", "--size", "160x120",
+                                    "--fps", "10", "--audio", "aac", "--channels", "2", "--seed", "6"}));
+    std::vector<unsigned char> device(VX_TAVO_DEVICE_BLOCK_SIZE, 0);
+    ASSERT_EQ(VX_Tavo_Device_Open(image.c_str(), VX_TAVO_OPEN_MODE, device.data()), 0);
+    std::vector<unsigned char> list(VX_TAVO_LIST_BUFFER_SIZE, 0);
+    const std::uint32_t capacity = VX_TAVO_LIST_CAPACITY;
+    std::memcpy(list.data(), &capacity, 4);
+    std::uint32_t cursor = 1;
+    ASSERT_GT(VX_Tavo_Get_FileList(device.data(), "EVT", &cursor, list.data(), 0), 0);
+    const unsigned char *record = list.data() + VX_TAVO_LIST_HEADER_SIZE;
+    const std::string name(reinterpret_cast<const char *>(record));
+    std::int32_t id = 0;
+    std::memcpy(&id, record + VX_TAVO_RECORD_ID_OFFSET, 4);
+    {
+        RecordingWindow front, rear;
+        MediaEngine engine;
+        engine.AttachScreens(&front, &rear);
+        engine.metadataMode = 0;
+        ASSERT_EQ(engine.Open(name, {}, reinterpret_cast<std::intptr_t>(device.data()), id), 1);
+        EXPECT_EQ(engine.graph->channelCount, 1);
+        EXPECT_EQ(engine.graph->parseFilter[0]->mode(), 0);
+        EXPECT_EQ(engine.GetDurationMs(), 2000u);
+        ASSERT_EQ(engine.Play(), S_OK);
+        ASSERT_EQ(engine.Pause(), S_OK);
+        ASSERT_EQ(engine.SetPosition(13'000'000), S_OK);
+        QImage grab;
+        ASSERT_EQ(engine.GrabFrame(0, grab), 1);
+        EXPECT_EQ(frameNumberOf(grab), 13);
+        // A recording identifier the card does not have fails the open.
+        EXPECT_EQ(engine.Open(name, {}, reinterpret_cast<std::intptr_t>(device.data()), id + 500), 0);
+        EXPECT_EQ(engine.GetState(), -1);
+    }
+    VX_Tavo_Device_Close(device.data());
 }
 
 } // namespace
