@@ -358,6 +358,27 @@ TEST_F(Cards, UnreadableFilesAreRefusedByName)
     const CliRun l = run(scratch.path(), {"list", shared.string()}, prefix);
     EXPECT_EQ(l.rc, 0) << l.err;
     EXPECT_EQ(l.lines().size(), 1u);
+
+    // A rear file that cannot be opened is no partner, whether or not the
+    // listing has read the headers first.
+    const fs::path front = shared / "N_20120306_101010_2CH_F.avi", rear = shared / "N_20120306_101011_2CH_R.avi";
+    fs::copy_file(locked, front);
+    fs::copy_file(locked, rear);
+    fs::permissions(front, fs::perms::owner_read | fs::perms::others_read);
+    fs::permissions(rear, fs::perms::none);
+    for (const char *mode : {"--kind", "--repair"}) {
+        std::vector<std::string> args = {"list", mode};
+        if (std::string(mode) == "--kind")
+            args.push_back("all");
+        args.push_back(shared.string());
+        const CliRun pair = run(scratch.path(), args, prefix);
+        ASSERT_EQ(pair.lines().size(), 2u) << pair.err;
+        EXPECT_EQ(field(pair.lines(), 4)[1], "F") << mode;
+    }
+    fs::permissions(rear, fs::perms::owner_read | fs::perms::others_read);
+    EXPECT_EQ(field(run(scratch.path(), {"list", "--repair", shared.string()}, prefix).lines(), 4)[1], "F/R");
+    fs::remove(front);
+    fs::remove(rear);
     const CliRun s = run(scratch.path(), {"search", "--from", "2012-01-01", "--to", "2013-01-01", shared.string()}, prefix);
     EXPECT_EQ(s.rc, 0) << s.err;
     EXPECT_TRUE(s.out.empty());

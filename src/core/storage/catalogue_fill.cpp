@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <thread>
+#include <unordered_map>
+#include <vector>
 
 namespace korvante {
 namespace {
@@ -51,10 +54,12 @@ std::string movedCandidate(const std::string &candidate, const std::string &date
     return candidate.substr(0, nameStart) + name;
 }
 
-// Opening for reading is the test; a named pipe must not stall the list.
+// Flags of every probe: reading only, and a named pipe must not stall the list.
+constexpr int kProbeFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+
 bool opensForReading(const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(path.c_str(), kProbeFlags);
     if (fd < 0)
         return false;
     ::close(fd);
@@ -62,6 +67,50 @@ bool opensForReading(const std::string &path)
 }
 
 } // namespace
+
+// Descriptors of the folders that one fill opens files in: each file is then
+// opened by its name alone instead of walking its whole path again. Lives for
+// one fill on the calling thread.
+class FolderHandles final {
+public:
+    FolderHandles() = default;
+    ~FolderHandles()
+    {
+        for (const auto &[folder, fd] : m_folders)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    FolderHandles(const FolderHandles &) = delete;
+    FolderHandles &operator=(const FolderHandles &) = delete;
+
+    // Opens `path` with `flags`; -1 when it cannot be opened.
+    int open(const std::string &path, int flags)
+    {
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos)
+            return ::open(path.c_str(), flags);
+        auto it = m_folders.find(path.substr(0, slash + 1));
+        if (it == m_folders.end()) {
+            const std::string folder = path.substr(0, slash + 1);
+            it = m_folders.emplace(folder, ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)).first;
+        }
+        if (it->second < 0)
+            return ::open(path.c_str(), flags);
+        return ::openat(it->second, path.c_str() + slash + 1, flags);
+    }
+
+    bool opensForReading(const std::string &path)
+    {
+        const int fd = open(path, kProbeFlags);
+        if (fd < 0)
+            return false;
+        ::close(fd);
+        return true;
+    }
+
+private:
+    std::unordered_map<std::string, int> m_folders;
+};
 
 std::string RecordingCatalogue::rearCandidateOf(const std::string &frontPath)
 {
@@ -87,24 +136,38 @@ void RecordingCatalogue::buildPartnerIndex()
         return;
     m_entryPaths.clear();
     m_entryPaths.reserve(m_entries.size());
-    for (const auto &e : m_entries)
-        if (!e.isCardFile())
-            m_entryPaths.insert(e.path);
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        if (!m_entries[i].isCardFile())
+            m_entryPaths.emplace(m_entries[i].path, i);
     m_entryPathsBuilt = true;
 }
 
-bool RecordingCatalogue::partnerExists(const std::string &candidate) const
+bool RecordingCatalogue::partnerExists(const std::string &candidate, FolderHandles *folders,
+                                       const std::vector<unsigned char> *headers) const
 {
     // The scan read every name of the candidate's folder: a candidate with an
     // accepted extension that it did not keep was not there. A name it kept is
-    // confirmed by opening it, as it may have gone since.
-    if (m_entryPathsBuilt && m_scanComplete && m_entryPaths.count(candidate) == 0
-        && extensionAccepted(std::string(fileNameOf(candidate)).c_str()))
-        return false;
-    return opensForReading(candidate);
+    // confirmed by opening it, as it may have gone since, unless this fill has
+    // just opened it to read its header.
+    if (m_entryPathsBuilt && m_scanComplete) {
+        const auto it = m_entryPaths.find(candidate);
+        if (it == m_entryPaths.end()) {
+            if (extensionAccepted(std::string(fileNameOf(candidate)).c_str()))
+                return false;
+        } else if (headers && it->second < headers->size()) {
+            return (*headers)[it->second] != HeaderUnreadable;
+        }
+    }
+    return folders ? folders->opensForReading(candidate) : opensForReading(candidate);
 }
 
 std::string RecordingCatalogue::channelsOf(const RecordingEntry &entry) const
+{
+    return channelsWith(entry, nullptr, nullptr);
+}
+
+std::string RecordingCatalogue::channelsWith(const RecordingEntry &entry, FolderHandles *folders,
+                                             const std::vector<unsigned char> *headers) const
 {
     if (!isTwoChannelName(entry.name))
         return "F";
@@ -121,18 +184,47 @@ std::string RecordingCatalogue::channelsOf(const RecordingEntry &entry) const
     const std::string timeText(nameField(entry.name, 2));
     for (int offset : kPartnerOffsets) {
         const std::string path = movedCandidate(candidate, dateText, timeText, *base, offset);
-        if (!path.empty() && partnerExists(path))
+        if (!path.empty() && partnerExists(path, folders, headers))
             return "F/R";
     }
     return "F";
 }
 
-void RecordingCatalogue::repairIfUnfinished(const RecordingEntry &entry) const
+std::vector<unsigned char> RecordingCatalogue::readHeaders() const
 {
-    // Card files are read through the card library, never through the working
-    // folder that their bare names would point into.
-    if (entry.isCardFile() || korvante::isIntact(entry.path))
-        return;
+    // Reading ten thousand headers is system-call bound: two workers, each with
+    // its own folder handles, share the entries and are joined before this
+    // returns, so nothing outlives the call.
+    const size_t n = m_entries.size();
+    std::vector<unsigned char> headers(n, HeaderIntact);
+    auto check = [&](size_t from, size_t to) {
+        FolderHandles folders;
+        for (size_t i = from; i < to; ++i) {
+            const RecordingEntry &entry = m_entries[i];
+            if (entry.isCardFile()) // read through the card library, never the working folder
+                continue;
+            const int fd = folders.open(entry.path, kProbeFlags);
+            if (fd < 0) {
+                headers[i] = HeaderUnreadable;
+                continue;
+            }
+            headers[i] = isIntactDescriptor(fd) ? HeaderIntact : HeaderUnfinished;
+            ::close(fd);
+        }
+    };
+    const size_t half = n / 2;
+    if (n >= 256 && std::thread::hardware_concurrency() > 1) {
+        std::thread worker(check, half, n);
+        check(0, half);
+        worker.join();
+    } else {
+        check(0, n);
+    }
+    return headers;
+}
+
+void RecordingCatalogue::repairUnfinished(const RecordingEntry &entry) const
+{
     FilePtr file(std::fopen(entry.path.c_str(), "rb+"));
     if (!file)
         return; // listed without repair
@@ -155,6 +247,9 @@ int RecordingCatalogue::fill(ListView &view, FillMode mode, int kind, const Sear
         return 0;
     m_shownEntries.clear();
     buildPartnerIndex();
+    FolderHandles folders;
+    const std::vector<unsigned char> headers = mode == FillMode::All ? readHeaders() : std::vector<unsigned char>();
+    const std::vector<unsigned char> *headerStates = mode == FillMode::All ? &headers : nullptr;
     view.setRedraw(false);
     view.deleteAllRows();
     view.setBusyCursor(true);
@@ -162,8 +257,10 @@ int RecordingCatalogue::fill(ListView &view, FillMode mode, int kind, const Sear
     int row = 0;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const RecordingEntry &entry = m_entries[i];
-        if (mode == FillMode::All)
-            repairIfUnfinished(entry);
+        // A file that did not open is not intact either; opening it for writing
+        // is tried all the same, and it is listed without repair when that fails.
+        if (mode == FillMode::All && headers[i] != HeaderIntact)
+            repairUnfinished(entry);
         const bool known = i < m_nameFacts.size();
         if (known ? m_nameFacts[i].rear : isRearName(entry.name))
             continue;
@@ -205,7 +302,7 @@ int RecordingCatalogue::fill(ListView &view, FillMode mode, int kind, const Sear
         view.setColumnText(position, ColumnDate, dateColumn);
         view.setColumnText(position, ColumnTime, formatTime(dt.hour, dt.minute, dt.second));
         view.setColumnText(position, ColumnKind, kindText(entryKind));
-        view.setColumnText(position, ColumnChannels, channelsOf(entry));
+        view.setColumnText(position, ColumnChannels, channelsWith(entry, &folders, headerStates));
         view.setColumnText(position, ColumnName, displayName(entry.name));
         m_shownEntries.push_back(i);
     }

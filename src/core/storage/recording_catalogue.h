@@ -23,12 +23,14 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 namespace korvante {
 
 struct MountedVolume;
+class FolderHandles;
 
 enum class SortOrder { Ascending, Descending };
 
@@ -123,7 +125,9 @@ private:
     enum class FillMode { Kind, All, AllWithoutRepair, SearchKind, SearchAll };
 
     int fill(ListView &view, FillMode mode, int kind, const SearchCriteria *criteria);
-    void repairIfUnfinished(const RecordingEntry &entry) const;
+    // The header state of every entry (card files count as intact).
+    std::vector<unsigned char> readHeaders() const;
+    void repairUnfinished(const RecordingEntry &entry) const;
     void closeCardDevice();
     void clearScan();
     bool scanRemovable(const StorageSource &source);
@@ -133,7 +137,12 @@ private:
                       int depth);
     bool extensionAccepted(const char *name) const;
     void sortEntries();
-    bool partnerExists(const std::string &candidate) const;
+    // What the header pass of listAll found for each entry.
+    enum HeaderState : unsigned char { HeaderIntact, HeaderUnfinished, HeaderUnreadable };
+    bool partnerExists(const std::string &candidate, FolderHandles *folders,
+                       const std::vector<unsigned char> *headers) const;
+    std::string channelsWith(const RecordingEntry &entry, FolderHandles *folders,
+                             const std::vector<unsigned char> *headers) const;
     void buildPartnerIndex();
 
     struct DeviceDeleter {
@@ -152,7 +161,7 @@ private:
     // The paths of m_entries (valid until the next scan or sort). A rear candidate
     // with an accepted extension that is missing here was not in its folder when
     // the scan read it, so it needs no open; names found here are still opened.
-    std::unordered_set<std::string_view> m_entryPaths;
+    std::unordered_map<std::string_view, size_t> m_entryPaths; // path -> position in m_entries
     // What each entry's name says, worked out once per scan (parallel to m_entries).
     struct NameFacts {
         int32_t kind = -1;

@@ -51,9 +51,15 @@ bool isIntact(const std::string &path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
+    const bool intact = isIntactDescriptor(fd);
+    ::close(fd);
+    return intact;
+}
+
+bool isIntactDescriptor(int fd)
+{
     unsigned char head[64];
     const ssize_t n = ::pread(fd, head, sizeof head, 0);
-    ::close(fd);
     return n > 0 && isIntactHeader(head, static_cast<size_t>(n));
 }
 

@@ -18,6 +18,8 @@ bool isIntactHeader(const unsigned char *bytes, size_t length);
 // Reads the first 64 bytes of `path`; a file that cannot be opened or read is
 // not intact.
 bool isIntact(const std::string &path);
+// The same for a file already open for reading (descriptor not closed).
+bool isIntactDescriptor(int fd);
 
 // What a repair of one file does; all positions and lengths in bytes.
 struct RepairPlan {
