@@ -8,7 +8,8 @@
 //
 // Threads: no lock. The UI thread selects, fills and searches; the export worker
 // reads shownEntries, scannedFolders and the card device while a modal dialog
-// keeps the UI from selecting.
+// keeps the UI from selecting. listAll reads the files' headers on one extra
+// worker that only reads the entries and ends before listAll returns.
 //
 // Ownership: the catalogue owns its lists, its entries and the open card device
 // (at most one). Pointers returned by entryAt, shownEntryAt, scannedFolderAt and
