@@ -1,6 +1,7 @@
 #include "player_fixture.h"
 
 #include "gui/platform/message_box.h"
+#include "tavo/tavo.h"
 
 #include <QFile>
 
@@ -35,6 +36,11 @@ QApplication &testApp()
     static char name[] = "gui_playback_tests";
     static char *argv[] = {name, nullptr};
     static QApplication *instance = [] {
+        // The card library's device registry is made on first use and freed
+        // at exit in reverse order of making: have it made before the viewer
+        // state, whose end (at exit) closes the card devices through it.
+        VX_Tavo_Start();
+        VX_Tavo_Stop();
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(configHome().path().string()));
         auto *app = new QApplication(argc, argv);
         SkinLibrary::load(QString::fromUtf8(KORVANTE_BINARY_DIR "/bin/ResourceDll.rcc"));

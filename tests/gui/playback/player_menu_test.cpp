@@ -255,3 +255,66 @@ TEST_F(PlayerTest, DestructionStopsAndClosesTheEngine)
     EXPECT_EQ(GetViewerState().engine.graph, nullptr);
     EXPECT_EQ(state(), -1);
 }
+
+TEST_F(PlayerTest, MouseAndKeysDriveThePanel)
+{
+    focusRow(0);
+    // A click on the Play button reaches the panel through its posted message.
+    QTest::mouseClick(player->button(CPlayerMenuDlg::Play), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([this] { return state() == StateRunning; }));
+    QTest::mouseClick(player->button(CPlayerMenuDlg::Play), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([this] { return state() == StatePaused; }));
+
+    // Keys on the seek slider seek to the slider's own position.
+    CBitmapSlider *seek = player->seekSlider();
+    seek->setFocus();
+    QTest::keyClick(seek, Qt::Key_End);
+    pump();
+    MediaEngine &engine = GetViewerState().engine;
+    EXPECT_EQ(engine.GetPositionMs(), engine.GetDurationMs());
+    QTest::keyClick(seek, Qt::Key_Home);
+    pump();
+    EXPECT_EQ(engine.GetPositionMs(), 0u);
+    EXPECT_EQ(player->currentTimeBox()->text(), QStringLiteral("00:00"));
+
+    // The volume slider's keys reach the engine's volume.
+    CBitmapSlider *volume = player->volumeSlider();
+    volume->setFocus();
+    QTest::keyClick(volume, Qt::Key_Home);
+    pump();
+    EXPECT_EQ(volume->pos(), 0);
+}
+
+TEST_F(PlayerTest, CardRecordingsOpenThroughTheCardDevice)
+{
+    TempDir dir;
+    const std::string image = dir.file("card.img");
+    QProcess mkcard;
+    mkcard.start(QString::fromUtf8(KORVANTE_BINARY_DIR "/bin/korvante-mkcard"),
+                 {QStringLiteral("--image"), QString::fromStdString(image), QStringLiteral("--per-kind"),
+                  QStringLiteral("1"), QStringLiteral("--seconds"), QStringLiteral("2"), QStringLiteral("--size"),
+                  QStringLiteral("320x240"), QStringLiteral("--audio"), QStringLiteral("none"),
+                  QStringLiteral("--channels"), QStringLiteral("2")});
+    ASSERT_TRUE(mkcard.waitForFinished(300000));
+    ASSERT_EQ(mkcard.exitCode(), 0) << mkcard.readAllStandardError().toStdString();
+
+    RecordingCatalogue &catalogue = GetViewerState().catalogue;
+    StorageSource card;
+    card.kind = SourceTavo;
+    card.label = "/media/card/ (TAVO)";
+    ASSERT_TRUE(setText64(card.devicePath, image));
+    catalogue.setSources({card});
+    ASSERT_TRUE(catalogue.selectSource(0));
+    TreeListView view(*list);
+    ASSERT_GE(catalogue.listAllWithoutRepair(view), 1);
+
+    ASSERT_TRUE(openRow(0));
+    MediaEngine &engine = GetViewerState().engine;
+    const RecordingEntry *entry = catalogue.shownEntryAt(0);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(engine.graph->frontPath, entry->name);
+    EXPECT_EQ(player->currentName(), QString::fromStdString(entry->name));
+    EXPECT_NEAR(static_cast<double>(engine.GetDurationMs()), 2000, 200);
+    click(CPlayerMenuDlg::Stop);
+    EXPECT_EQ(state(), StateStopped);
+}
