@@ -4,8 +4,9 @@
 //
 // Threads: clientSize() is called on the user-interface thread.
 // requestRepaint() is called from the engine's presentation thread whenever a
-// new frame is shown, so it must be thread-safe (for a widget: a queued call
-// to update()). The window then paints on the user-interface thread by calling
+// new frame is shown, so it must be thread-safe and must not wait for the
+// user-interface thread (for a widget: a queued call to update(); a blocking
+// call would deadlock against a pause or a close waiting for that thread). The window then paints on the user-interface thread by calling
 // MediaEngine::PaintVideo(this, painter), which draws the renderer's latest
 // frame into the renderer's destination rectangle.
 //
