@@ -152,8 +152,11 @@ void CPlayerMenuDlg::onProgressTick()
     const std::uint64_t pos = engine.GetPositionMs();
     const std::uint64_t length = engine.GetDurationMs();
     if (s == StateRunning || s == StatePaused) {
-        m_seek->setPos(clampToInt(pos));
-        m_seek->update();
+        // The thumb stays under the user's pointer while it is dragged.
+        if (!m_seek->isDragging()) {
+            m_seek->setPos(clampToInt(pos));
+            m_seek->update();
+        }
         setGraphCursor(pos);
         refreshTimeDisplay();
     }
