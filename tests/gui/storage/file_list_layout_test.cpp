@@ -1,0 +1,181 @@
+// The panel as a window: its controls' places, docking and dragging, the
+// layouts of the main window, Close and the show toggle.
+
+#include "core/playback/viewer_state.h"
+#include "file_list_fixture.h"
+#include "gui/platform/messages.h"
+#include "gui/platform/skin_library.h"
+#include "gui/storage/file_manager_dlg.h"
+#include "gui/ui/skin_button.h"
+#include "gui/ui/skin_combo_box.h"
+#include "gui/ui/skin_header_ctrl.h"
+#include "gui/ui/skin_list_ctrl.h"
+
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QMouseEvent>
+
+using namespace korvante;
+using namespace korvante::filelisttest;
+
+namespace {
+
+void drag(QWidget *widget, QPoint from, QPoint by)
+{
+    const QPoint global = widget->mapToGlobal(from);
+    QMouseEvent press(QEvent::MouseButtonPress, from, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent move(QEvent::MouseMove, from + by, global + by, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, from + by, global + by, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+QImage imageOf(const QPixmap &pixmap) { return pixmap.toImage().convertToFormat(QImage::Format_ARGB32); }
+
+using FileListLayoutTest = FileListTest;
+
+TEST_F(FileListLayoutTest, ControlsInTheirPlaces)
+{
+    EXPECT_EQ(panel->size(), QSize(315, 470));
+    CSkinListCtrl *list = panel->listCtrl();
+    EXPECT_EQ(list->geometry(), QRect(4, 32, 307, 387));
+    EXPECT_EQ(list->id(), 1013);
+    ASSERT_EQ(list->columnCount(), 5);
+    const char *titles[] = {"NO.", "DATA", "TIME", "TYPE", "CH"};
+    const int widths[] = {35, 88, 72, 50, 45};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(list->headerItem()->text(i), QString::fromUtf8(titles[i]));
+        EXPECT_EQ(list->columnWidth(i), widths[i]);
+    }
+    EXPECT_TRUE(list->header()->sectionsMovable());
+    EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
+
+    EXPECT_EQ(panel->kindFilter()->id(), 1008);
+    EXPECT_EQ(panel->kindFilter()->geometry().topLeft(), QPoint(195, 5));
+    EXPECT_EQ(panel->kindFilter()->width(), 60);
+    EXPECT_EQ(panel->kindFilter()->count(), 5);
+    EXPECT_EQ(panel->kindFilter()->currentText(), QStringLiteral("ALL"));
+    EXPECT_EQ(panel->startDatePicker()->geometry(), QRect(QPoint(10, 421), QPoint(109, 439)));
+    EXPECT_EQ(panel->endDatePicker()->geometry(), QRect(QPoint(134, 421), QPoint(233, 439)));
+    EXPECT_EQ(panel->speedEdit()->geometry(), QRect(10, 446, 32, 20));
+    EXPECT_EQ(panel->speedEdit()->text(), QStringLiteral("0"));
+    EXPECT_EQ(panel->speedEdit()->maxLength(), 3);
+    EXPECT_EQ(panel->speedUnit()->id(), 1032);
+    EXPECT_EQ(panel->speedUnit()->geometry().topLeft(), QPoint(50, 446));
+    EXPECT_EQ(panel->speedUnit()->itemText(1), QStringLiteral("mile/h"));
+
+    // Every command has a button inside the panel; none overlap another control.
+    std::vector<QRect> taken = {list->geometry(), panel->kindFilter()->geometry(),
+                                panel->startDatePicker()->geometry(), panel->endDatePicker()->geometry(),
+                                panel->speedEdit()->geometry(), panel->speedUnit()->geometry()};
+    for (int command = 0; command < CFileManagerDlg::CommandCount; ++command) {
+        CSkinButton *b = panel->button(command);
+        ASSERT_NE(b, nullptr) << command;
+        EXPECT_EQ(b->id(), command);
+        EXPECT_TRUE(QRect(QPoint(3, 3), QSize(309, 464)).contains(b->geometry())) << command;
+        for (const QRect &r : taken)
+            EXPECT_FALSE(r.intersects(b->geometry())) << command;
+        taken.push_back(b->geometry());
+    }
+    EXPECT_EQ(panel->button(CFileManagerDlg::CmdOpenFile)->caption(), QStringLiteral("Open File"));
+    EXPECT_EQ(panel->button(CFileManagerDlg::CmdSearchSpeed)->caption(),
+              QStringLiteral("Search of excessive speed"));
+    EXPECT_EQ(GetViewerState().fileListControl, list);
+}
+
+TEST_F(FileListLayoutTest, DockedPanelFollowsAndFloatingPanelDrags)
+{
+    const QPoint dock = mainWindow->frameGeometry().topLeft() + QPoint(770, 310);
+    EXPECT_EQ(panel->pos(), dock);
+    EXPECT_TRUE(panel->isDocked());
+
+    // Docked in the default layout the body does not drag.
+    drag(panel.get(), QPoint(150, 10), QPoint(40, 30));
+    EXPECT_EQ(panel->pos(), dock);
+    mainWindow->move(mainWindow->pos() + QPoint(10, 20));
+    panel->followMainWindow();
+    EXPECT_EQ(panel->pos(), dock + QPoint(10, 20));
+
+    CSkinButton *pin = panel->button(CFileManagerDlg::CmdFixedWindow);
+    const QImage docked = imageOf(pin->currentImage());
+    click(CFileManagerDlg::CmdFixedWindow);
+    EXPECT_FALSE(panel->isDocked());
+    drag(panel.get(), QPoint(150, 10), QPoint(40, 30));
+    EXPECT_EQ(panel->pos(), dock + QPoint(50, 50));
+    mainWindow->move(mainWindow->pos() + QPoint(5, 5));
+    panel->followMainWindow();
+    EXPECT_EQ(panel->pos(), dock + QPoint(50, 50));
+
+    if (SkinLibrary::isLoaded()) {
+        EXPECT_EQ(docked, imageOf(SkinLibrary::bitmap(CFileManagerDlg::kDockedImage)));
+        EXPECT_EQ(imageOf(pin->currentImage()), imageOf(SkinLibrary::bitmap(CFileManagerDlg::kFloatingImage)));
+    }
+    // Docking again moves the panel at once.
+    click(CFileManagerDlg::CmdFixedWindow);
+    EXPECT_TRUE(panel->isDocked());
+    EXPECT_EQ(panel->pos(), mainWindow->frameGeometry().topLeft() + QPoint(770, 310));
+    if (SkinLibrary::isLoaded()) {
+        EXPECT_EQ(imageOf(pin->currentImage()), docked);
+    }
+}
+
+TEST_F(FileListLayoutTest, WideLayoutsHideThePanelAndLetItDrag)
+{
+    CSkinButton *pin = panel->button(CFileManagerDlg::CmdFixedWindow);
+    panel->setLayout(1);
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(panel->isShownFlag());
+    EXPECT_TRUE(panel->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(pin->isHidden());
+    EXPECT_EQ(panel->size(), QSize(315, 470));
+
+    // Shown by the toggle in the wide layout, it drags even though docked.
+    postMessage(panel.get(), msg::PanelCommand, cmd::ToggleFileList);
+    pump();
+    EXPECT_TRUE(panel->isVisible());
+    const QPoint before = panel->pos();
+    drag(panel.get(), QPoint(150, 10), QPoint(-30, 12));
+    EXPECT_EQ(panel->pos(), before + QPoint(-30, 12));
+
+    panel->setLayout(0);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(panel->isShownFlag());
+    EXPECT_FALSE(panel->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(pin->isHidden());
+    EXPECT_EQ(panel->pos(), mainWindow->frameGeometry().topLeft() + QPoint(770, 310));
+}
+
+TEST_F(FileListLayoutTest, CloseAndTheShowToggle)
+{
+    click(CFileManagerDlg::CmdClose);
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(panel->isShownFlag());
+    postMessage(panel.get(), msg::PanelCommand, cmd::ToggleFileList);
+    pump();
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(panel->isShownFlag());
+    // Other panel commands are not the file list's.
+    for (int code : {cmd::Reset, cmd::Start, cmd::Pause, cmd::Restart, cmd::ToggleMap})
+        postMessage(panel.get(), msg::PanelCommand, static_cast<quintptr>(code));
+    pump();
+    EXPECT_TRUE(panel->isVisible());
+    postMessage(panel.get(), msg::PanelCommand, cmd::ToggleFileList);
+    pump();
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(panel->isShownFlag());
+    // Unknown button ids change nothing.
+    postMessage(panel.get(), msg::ButtonClick, 99);
+    pump();
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(FileListLayoutTest, DestroyedPanelLeavesNoListInTheState)
+{
+    EXPECT_EQ(GetViewerState().fileListControl, panel->listCtrl());
+    panel.reset();
+    EXPECT_EQ(GetViewerState().fileListControl, nullptr);
+}
+
+} // namespace
