@@ -99,6 +99,14 @@ private:
 
 bool loadConfig(const CliOptions &o, ViewerConfig &config, std::ostream &err)
 {
+    if (o.config) {
+        if (std::FILE *f = std::fopen(o.config->c_str(), "rb")) {
+            std::fclose(f);
+        } else {
+            inputError(err, *o.config, "cannot open the configuration: " + systemError());
+            return false;
+        }
+    }
     bool ok = false;
     {
         StdoutToStderr quiet;
@@ -324,7 +332,7 @@ int runCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
     CliOptions o;
     std::string error;
     if (!parseOptions(args, o, error)) {
-        err << "korvante-cli: " << error << "\n" << usageText();
+        err << "korvante-cli: " << error << " (see korvante-cli --help)\n";
         return kExitUsage;
     }
     if (o.command == "help") {

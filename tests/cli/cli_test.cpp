@@ -420,6 +420,9 @@ TEST_F(Cards, BadCommandLinesAndInputs)
         EXPECT_EQ(r.rc, c.rc) << shown << "\n" << r.err;
         EXPECT_NE(r.err.find(c.inErr), std::string::npos) << shown << "\n" << r.err;
         EXPECT_TRUE(r.out.empty()) << shown;
+        if (c.args.empty() || c.args[0] != "--config") { // the loader adds its own parse line
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << "\n" << r.err;
+        }
     }
     EXPECT_EQ(run(scratch.path(), {"--help"}).rc, 0);
 }
