@@ -109,7 +109,9 @@ void CFileManagerDlg::createControls()
     connect(m_list, &QTreeWidget::itemClicked, this, [this] { onRowClicked(); });
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { onRowDoubleClicked(); });
 
-    m_kindFilter = new CSkinComboBox(kKindFilterId, QRect(195, 5, 60, 0), this);
+    // Heights as the rows they sit in allow: the title row above the list, the
+    // speed row above the bottom frame.
+    m_kindFilter = new CSkinComboBox(kKindFilterId, QRect(195, 5, 60, 22), this);
     m_kindFilter->addItems({QStringLiteral("ALL"), QStringLiteral("NORMAL"), QStringLiteral("EVENT"),
                             QStringLiteral("PARKING"), QStringLiteral("MANUAL")});
     m_kindFilter->setCurrentIndex(0);
@@ -124,7 +126,7 @@ void CFileManagerDlg::createControls()
     m_speedEdit->setMaxLength(3);
     blackOnWhite(m_speedEdit);
 
-    m_speedUnit = new CSkinComboBox(kSpeedUnitId, QRect(50, 446, 55, 0), this);
+    m_speedUnit = new CSkinComboBox(kSpeedUnitId, QRect(50, 446, 55, 20), this);
     m_speedUnit->addItems({QStringLiteral("km/h"), QStringLiteral("mile/h"), QStringLiteral("knot")});
     m_speedUnit->setCurrentIndex(0);
     connect(m_speedUnit, &QComboBox::currentIndexChanged, this,

@@ -6,6 +6,7 @@
 
 #include <QPainter>
 #include <QPushButton>
+#include <QWindow>
 
 namespace korvante {
 
@@ -23,14 +24,14 @@ QPushButton *makeButton(const QString &text, const QRect &rect, QWidget *parent)
 }
 } // namespace
 
-CNSelectDriveDlg::CNSelectDriveDlg(QWidget *parent, RecordingCatalogue &catalogue)
-    : PanelDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_catalogue(catalogue),
+CNSelectDriveDlg::CNSelectDriveDlg(QWidget *owner, RecordingCatalogue &catalogue)
+    : PanelDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint), m_owner(owner), m_catalogue(catalogue),
       m_combo(new CSkinComboBox(kComboId, QRect(40, 56, 376, 0), this)),
       m_check(makeButton(QStringLiteral("Check"), QRect(108, 118, 110, 28), this)),
       m_close(makeButton(QStringLiteral("Close"), QRect(238, 118, 110, 28), this))
 {
     setObjectName(QStringLiteral("CNSelectDriveDlg"));
-    setModal(true);
+    setWindowModality(Qt::ApplicationModal);
     setFixedSize(kSize);
 
     // Drives come and go between openings: the list is built afresh each time.
@@ -56,12 +57,21 @@ QString CNSelectDriveDlg::lineOfLabel(const std::string &label)
 void CNSelectDriveDlg::centreOnMainWindow()
 {
     QWidget *main = FindPanel(panel::MainWindow);
-    if (!main && parentWidget())
-        main = parentWidget()->window();
+    if (!main && m_owner)
+        main = m_owner->window();
     if (!main)
         return;
     const QRect area = main->frameGeometry();
     move(area.center() - QPoint(kSize.width() / 2, kSize.height() / 2) + QPoint(1, 1));
+}
+
+void CNSelectDriveDlg::showEvent(QShowEvent *event)
+{
+    // Set before the window is mapped, so the window manager keeps the
+    // dialog above the viewer.
+    if (m_owner && windowHandle() && m_owner->window()->windowHandle())
+        windowHandle()->setTransientParent(m_owner->window()->windowHandle());
+    PanelDialog::showEvent(event);
 }
 
 void CNSelectDriveDlg::onCheck()

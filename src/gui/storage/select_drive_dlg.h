@@ -7,9 +7,16 @@
 // Accepted, selection() is the chosen position in the catalogue's sources;
 // the dialog keeps nothing else.
 //
+// The dialog is a window of its own rather than a child of `owner`: the
+// main window disables itself and its panels (and with them every window
+// below them) while a modal dialog runs, and this one must still take input.
+// It stays above `owner`'s window and blocks the whole application.
+//
 // Ownership: the catalogue is not owned and must outlive the dialog. UI thread only.
 
 #include "gui/platform/message_window.h"
+
+#include <QPointer>
 
 class QPushButton;
 
@@ -24,7 +31,7 @@ public:
     static constexpr QSize kSize{456, 182};
     static constexpr int kComboId = 1000;
 
-    CNSelectDriveDlg(QWidget *parent, RecordingCatalogue &catalogue);
+    CNSelectDriveDlg(QWidget *owner, RecordingCatalogue &catalogue);
     ~CNSelectDriveDlg() override;
 
     // The position chosen with "Check"; -1 until then.
@@ -39,11 +46,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void centreOnMainWindow();
     void onCheck();
 
+    QPointer<QWidget> m_owner;
     RecordingCatalogue &m_catalogue;
     CSkinComboBox *m_combo;
     QPushButton *m_check;

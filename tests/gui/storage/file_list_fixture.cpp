@@ -58,6 +58,11 @@ std::vector<int> RecordingWindow::commandsOf(int message) const
 qintptr RecordingWindow::onMessage(int message, quintptr w, qintptr)
 {
     messages.push_back({message, w});
+    if (actsAsMainWindow && message == msg::EnableWindows) {
+        setEnabled(w != 0);
+        for (QWidget *p : panels)
+            p->setEnabled(w != 0);
+    }
     return 0;
 }
 
@@ -92,6 +97,8 @@ FileListTest::FileListTest() : machine((app(), dir.path() / "root")), sysroot(ma
         return platform::IDOK;
     });
     panel = std::make_unique<CFileManagerDlg>(mainWindow.get());
+    mainWindow->actsAsMainWindow = true;
+    mainWindow->panels = {panel.get()};
     panel->setLayout(0);
     pump();
 }
@@ -123,12 +130,16 @@ void FileListTest::answerDriveDialog(int line)
             seen.lines << dialog->sourceCombo()->itemText(i);
         seen.currentLine = dialog->sourceCombo()->currentIndex();
         seen.geometry = dialog->frameGeometry();
+        seen.usable = dialog->isEnabled() && dialog->checkButton()->isEnabled();
         if (line >= 0) {
             dialog->sourceCombo()->setCurrentIndex(line);
             QTest::mouseClick(dialog->checkButton(), Qt::LeftButton);
         } else {
             QTest::mouseClick(dialog->closeButton(), Qt::LeftButton);
         }
+        // A dialog that ignored the click would hold the test for ever.
+        if (dialog->isVisible())
+            dialog->done(line >= 0 ? QDialog::Accepted : QDialog::Rejected);
     });
     timer->start();
 }

@@ -39,10 +39,13 @@ struct Received {
     quintptr w;
 };
 
-// A window that records the panel messages it receives.
+// A window that records the panel messages it receives. As the main window
+// it disables and enables itself and its panels on msg::EnableWindows.
 class RecordingWindow final : public PanelWindow {
 public:
     std::vector<Received> messages;
+    std::vector<QWidget *> panels; // disabled with this window
+    bool actsAsMainWindow = false;
     std::vector<int> commandsOf(int message) const;
 
 protected:
@@ -69,6 +72,7 @@ public:
 // What the answered drive dialog showed.
 struct DialogSeen {
     bool shown = false;
+    bool usable = false; // the dialog and its buttons took input when answered
     QStringList lines;
     int currentLine = -1;
     QRect geometry;

@@ -67,6 +67,9 @@ TEST_F(FileManagerTest, CancelledDriveDialogStillSaysNoFiles)
     answerDriveDialog(-1);
     click(CFileManagerDlg::CmdOpenFile);
     ASSERT_TRUE(seen.shown);
+    // The main window and its panels are disabled while it runs; it is not.
+    EXPECT_TRUE(seen.usable);
+    EXPECT_TRUE(mainWindow->isEnabled());
     EXPECT_EQ(seen.lines, QStringList{QStringLiteral("Find in My Computer")});
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, noFilesText());
