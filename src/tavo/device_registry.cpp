@@ -20,10 +20,13 @@ struct Registry {
     uint64_t nextKey = 1;
 };
 
+// Never destroyed: callers may close devices from their own end-of-process
+// handlers (the viewer's shared state does), which can run after a
+// function-local static made later would already be gone.
 Registry &registry()
 {
-    static Registry instance;
-    return instance;
+    static Registry *instance = new Registry;
+    return *instance;
 }
 
 std::optional<uint64_t> keyOf(const unsigned char *block)

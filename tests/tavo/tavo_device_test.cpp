@@ -5,6 +5,7 @@
 #include "tavo/byte_order.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace tavo::testing {
@@ -122,6 +123,23 @@ TEST_F(DeviceTest, LastStopClosesEveryDevice)
     EXPECT_LT(VX_Tavo_Get_Dir_Info(b.get(), "NOR", nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(open(a), 0);   // usable again after Stop
     EXPECT_EQ(VX_Tavo_Get_Dir_Info(a.get(), "NOR", nullptr, nullptr, nullptr), 0);
+}
+
+// A user whose end-of-process handler was registered before the library was
+// first used (the viewer's shared state is) still stops it cleanly at exit.
+TEST_F(DeviceTest, StopFromAnExitHandlerAfterFirstUse)
+{
+    const std::string card = path("card.img");
+    EXPECT_EXIT(
+        {
+            std::atexit([] { VX_Tavo_Stop(); });
+            VX_Tavo_Start();
+            DeviceBlock block;
+            if (VX_Tavo_Device_Open(card.c_str(), VX_TAVO_OPEN_MODE, block.get()) != 0)
+                std::_Exit(3);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(DeviceTest, FileHandlesPerDeviceAreLimitedNotLeaked)
