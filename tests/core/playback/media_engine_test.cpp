@@ -543,3 +543,57 @@ TEST(EngineCard, CardRecordingOpensThroughTheCardLibraryAndPlays)
 
 } // namespace
 } // namespace korvante
+
+namespace korvante {
+namespace {
+
+// Damaged recordings: whatever the bytes, a load either fails cleanly or the
+// recording plays, seeks and pauses without harm.
+TEST(EngineDamage, CorruptedRecordingsAreRefusedOrPlayWithoutHarm)
+{
+    testing::LogCapture log;
+    log.expectError("");
+    const auto &rec = sampleCard().finished[3];
+    const auto good = testing::readFile(rec.front);
+    const auto chunks = testing::movieChunks(rec.front);
+    ASSERT_FALSE(chunks.empty());
+    const std::string dir = testing::tempFolder();
+    std::mt19937 random(99);
+    RecordingWindow window;
+    MediaEngine engine;
+    engine.AttachScreens(&window, &window);
+    int opened = 0;
+    for (int variant = 0; variant < 24; ++variant) {
+        auto bytes = good;
+        // Half the variants hit the headers and the first chunks, the rest anywhere.
+        const size_t span = variant % 2 ? bytes.size() : static_cast<size_t>(chunks[8].offset);
+        for (int i = 0; i < 1 + variant; ++i)
+            bytes[std::uniform_int_distribution<size_t>(0, span - 1)(random)] =
+                static_cast<std::uint8_t>(std::uniform_int_distribution<int>(0, 255)(random));
+        if (variant % 6 == 5)
+            bytes.resize(bytes.size() * static_cast<size_t>(variant) / 30); // cut short as well
+        if (variant % 8 == 3) {
+            // A chunk header that claims far more, or nothing at all.
+            const auto at = static_cast<size_t>(chunks[static_cast<size_t>(variant) % chunks.size()].offset) + 4;
+            const std::uint32_t size = variant % 16 == 3 ? 0xFFFFFFF0u : 0u;
+            std::memcpy(bytes.data() + at, &size, 4);
+        }
+        const std::string path = dir + "/damaged" + std::to_string(variant) + "_F.avi";
+        testing::writeFile(path, bytes);
+        if (engine.Open(path, "1CH") != 1)
+            continue;
+        ++opened;
+        engine.Play();
+        engine.Forward(1.3);
+        engine.Pause();
+        engine.SetPosition(25'000'000);
+        QImage image;
+        engine.GrabFrame(0, image);
+        engine.Stop();
+    }
+    engine.Close();
+    EXPECT_GT(opened, 0); // most single-byte damage leaves a playable recording
+    }
+
+} // namespace
+} // namespace korvante
