@@ -46,10 +46,22 @@ void CScreenDlg::setSelected(bool selected)
     update();
 }
 
+int CScreenDlg::slot() const
+{
+    // After the screens are swapped the other channel's renderer draws here:
+    // zoom, pan and fit must act on that renderer, with this window's size.
+    if (const auto &graph = m_state.engine.graph) {
+        for (int s = 0; s < 4; ++s)
+            if (graph->window[s] == m_videoArea && graph->renderer[s])
+                return s;
+    }
+    return channel();
+}
+
 bool CScreenDlg::hasRenderer() const
 {
     const auto &graph = m_state.engine.graph;
-    return graph && channel() < 4 && graph->renderer[channel()] != nullptr;
+    return graph && graph->renderer[slot()] != nullptr;
 }
 
 bool CScreenDlg::isPlayingOrPaused() const
@@ -60,7 +72,7 @@ bool CScreenDlg::isPlayingOrPaused() const
 
 int CScreenDlg::zoom() const
 {
-    return m_state.engine.zoom[channel()];
+    return m_state.engine.zoom[slot()];
 }
 
 void CScreenDlg::clampPan()
@@ -72,7 +84,7 @@ void CScreenDlg::clampPan()
 
 void CScreenDlg::zoomIn()
 {
-    m_state.engine.ZoomStep(channel(), kZoomStep, m_videoArea);
+    m_state.engine.ZoomStep(slot(), kZoomStep, m_videoArea);
 }
 
 bool CScreenDlg::zoomOut()
@@ -82,7 +94,7 @@ bool CScreenDlg::zoomOut()
             m_pan = QPoint();
         return false;
     }
-    m_state.engine.ZoomStep(channel(), -kZoomStep, m_videoArea);
+    m_state.engine.ZoomStep(slot(), -kZoomStep, m_videoArea);
     clampPan();
     return true;
 }
@@ -128,7 +140,7 @@ void CScreenDlg::setLayout(int mode)
     } else {
         std::int32_t width = 0, height = 0, ax = 0, ay = 0;
         if (!m_state.engine.graph ||
-            m_state.engine.GetNativeVideoSize(channel(), &width, &height, &ax, &ay) != S_OK) {
+            m_state.engine.GetNativeVideoSize(slot(), &width, &height, &ax, &ay) != S_OK) {
             width = height = 0;
         }
         QRect panel, area;
@@ -146,7 +158,7 @@ qintptr CScreenDlg::onMessage(int message, quintptr w, qintptr)
         return 0;
     switch (static_cast<int>(w)) {
     case cmd::Reset:
-        m_state.engine.ZoomReset(channel(), m_videoArea);
+        m_state.engine.ZoomReset(slot(), m_videoArea);
         repaintAll();
         break;
     case cmd::ZoomIn:
@@ -158,7 +170,7 @@ qintptr CScreenDlg::onMessage(int message, quintptr w, qintptr)
             repaintAll();
         break;
     case cmd::ZoomReset:
-        m_state.engine.ZoomReset(channel(), m_videoArea);
+        m_state.engine.ZoomReset(slot(), m_videoArea);
         repaintAll();
         break;
     case cmd::RepaintVideo:
@@ -182,7 +194,7 @@ void CScreenDlg::paintEvent(QPaintEvent *)
     if (m_state.engine.graph && isPlayingOrPaused()) {
         if (zoom() < 1)
             m_pan = QPoint();
-        m_state.engine.PlacePicture(channel(), m_videoArea, nullptr, m_pan.x(), m_pan.y());
+        m_state.engine.PlacePicture(slot(), m_videoArea, nullptr, m_pan.x(), m_pan.y());
         m_videoArea->update();
     }
 }

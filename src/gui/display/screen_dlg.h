@@ -35,6 +35,9 @@ public:
     ~CScreenDlg() override;
 
     int channel() const { return m_geometry.channel; }
+    // The renderer slot drawing into this screen now (its channel unless the
+    // screens are swapped).
+    int slot() const;
     int templateId() const { return m_geometry.templateId; }
     CSkinStatic *videoArea() const { return m_videoArea; }
 

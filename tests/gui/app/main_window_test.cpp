@@ -360,3 +360,27 @@ TEST_F(MainWindowTest, PictureSettingsResetMovesSlidersAndAppliesOnlyWhilePlayin
     sendMessage(settings, msg::ButtonClick, 0);
     EXPECT_FALSE(settings->isVisible());
 }
+
+TEST_F(MainWindowTest, AfterASwapEachScreenZoomsThePictureItShows)
+{
+    const std::string front = sampleFront();
+    ASSERT_FALSE(front.empty());
+    MediaEngine &engine = GetViewerState().engine;
+    ASSERT_EQ(engine.Open(front, rearOf(front)), 1);
+    ASSERT_EQ(engine.Play(), 0);
+    engine.Pause();
+    CScreen1Dlg *frontScreen = window->frontScreen();
+    CScreen2Dlg *rear = window->rearScreen();
+    // Rear video into the front screen, front video into the rear screen.
+    engine.SwapScreens(rear->videoArea(), frontScreen->videoArea());
+    EXPECT_EQ(frontScreen->slot(), 1);
+    EXPECT_EQ(rear->slot(), 0);
+    postMessage(frontScreen, msg::PanelCommand, cmd::ZoomIn);
+    pump();
+    EXPECT_EQ(engine.zoom[1], 20);
+    EXPECT_EQ(engine.zoom[0], 0);
+    engine.SwapScreens(frontScreen->videoArea(), rear->videoArea());
+    EXPECT_EQ(frontScreen->slot(), 0);
+    engine.Stop();
+    engine.Close();
+}
