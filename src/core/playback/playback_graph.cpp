@@ -49,6 +49,13 @@ HResult PlaybackGraph::Build(const std::string &front, const std::string &rear, 
         else
             logInfo("playback: the rear file is not available, playing the front alone");
     }
+    // A card recording carries the rear picture as the second video stream of
+    // the same file: show it in the rear screen rather than dropping it.
+    bool rearInFront = false;
+    if (channelCount == 1 && parseFilter[0]->index().video.size() >= 2 && parseFilter[1]->index().video.empty()) {
+        rearInFront = true;
+        channelCount = 2;
+    }
     const bool twoChannels = channelCount >= 2;
 
     // Sound: each audio pin counts 1, a PCM one 1000 more.
@@ -97,8 +104,10 @@ HResult PlaybackGraph::Build(const std::string &front, const std::string &rear, 
     }
 
     for (int s = 0; s < windowCount && s < channelCount && s < 4; ++s) {
-        StreamParseFilter &source = s == 1 ? *parseFilter[1] : *parseFilter[0];
-        const HResult hr = decoder[s]->connect(source, 0, *colourConverter[s]);
+        const bool rearStream = s == 1;
+        StreamParseFilter &source = rearStream && !rearInFront ? *parseFilter[1] : *parseFilter[0];
+        const int videoIndex = rearStream && rearInFront ? 1 : 0;
+        const HResult hr = decoder[s]->connect(source, videoIndex, *colourConverter[s]);
         if (hr != S_OK) {
             logError("playback: " + source.name() + " cannot be connected to " + decoder[s]->name());
             result = hr;

@@ -525,15 +525,22 @@ TEST(EngineCard, CardRecordingOpensThroughTheCardLibraryAndPlays)
         engine.AttachScreens(&front, &rear);
         engine.metadataMode = 0;
         ASSERT_EQ(engine.Open(name, {}, reinterpret_cast<std::intptr_t>(device.data()), id), 1);
-        EXPECT_EQ(engine.graph->channelCount, 1);
+        // Both pictures of the card file play: the rear one from its second
+        // video stream, in step with the front.
+        EXPECT_EQ(engine.graph->channelCount, 2);
+        EXPECT_EQ(engine.graph->renderer[1]->name(), "Mixing Renderer9-2");
         EXPECT_EQ(engine.graph->parseFilter[0]->mode(), 0);
         EXPECT_EQ(engine.GetDurationMs(), 2000u);
         ASSERT_EQ(engine.Play(), S_OK);
         ASSERT_EQ(engine.Pause(), S_OK);
         ASSERT_EQ(engine.SetPosition(13'000'000), S_OK);
-        QImage grab;
+        QImage grab, rearGrab;
         ASSERT_EQ(engine.GrabFrame(0, grab), 1);
         EXPECT_EQ(frameNumberOf(grab), 13);
+        ASSERT_EQ(engine.GrabFrame(1, rearGrab), 1);
+        EXPECT_EQ(frameNumberOf(rearGrab), 13);
+        // The rear picture is the rear camera's, not a second copy of the front.
+        EXPECT_NE(grab.pixel(grab.width() / 2, grab.height() / 2), rearGrab.pixel(rearGrab.width() / 2, rearGrab.height() / 2));
         // A recording identifier the card does not have fails the open.
         EXPECT_EQ(engine.Open(name, {}, reinterpret_cast<std::intptr_t>(device.data()), id + 500), 0);
         EXPECT_EQ(engine.GetState(), -1);
