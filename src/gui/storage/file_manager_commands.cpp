@@ -14,6 +14,7 @@
 #include "skin_list_view.h"
 
 #include <QDateEdit>
+#include <QFileInfo>
 #include <QLineEdit>
 
 namespace korvante {
@@ -132,7 +133,10 @@ bool CFileManagerDlg::openFolder(const QString &folder)
     int computer = computerEntryOf(m_catalogue);
     if (computer < 0)
         computer = m_catalogue.enumerateSources() - 1;
-    FixedFolderPicker picker(m_catalogue, folder.toStdString());
+    // Rows keep the paths as scanned: a relative folder would tie them to the
+    // working folder of the moment.
+    const QString absolute = folder.isEmpty() ? QString() : QFileInfo(folder).absoluteFilePath();
+    FixedFolderPicker picker(m_catalogue, absolute.toStdString());
     return listChosenSource(computer);
 }
 

@@ -11,6 +11,7 @@
 #include "gui/ui/skin_list_ctrl.h"
 
 #include <QDateEdit>
+#include <QDir>
 #include <QLineEdit>
 #include <QTest>
 
@@ -264,6 +265,14 @@ TEST_F(FileManagerTest, OpenFolderListsLikeOpenFile)
     EXPECT_FALSE(panel->openFolder(QString::fromStdString((dir.path() / "missing").string())));
     EXPECT_EQ(boxTexts(), std::vector<QString>{noFilesText()});
     EXPECT_EQ(panel->listCtrl()->topLevelItemCount(), 0);
+
+    // A folder named relative to the working folder lists with whole paths.
+    const QString working = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir.path().string())));
+    const bool listed = panel->openFolder(QStringLiteral("picked"));
+    QDir::setCurrent(working);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(catalogue().shownEntryAt(0)->path, (dir.path() / "picked" / "N_20120301_080000_1CH_F.avi").string());
 }
 
 TEST_F(FileManagerTest, ConversionCommand)
