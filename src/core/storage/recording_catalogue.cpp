@@ -163,6 +163,15 @@ const RecordingEntry *RecordingCatalogue::shownEntryAt(int row) const
     return entryAt(static_cast<int>(m_shownEntries[static_cast<size_t>(row)]));
 }
 
+std::vector<const RecordingEntry *> RecordingCatalogue::shownEntries() const
+{
+    std::vector<const RecordingEntry *> shown;
+    shown.reserve(m_shownEntries.size());
+    for (size_t i : m_shownEntries)
+        shown.push_back(&m_entries[i]);
+    return shown;
+}
+
 const ScannedFolder *RecordingCatalogue::scannedFolderAt(int i) const
 {
     if (i < 0 || static_cast<size_t>(i) >= m_scannedFolders.size())

@@ -104,6 +104,8 @@ public:
     const RecordingEntry *entryAt(int i) const;
     const RecordingEntry *shownEntryAt(int row) const;
     int shownCount() const { return static_cast<int>(m_shownEntries.size()); }
+    // The entries of the rows last filled, in row order (valid until the next scan).
+    std::vector<const RecordingEntry *> shownEntries() const;
     const ScannedFolder *scannedFolderAt(int i) const;
     const StorageSource *sourceAt(int i) const;
     const StorageSource *selectedSourceRecord() const { return sourceAt(m_selectedSource); }

@@ -95,6 +95,8 @@ TEST_F(DriveCatalogue, RowsColumnsAndRearPartners)
     EXPECT_EQ(catalogue.shownEntryAt(2)->folderIndex, 0);
     EXPECT_EQ(catalogue.shownEntryAt(2)->cardFileId, -1);
     EXPECT_EQ(catalogue.shownEntryAt(5), nullptr);
+    ASSERT_EQ(catalogue.shownEntries().size(), 5u);
+    EXPECT_EQ(catalogue.shownEntries()[2], catalogue.shownEntryAt(2));
     EXPECT_EQ(catalogue.shownEntryAt(-1), nullptr);
 
     // Kind 0 includes the name without a kind letter; rear files are never rows.
