@@ -307,6 +307,17 @@ TEST_F(FileManagerTest, ConversionCommand)
     EXPECT_EQ(over, panel.get());
     EXPECT_EQ(column(1), Strings{"2012-03-10"});
     EXPECT_TRUE(player->messages.empty()); // nothing was playing
+
+    // A playing recording is paused before the dialog opens.
+    MediaEngine &engine = GetViewerState().engine;
+    VideoWindow *noWindows[4] = {};
+    engine.graph = std::make_unique<PlaybackGraph>(0, noWindows, 1);
+    engine.graph->state = StateRunning;
+    std::vector<int> commandsWhenOpened;
+    panel->setConversionDialog([&](QWidget *) { commandsWhenOpened = player->commandsOf(msg::PanelCommand); });
+    click(CFileManagerDlg::CmdConversion);
+    engine.graph.reset();
+    EXPECT_EQ(commandsWhenOpened, std::vector<int>{cmd::Pause});
 }
 
 TEST_F(FileListTest, RescanFollowsTheChosenDriveWhenTheListChanges)
