@@ -109,15 +109,20 @@ QString CFileManagerDlg::noFilesText() const
     return QStringLiteral("MAIN_MSG_NO_FILES");
 }
 
+void CFileManagerDlg::beginOpen()
+{
+    // The main window and panels are disabled until the listing is done; the
+    // player stops first, since the list it plays from is about to change.
+    PostToPanel(panel::MainWindow, msg::EnableWindows, 0);
+    sendMessage(FindPanel(panel::PlayerControl), msg::PanelCommand, cmd::Reset);
+    m_catalogue.sortOrder = SortOrder::Ascending;
+}
+
 void CFileManagerDlg::openFile()
 {
+    beginOpen();
     std::optional<int> chosen;
     {
-        // The main window and panels are disabled while the dialog runs; the
-        // player stops first, since the list it plays from is about to change.
-        PostToPanel(panel::MainWindow, msg::EnableWindows, 0);
-        sendMessage(FindPanel(panel::PlayerControl), msg::PanelCommand, cmd::Reset);
-        m_catalogue.sortOrder = SortOrder::Ascending;
         CNSelectDriveDlg dialog(this, m_catalogue);
         if (dialog.exec() == QDialog::Accepted)
             chosen = dialog.selection();
@@ -127,9 +132,7 @@ void CFileManagerDlg::openFile()
 
 bool CFileManagerDlg::openFolder(const QString &folder)
 {
-    PostToPanel(panel::MainWindow, msg::EnableWindows, 0);
-    sendMessage(FindPanel(panel::PlayerControl), msg::PanelCommand, cmd::Reset);
-    m_catalogue.sortOrder = SortOrder::Ascending;
+    beginOpen();
     int computer = computerEntryOf(m_catalogue);
     if (computer < 0)
         computer = m_catalogue.enumerateSources() - 1;

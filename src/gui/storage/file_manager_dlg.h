@@ -108,6 +108,7 @@ private:
     // Behaviour (file_manager_commands.cpp).
     void onCommand(int command);
     void fillByKind();
+    void beginOpen();
     void openFile();
     bool listChosenSource(std::optional<int> position);
     void setPickersFromRows();
