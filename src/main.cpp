@@ -35,6 +35,10 @@ int main(int argc, char *argv[])
         return 2;
     QApplication app(argc, argv);
     korvante::CVX_TrailPlayerApp viewer;
+    // korvante [FOLDER]: list that folder at start.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1)
+        viewer.setStartFolder(arguments.at(1));
     viewer.InitInstance();
     return viewer.exitCode();
 }

@@ -52,6 +52,7 @@ int CVX_TrailPlayerApp::InitInstance()
     // 5. The main window, run modally.
     {
         CVX_TrailPlayerDlg dialog;
+        dialog.setStartFolder(m_startFolder);
         QObject::connect(&instance, &SingleInstance::activationRequested, &dialog,
                          [&dialog] { dialog.bringToFront(); });
         dialog.exec();

@@ -17,12 +17,17 @@ public:
     // took over, or the skin library is missing).
     int InitInstance();
 
+    // A folder given on the command line: listed at start as if picked
+    // through Open File.
+    void setStartFolder(const QString &folder) { m_startFolder = folder; }
+
     // Process exit code for the value InitInstance returned: a hand-over to
     // the running instance is a normal end, a missing skin library is not.
     int exitCode() const { return m_exitCode; }
 
 private:
     int m_exitCode = 0;
+    QString m_startFolder;
 };
 
 } // namespace korvante

@@ -216,10 +216,13 @@ void CVX_TrailPlayerDlg::selectScreen(int which)
 
 void CVX_TrailPlayerDlg::enablePanels(bool enable)
 {
-    setEnabled(enable);
+    // Input is held back rather than the windows disabled: a disabled window
+    // would disable the modal dialog that is parented to it as well.
+    std::vector<QWidget *> windows{this};
     for (PanelFrame *p : shownPanels())
         if (p)
-            p->setEnabled(enable);
+            windows.push_back(p);
+    m_inputBlocker.setBlocked(!enable, windows);
 }
 
 void CVX_TrailPlayerDlg::onTitleButton(int id)
@@ -328,6 +331,14 @@ void CVX_TrailPlayerDlg::onTimer(int id)
             p->show();
         logDebug("main window shown at " + std::to_string(frameGeometry().x()) + "," +
                  std::to_string(frameGeometry().y()));
+        if (!m_startFolder.isEmpty()) {
+            // A card's root (it holds the recording folders) is listed like a
+            // card in a reader; any other folder as a folder on the computer.
+            if (m_fileManager->looksLikeCardRoot(m_startFolder))
+                m_fileManager->openCardFolder(m_startFolder);
+            else
+                m_fileManager->openFolder(m_startFolder);
+        }
         openTestRecording();
     } else if (id == kCloseTimer) {
         killTimer(kCloseTimer);

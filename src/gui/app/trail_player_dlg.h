@@ -9,6 +9,7 @@
 //
 // UI thread only.
 
+#include "gui/platform/input_blocker.h"
 #include "gui/platform/message_window.h"
 
 #include <QPoint>
@@ -53,6 +54,9 @@ public:
     // Runs modally; returns at once when the media components are missing.
     int exec() override;
 
+    // A folder to list once the window shows (the command line's).
+    void setStartFolder(const QString &folder) { m_startFolder = folder; }
+
     // Restores, raises and activates the window (another start asked for it).
     void bringToFront();
 
@@ -63,6 +67,9 @@ public:
     CPlayerMenuDlg *playerPanel() const { return m_player; }
     CScreenSettingDlg *screenSettings() const { return m_screenSetting; }
     CSkinButton *titleButton(int id) const;
+    // Whether user input to the window and its panels is held back (around
+    // a modal dialog).
+    bool isInputBlocked() const { return m_inputBlocker.isBlocked(); }
 
     // The seven panels shown with the window (all but the picture settings).
     std::array<PanelFrame *, 7> shownPanels() const;
@@ -98,7 +105,9 @@ private:
     CGsensorGraphicDlg *m_graph = nullptr;
     CScreenSettingDlg *m_screenSetting = nullptr;
     std::unique_ptr<GuiFolderPicker> m_folderPicker;
+    InputBlocker m_inputBlocker;
     bool m_componentsMissing = false;
+    QString m_startFolder;
     bool m_dragging = false;
     QPoint m_dragOffset;
 };

@@ -18,7 +18,9 @@
 #include "support/temp_dir.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -219,15 +221,31 @@ TEST_F(MainWindowTest, WideLayoutShowsTheSelectedScreenAlone)
     EXPECT_FALSE(window->rearScreen()->isSelected());
 }
 
-TEST_F(MainWindowTest, EnableMessageDisablesAndEnablesTheWindowAndPanels)
+TEST_F(MainWindowTest, EnableMessageHoldsInputBackButLeavesDialogsUsable)
 {
     sendMessage(window.get(), msg::EnableWindows, 0);
-    EXPECT_FALSE(window->isEnabled());
-    for (int id : {129, 130, 135, 136, 137, 139, 155})
-        EXPECT_FALSE(FindPanel(id)->isEnabled()) << id;
+    EXPECT_TRUE(window->isInputBlocked());
+    // A title-bar click does not reach the window while blocked.
+    QTest::mouseClick(window->titleButton(CVX_TrailPlayerDlg::kFullScreenButton), Qt::LeftButton);
+    pump();
+    EXPECT_EQ(GetViewerState().layoutMode, 0);
+    // A dialog parented to the main window (as the modal ones are) still works.
+    QDialog dialog(window.get());
+    auto *button = new QPushButton(QStringLiteral("OK"), &dialog);
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+    dialog.show();
+    EXPECT_TRUE(dialog.isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
+    dialog.hide();
+
     sendMessage(window.get(), msg::EnableWindows, 1);
-    EXPECT_TRUE(window->isEnabled());
-    EXPECT_TRUE(FindPanel(139)->isEnabled());
+    EXPECT_FALSE(window->isInputBlocked());
+    QTest::mouseClick(window->titleButton(CVX_TrailPlayerDlg::kFullScreenButton), Qt::LeftButton);
+    pump();
+    EXPECT_EQ(GetViewerState().layoutMode, 2);
+    click(CVX_TrailPlayerDlg::kDefaultScreenButton);
 }
 
 TEST(PanelRegistryTest, DestroyedPanelIsForgotten)
