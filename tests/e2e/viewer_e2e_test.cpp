@@ -2,10 +2,8 @@
 // checks X screenshots: the title bar and the panels stand where they belong,
 // both screens show the recording's frames, in step, and the frames advance.
 
-#include "frame_code.h"
-#include "support/temp_dir.h"
+#include "e2e_support.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -17,39 +15,13 @@
 using korvante::testing::TempDir;
 namespace fs = std::filesystem;
 
-namespace {
-
-QGuiApplication &app()
-{
-    static int argc = 1;
-    static char name[] = "e2e_viewer_tests";
-    static char *argv[] = {name, nullptr};
-    static QGuiApplication *instance = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QGuiApplication(argc, argv);
-    }();
-    return *instance;
-}
-
-int frameIn(const QImage &shot, const QRect &area)
-{
-    const QImage part = shot.copy(area).convertToFormat(QImage::Format_RGB32);
-    return korvante::framecode::decodeFrameNumber(part.constBits(), part.width(), part.height(),
-                                                  static_cast<int>(part.bytesPerLine()));
-}
-
-int luma(QRgb c)
-{
-    return (qRed(c) * 77 + qGreen(c) * 150 + qBlue(c) * 29) >> 8;
-}
-
-} // namespace
+using namespace korvante::testing;
 
 TEST(ViewerEndToEnd, PlaysBothChannelsInStepInTheirScreens)
 {
-    app();
-    if (QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v xvfb-run && command -v import")}) != 0)
-        GTEST_FAIL() << "xvfb-run and ImageMagick's import are needed (scripts/setup installs them)";
+    ensureGuiApp();
+    if (!haveXTools())
+        GTEST_FAIL() << "xvfb-run, ImageMagick's import and xdotool are needed (scripts/setup installs them)";
 
     TempDir dir;
     const std::string card = dir.file("card");
@@ -117,8 +89,8 @@ TEST(ViewerEndToEnd, PlaysBothChannelsInStepInTheirScreens)
     EXPECT_EQ(shot1.pixel(origin + QPoint(14, 200)), qRgb(255, 255, 255));
 
     // Both screens show the recording's frames, in step, and they advance.
-    const QRect frontArea(origin + QPoint(16, 27), QSize(741, 415));
-    const QRect rearArea(origin + QPoint(16, 510), QSize(386, 215));
+    const QRect frontArea = frontVideoArea(origin);
+    const QRect rearArea = rearVideoArea(origin);
     const int f1 = frameIn(shot1, frontArea), r1 = frameIn(shot1, rearArea);
     const int f2 = frameIn(shot2, frontArea), r2 = frameIn(shot2, rearArea);
     ASSERT_GE(f1, 0) << "front screen shows no recording";
