@@ -1,7 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/cli_options.h"
-#include "cli/config_import.h"
+#include "core/storage/catalogue_config.h"
 #include "cli/row_printer.h"
 #include "core/config/viewer_config.h"
 #include "core/platform/log.h"

@@ -2,6 +2,7 @@
 
 #include "core/config/viewer_config.h"
 #include "core/platform/registry.h"
+#include "core/storage/catalogue_config.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -20,29 +21,11 @@ void destroyViewerState()
 
 } // namespace
 
-void ViewerState::importConfiguration(RecordingCatalogue &catalogue, const ViewerConfig &config)
-{
-    FolderEntry folder;
-    for (size_t i = 0; config.folderAt(i, folder); ++i)
-        catalogue.addFolder(folder.wideName);
-    std::string extension;
-    for (size_t i = 0; config.extensionAt(i, extension); ++i)
-        catalogue.addExtension(extension);
-    std::string text;
-    if (config.lookupString("COMM_SEL_FOLDER", text) && !text.empty())
-        catalogue.pickerCaption = text;
-    text.clear();
-    if (config.lookupString("SELDRV_COMBO_DESKTOP", text) && !text.empty())
-        catalogue.computerCaption = text;
-    catalogue.recurseRemovable = (config.flags & kFlagRemoval) != 0;
-    catalogue.recursePicked = (config.flags & kFlagDesktop) != 0;
-}
-
 ViewerState::ViewerState()
 {
     // The media components look for this mark; failing to write it is harmless.
     Registry::setValue(Registry::machineGroup(), QStringLiteral("usingDShow"), 1);
-    importConfiguration(catalogue, ViewerConfig::instance());
+    importConfiguration(ViewerConfig::instance(), catalogue);
 }
 
 ViewerState::~ViewerState()

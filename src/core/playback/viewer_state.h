@@ -18,8 +18,6 @@ class QObject;
 
 namespace korvante {
 
-class ViewerConfig;
-
 struct ViewerState {
     MediaEngine engine;
     RecordingCatalogue catalogue;
@@ -38,10 +36,6 @@ struct ViewerState {
 
     // Clears currentFixValid and zeroes currentFix with it.
     void clearCurrentFix();
-
-    // Hands the configured folders, extensions, captions and recursion bits
-    // to `catalogue`.
-    static void importConfiguration(RecordingCatalogue &catalogue, const ViewerConfig &config);
 };
 
 // The one ViewerState, made on first use (on the UI thread, before any

@@ -1,9 +1,9 @@
-#include "cli/config_import.h"
+#include "core/storage/catalogue_config.h"
 
 #include "core/config/viewer_config.h"
 #include "core/storage/recording_catalogue.h"
 
-namespace korvante::cli {
+namespace korvante {
 
 void importConfiguration(const ViewerConfig &config, RecordingCatalogue &catalogue)
 {
@@ -27,4 +27,4 @@ void importConfiguration(const ViewerConfig &config, RecordingCatalogue &catalog
     catalogue.recursePicked = (config.flags & kFlagDesktop) != 0;
 }
 
-} // namespace korvante::cli
+} // namespace korvante
