@@ -402,3 +402,45 @@ TEST_F(MainWindowTest, AfterASwapEachScreenZoomsThePictureItShows)
     engine.Stop();
     engine.Close();
 }
+
+TEST_F(MainWindowTest, PictureSettingsChangeThePictureShown)
+{
+    const std::string front = sampleFront();
+    ASSERT_FALSE(front.empty());
+    MediaEngine &engine = GetViewerState().engine;
+    ASSERT_EQ(engine.Open(front, rearOf(front)), 1);
+    ASSERT_EQ(engine.Play(), 0);
+    engine.Pause();
+    QImage before;
+    ASSERT_EQ(engine.GrabFrame(0, before), 1);
+    const auto saturationOf = [](const QImage &image) {
+        // Mean distance of the channels from their grey, below the frame-number strip.
+        double sum = 0;
+        int n = 0;
+        for (int y = image.height() / 4; y < image.height(); y += 4)
+            for (int x = 0; x < image.width(); x += 4) {
+                const QRgb c = image.pixel(x, y);
+                const int grey = (qRed(c) + qGreen(c) + qBlue(c)) / 3;
+                sum += std::abs(qRed(c) - grey) + std::abs(qGreen(c) - grey) + std::abs(qBlue(c) - grey);
+                ++n;
+            }
+        return sum / n;
+    };
+    ASSERT_GT(saturationOf(before), 10.0) << "the sample picture should be coloured";
+
+    // Saturation slider (1283) to 0, as a drag would leave it.
+    CScreenSettingDlg *settings = window->screenSettings();
+    settings->slider(3)->setPos(0);
+    sendMessage(settings, msg::SliderMoved, 1283);
+    QImage after;
+    ASSERT_EQ(engine.GrabFrame(0, after), 1);
+    EXPECT_LT(saturationOf(after), 3.0) << "saturation 0 should leave a grey picture";
+
+    // Reset brings the colour back at once.
+    sendMessage(settings, msg::ButtonClick, 1);
+    QImage reset;
+    ASSERT_EQ(engine.GrabFrame(0, reset), 1);
+    EXPECT_GT(saturationOf(reset), 10.0);
+    engine.Stop();
+    engine.Close();
+}
