@@ -128,8 +128,10 @@ TEST(MaxSpeed, SplitMarkerWithoutJunkHeaderIsNotCompleted)
     RecordingLayout layout = layoutOf(typicalChunks(5));
     layout.maxSpeed.reset();
     Bytes tail = fillerFor(62);
-    const char rec[] = "JUNQ\x08\0\0\0MSPD\x10\0\0\0";
-    tail.insert(tail.end(), rec, rec + 16);
+    const Bytes rec{'J', 'U', 'N', 'Q', 0x08, 0, 0, 0, 'M', 'S', 'P', 'D', 0x10, 0, 0, 0};
+    tail.reserve(tail.size() + rec.size());
+    for (unsigned char b : rec)
+        tail.push_back(b);
     layout.afterIndex = tail;
     EXPECT_EQ(speedOf(buildRecording(layout).bytes), std::nullopt);
 }
