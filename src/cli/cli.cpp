@@ -8,9 +8,6 @@
 #include "core/storage/recording_catalogue.h"
 #include "core/storage/recording_name.h"
 #include "tavo/tavo.h"
-#ifdef KORVANTE_HAVE_TELEMETRY
-#include "cli/telemetry.h"
-#endif
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -339,14 +336,8 @@ int runCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
         out << usageText();
         return kExitOk;
     }
-    if (o.command == "telemetry") {
-#ifdef KORVANTE_HAVE_TELEMETRY
-        return runTelemetry(o.rest, out, err);
-#else
-        err << "telemetry: not available in this build\n";
-        return kExitUsage;
-#endif
-    }
+    if (o.command == "telemetry")
+        return runTelemetryCommand(o.rest, out, err);
     StderrLog log(err);
     if (o.command == "repair")
         return runRepair(o, out, err);

@@ -22,6 +22,10 @@ inline constexpr int kExitNotRepairable = 3;
 // standard-output line for a card that cannot be opened.
 int runCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
+// Replaces the process with korvante-telemetry beside the tool; returns only
+// when that fails.
+int runTelemetryCommand(const std::vector<std::string> &rest, std::ostream &out, std::ostream &err);
+
 const char *usageText();
 
 } // namespace korvante::cli
