@@ -82,9 +82,10 @@ TEST(ViewerEndToEnd, PlaysBothChannelsInStepInTheirScreens)
             if (luma(shot1.pixel(origin + QPoint(x, y))) > 150)
                 ++bright;
     EXPECT_GT(bright, 50) << "no title text";
-    // File list panel docked at (770, 310): its 3-pixel frame and dark inside.
+    // File list panel docked at (770, 310): its 3-pixel frame and dark background
+    // (below the list, beside the speed controls).
     EXPECT_EQ(shot1.pixel(origin + QPoint(771, 400)), qRgb(32, 33, 38));
-    EXPECT_EQ(shot1.pixel(origin + QPoint(900, 600)), qRgb(16, 16, 16));
+    EXPECT_EQ(shot1.pixel(origin + QPoint(770 + 200, 310 + 460)), qRgb(16, 16, 16));
     // Selected front screen: white frame at its edge.
     EXPECT_EQ(shot1.pixel(origin + QPoint(14, 200)), qRgb(255, 255, 255));
 
