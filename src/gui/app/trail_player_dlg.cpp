@@ -296,7 +296,8 @@ void CVX_TrailPlayerDlg::enterDefaultLayout()
     if (state.layoutMode == 0)
         return;
     state.layoutMode = 0;
-    hide();
+    // The window stays shown while it changes size: hiding a dialog ends its
+    // modal run, and with it the program.
     setFixedSize(kWidth, kHeight);
     centreOnScreen();
     titleButton(kCloseButton)->move(750, 4);

@@ -21,7 +21,9 @@
 #include <QDialog>
 #include <QProcess>
 #include <QPushButton>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -443,4 +445,25 @@ TEST_F(MainWindowTest, PictureSettingsChangeThePictureShown)
     EXPECT_GT(saturationOf(reset), 10.0);
     engine.Stop();
     engine.Close();
+}
+
+TEST_F(MainWindowTest, LayoutChangesKeepTheModalRunGoing)
+{
+    // The viewer runs the main window modally: switching layouts must not end
+    // that run (hiding a dialog would).
+    QPointer<CVX_TrailPlayerDlg> guard(window.get());
+    bool runningAtTheEnd = false;
+    QTimer::singleShot(50, [this, guard] { if (guard) click(CVX_TrailPlayerDlg::kFullScreenButton); });
+    QTimer::singleShot(150, [this, guard] { if (guard) click(CVX_TrailPlayerDlg::kDefaultScreenButton); });
+    QTimer::singleShot(250, [this, guard] { if (guard) click(CVX_TrailPlayerDlg::kFitScreenButton); });
+    QTimer::singleShot(350, [this, guard] { if (guard) click(CVX_TrailPlayerDlg::kDefaultScreenButton); });
+    QTimer::singleShot(600, [guard, &runningAtTheEnd] {
+        if (!guard)
+            return;
+        runningAtTheEnd = guard->isVisible();
+        guard->accept();
+    });
+    window->exec();
+    EXPECT_TRUE(runningAtTheEnd) << "the modal run ended before the Close";
+    EXPECT_EQ(GetViewerState().layoutMode, 0);
 }
