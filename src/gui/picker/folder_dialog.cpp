@@ -109,6 +109,9 @@ void CXFolderDialog::buildUi()
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_combo, &QComboBox::activated, this,
             [this](int index) { navigateFromCombo(m_combo->itemText(index), false); });
+    // The combo box keeps the keyboard focus and hands keys to its line edit
+    // directly, so both are watched.
+    m_combo->installEventFilter(this);
     m_combo->lineEdit()->installEventFilter(this);
     bottom->addWidget(label);
     bottom->addWidget(m_combo, 1);
@@ -246,7 +249,7 @@ void CXFolderDialog::navigateFromCombo(const QString &text, bool typed)
 
 bool CXFolderDialog::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_combo->lineEdit()) {
+    if (watched == m_combo || watched == m_combo->lineEdit()) {
         if (event->type() == QEvent::FocusOut) {
             navigateFromCombo(m_combo->currentText().trimmed(), true);
         } else if (event->type() == QEvent::KeyPress) {

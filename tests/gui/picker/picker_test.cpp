@@ -155,6 +155,24 @@ TEST_F(PickerTest, TypingAFolderAndLeavingTheFieldOpensIt)
     edit->setText(target + QStringLiteral("/nope"));
     QApplication::sendEvent(edit, &out);
     EXPECT_EQ(dialog.currentFolder(), target);
+
+    // Keys reach the combo box, which keeps the focus: Return on a typed
+    // folder opens it, and the dialog stays open.
+    const QString inner = folder("target/inner");
+    edit->setText(inner);
+    QTest::keyClick(dialog.historyCombo(), Qt::Key_Return);
+    EXPECT_EQ(dialog.currentFolder(), inner);
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    // Return on the folder shown confirms it.
+    QTest::keyClick(dialog.historyCombo(), Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.selectedPath, inner);
+    // Leaving the combo box (not only its line edit) also opens a typed folder.
+    CXFolderDialog other;
+    other.navigateTo(start);
+    other.historyCombo()->lineEdit()->setText(target);
+    QApplication::sendEvent(other.historyCombo(), &out);
+    EXPECT_EQ(other.currentFolder(), target);
 }
 
 TEST_F(PickerTest, ViewModeIsRememberedAsACommandNumber)
