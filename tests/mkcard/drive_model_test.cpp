@@ -72,7 +72,7 @@ Decoded decodeTrack(const DriveTrack &track)
     return d;
 }
 
-DriveSpec spec(DriveKind kind, SensorFormat format, double seconds)
+DriveSpec driveOf(DriveKind kind, SensorFormat format, double seconds)
 {
     DriveSpec s;
     s.kind = kind;
@@ -86,7 +86,7 @@ DriveSpec spec(DriveKind kind, SensorFormat format, double seconds)
 
 TEST(Drive, TenSensorPacketsAndOneSentenceASecond)
 {
-    const DriveTrack track = simulateDrive(spec(DriveKind::Normal, SensorFormat::S10, 10));
+    const DriveTrack track = simulateDrive(driveOf(DriveKind::Normal, SensorFormat::S10, 10));
     const Decoded d = decodeTrack(track);
     ASSERT_EQ(d.sensorTimes.size(), 100u);
     ASSERT_EQ(d.gpsTimes.size(), 10u);
@@ -112,7 +112,7 @@ TEST(Drive, TenSensorPacketsAndOneSentenceASecond)
 
 TEST(Drive, PositionsFollowTheSpeedAlongSeoulStreets)
 {
-    const DriveTrack track = simulateDrive(spec(DriveKind::Normal, SensorFormat::M8, 30));
+    const DriveTrack track = simulateDrive(driveOf(DriveKind::Normal, SensorFormat::M8, 30));
     const Decoded d = decodeTrack(track);
     ASSERT_EQ(d.sentences.size(), 30u);
     auto degrees = [](const std::string &nmea, int degreeDigits) {
@@ -154,7 +154,7 @@ TEST(Drive, HardBrakeShowsInTheEventRecordingOnly)
 {
     // Longitudinal axis in g: 10-bit words keep the sign (127 per g).
     auto peakBrakeG = [](DriveKind kind) {
-        const Decoded d = decodeTrack(simulateDrive(spec(kind, SensorFormat::S10, 10)));
+        const Decoded d = decodeTrack(simulateDrive(driveOf(kind, SensorFormat::S10, 10)));
         int lowest = 0;
         for (const auto &a : d.axes)
             lowest = std::min(lowest, a[0]);
@@ -166,13 +166,13 @@ TEST(Drive, HardBrakeShowsInTheEventRecordingOnly)
 
     // The speed falls steeply in the middle of the event recording, whatever the seed.
     for (uint64_t seed = 0; seed < 20; ++seed) {
-        auto s = spec(DriveKind::Event, SensorFormat::M8, 10);
+        auto s = driveOf(DriveKind::Event, SensorFormat::M8, 10);
         s.seed = seed;
         const DriveTrack track = simulateDrive(s);
         EXPECT_GT(track.speedKmh[50], 40.0);
         EXPECT_LT(track.speedKmh[75], track.speedKmh[50] * 0.2) << seed;
     }
-    const DriveTrack event = simulateDrive(spec(DriveKind::Event, SensorFormat::M8, 10));
+    const DriveTrack event = simulateDrive(driveOf(DriveKind::Event, SensorFormat::M8, 10));
     // Gravity stays on the vertical axis.
     const Decoded d = decodeTrack(event);
     for (const auto &a : d.axes)
@@ -181,7 +181,7 @@ TEST(Drive, HardBrakeShowsInTheEventRecordingOnly)
 
 TEST(Drive, ParkedCarStandsStillAndFeelsAKnock)
 {
-    const DriveTrack track = simulateDrive(spec(DriveKind::Parking, SensorFormat::M8, 10));
+    const DriveTrack track = simulateDrive(driveOf(DriveKind::Parking, SensorFormat::M8, 10));
     EXPECT_EQ(track.maxGpsSpeedKmh, 0);
     const Decoded d = decodeTrack(track);
     int before = 0, after = 0;
@@ -195,12 +195,12 @@ TEST(Drive, ParkedCarStandsStillAndFeelsAKnock)
 
 TEST(Drive, SameSpecSameTrackOtherSeedOtherTrack)
 {
-    const auto a = simulateDrive(spec(DriveKind::Normal, SensorFormat::S8, 5));
-    const auto b = simulateDrive(spec(DriveKind::Normal, SensorFormat::S8, 5));
+    const auto a = simulateDrive(driveOf(DriveKind::Normal, SensorFormat::S8, 5));
+    const auto b = simulateDrive(driveOf(DriveKind::Normal, SensorFormat::S8, 5));
     ASSERT_EQ(a.packets.size(), b.packets.size());
     for (size_t i = 0; i < a.packets.size(); ++i)
         EXPECT_EQ(a.packets[i].bytes, b.packets[i].bytes);
-    auto other = spec(DriveKind::Normal, SensorFormat::S8, 5);
+    auto other = driveOf(DriveKind::Normal, SensorFormat::S8, 5);
     other.seed = 12;
     const auto c = simulateDrive(other);
     bool differs = false;

@@ -115,20 +115,20 @@ struct SpeedProfile {
     }
 };
 
-SpeedProfile profileFor(const DriveSpec &spec, Random &random)
+SpeedProfile profileFor(const DriveSpec &def, Random &random)
 {
     SpeedProfile p{};
-    p.kind = spec.kind;
+    p.kind = def.kind;
     p.base = 28.0 + random.unit() * 22.0;
     p.amplitude = 8.0 + random.unit() * 10.0;
-    if (spec.kind == DriveKind::Event) {
+    if (def.kind == DriveKind::Event) {
         // Brisk and steady before the brake, so the brake is always a hard one.
         p.base = 50.0 + random.unit() * 15.0;
         p.amplitude = 2.0 + random.unit() * 4.0;
     }
     p.period = 12.0 + random.unit() * 10.0;
     p.phase = random.unit() * 2 * kPi;
-    p.brakeAt = std::max(0.5, spec.seconds * 0.5);
+    p.brakeAt = std::max(0.5, def.seconds * 0.5);
     p.brakeFraction = 0.12;
     return p;
 }
@@ -140,9 +140,9 @@ std::string twoDigits(int v)
     return t;
 }
 
-std::string gpsSentence(const DriveSpec &spec, int second, const Place &place, int speedKmh)
+std::string gpsSentence(const DriveSpec &def, int second, const Place &place, int speedKmh)
 {
-    const std::time_t utc = static_cast<std::time_t>(spec.startLocal + second - spec.utcOffsetHours * 3600);
+    const std::time_t utc = static_cast<std::time_t>(def.startLocal + second - def.utcOffsetHours * 3600);
     std::tm tm{};
     gmtime_r(&utc, &tm);
     char knots[32], course[32];
@@ -216,20 +216,20 @@ std::string nmeaLatitude(double degrees) { return nmea(degrees, 2); }
 
 std::string nmeaLongitude(double degrees) { return nmea(degrees, 3); }
 
-DriveTrack simulateDrive(const DriveSpec &spec)
+DriveTrack simulateDrive(const DriveSpec &def)
 {
-    Random random(spec.seed * 0x100000001B3ull + static_cast<uint64_t>(spec.recordingIndex) * 7919u + 17u);
-    const SpeedProfile profile = profileFor(spec, random);
-    const double unitsPerG = spec.format == SensorFormat::S10 ? 127.0 : 32.0;
+    Random random(def.seed * 0x100000001B3ull + static_cast<uint64_t>(def.recordingIndex) * 7919u + 17u);
+    const SpeedProfile profile = profileFor(def, random);
+    const double unitsPerG = def.format == SensorFormat::S10 ? 127.0 : 32.0;
     const double swayPhase = random.unit() * 2 * kPi;
-    const int steps = static_cast<int>(std::ceil(spec.seconds * 10.0 - 1e-9)); // samples at 0, 100 ms, ...
+    const int steps = static_cast<int>(std::ceil(def.seconds * 10.0 - 1e-9)); // samples at 0, 100 ms, ...
 
     DriveTrack track;
     track.speedKmh.reserve(static_cast<size_t>(steps) + 1);
     for (int k = 0; k <= steps; ++k)
         track.speedKmh.push_back(profile.at(k * 0.1));
 
-    double distance = std::fmod(spec.recordingIndex * 731.0 + static_cast<double>(spec.seed % 1000) * 3.7,
+    double distance = std::fmod(def.recordingIndex * 731.0 + static_cast<double>(def.seed % 1000) * 3.7,
                                 2 * routeLengthMetres());
     for (int k = 0; k < steps; ++k) {
         const double t = k * 0.1;
@@ -254,12 +254,12 @@ DriveTrack simulateDrive(const DriveSpec &spec)
             gy += 0.9 * ring;
             gz += 0.5 * ring;
         }
-        track.packets.push_back({ms, sensorPacket(spec.format, static_cast<int>(std::lround(gx * unitsPerG)),
+        track.packets.push_back({ms, sensorPacket(def.format, static_cast<int>(std::lround(gx * unitsPerG)),
                                                    static_cast<int>(std::lround(gy * unitsPerG)),
                                                    static_cast<int>(std::lround(gz * unitsPerG)))});
         if (k % 10 == 0) {
             const int speed = static_cast<int>(std::lround(track.speedKmh[static_cast<size_t>(k)]));
-            const std::string sentence = gpsSentence(spec, k / 10, placeAt(distance), speed);
+            const std::string sentence = gpsSentence(def, k / 10, placeAt(distance), speed);
             track.packets.push_back({ms, Bytes(sentence.begin(), sentence.end())});
             track.maxGpsSpeedKmh = std::max(track.maxGpsSpeedKmh, speed);
         }

@@ -40,7 +40,7 @@ struct DriveTrack {
     int32_t maxGpsSpeedKmh = 0;      // the largest speed written in a GPS sentence
 };
 
-DriveTrack simulateDrive(const DriveSpec &spec);
+DriveTrack simulateDrive(const DriveSpec &def);
 
 // Raw axis value (about 32 per g for 8-bit codes, 127 per g for 10-bit
 // words) to the byte or word the camera stores, and back the way the

@@ -120,9 +120,9 @@ void CVX_TrailPlayerDlg::destroyChildren()
 void CVX_TrailPlayerDlg::createTitleButtons()
 {
     for (size_t i = 0; i < 5; ++i) {
-        const TitleButtonSpec &spec = kTitleButtons[i];
-        m_buttons[i] = new CSkinButton(QString::fromUtf8(spec.caption), spec.id, QRect(spec.x, 2, 20, 20), this,
-                                       {spec.normal, spec.pressed, spec.pressed, spec.pressed});
+        const TitleButtonSpec &def = kTitleButtons[i];
+        m_buttons[i] = new CSkinButton(QString::fromUtf8(def.caption), def.id, QRect(def.x, 2, 20, 20), this,
+                                       {def.normal, def.pressed, def.pressed, def.pressed});
     }
     titleButton(kDefaultScreenButton)->hide();
 }
@@ -190,9 +190,9 @@ qintptr CVX_TrailPlayerDlg::onMessage(int message, quintptr w, qintptr)
 {
     switch (message) {
     case msg::ButtonClick:
-        for (const auto &spec : kTitleButtons) {
-            if (spec.id == static_cast<int>(w)) {
-                onTitleButton(spec.id);
+        for (const auto &def : kTitleButtons) {
+            if (def.id == static_cast<int>(w)) {
+                onTitleButton(def.id);
                 return 0;
             }
         }
@@ -353,10 +353,10 @@ void CVX_TrailPlayerDlg::openTestRecording()
 {
     // Test and demo entry: KORVANTE_TEST_OPEN="front.avi[|rear.avi]" plays a
     // recording straight away, without the file list.
-    const QString spec = qEnvironmentVariable("KORVANTE_TEST_OPEN");
-    if (spec.isEmpty())
+    const QString def = qEnvironmentVariable("KORVANTE_TEST_OPEN");
+    if (def.isEmpty())
         return;
-    const QStringList parts = spec.split(QLatin1Char('|'));
+    const QStringList parts = def.split(QLatin1Char('|'));
     MediaEngine &engine = GetViewerState().engine;
     const std::string front = parts.value(0).toStdString();
     const std::string rear = parts.value(1).toStdString();

@@ -29,13 +29,13 @@ CScreenSettingDlg::CScreenSettingDlg(QWidget *mainWindow)
     m_close = new CSkinButton(QStringLiteral("Close"), 0, QRect(255, 0, 20, 20), this, {218, 219, 219, 219});
     m_reset = new CSkinButton(QStringLiteral("Reset"), 1, QRect(242, 80, 32, 20), this, {250, 251, 251, 251});
     for (size_t i = 0; i < 4; ++i) {
-        const SliderSpec &spec = sliderSpecs()[i];
-        auto *slider = new CBitmapSlider(QString(), spec.id, spec.rect, this);
+        const SliderSpec &def = sliderSpecs()[i];
+        auto *slider = new CBitmapSlider(QString(), def.id, def.rect, this);
         slider->setBitmapChannel(117, 118);
         slider->setBitmapThumb(116, 115);
         slider->drawFocusRect(false);
-        slider->setRange(0, spec.maximum);
-        slider->setPos(spec.initial);
+        slider->setRange(0, def.maximum);
+        slider->setPos(def.initial);
         slider->setNotifyWindow(this);
         m_sliders[i] = slider;
     }
@@ -50,8 +50,8 @@ void CScreenSettingDlg::applyParameter(int index)
     const int s = engine.GetState();
     if (!engine.graph || (s != 0 && s != 1))
         return;
-    const SliderSpec &spec = sliderSpecs()[static_cast<size_t>(index)];
-    engine.SetPictureParam(spec.parameter, m_sliders[static_cast<size_t>(index)]->pos() - spec.bias);
+    const SliderSpec &def = sliderSpecs()[static_cast<size_t>(index)];
+    engine.SetPictureParam(def.parameter, m_sliders[static_cast<size_t>(index)]->pos() - def.bias);
     // Seeking to the same place twice decodes a paused picture again with
     // the new parameters.
     const auto positionMs = static_cast<std::int64_t>(engine.GetPositionMs());
@@ -70,8 +70,8 @@ void CScreenSettingDlg::applyAll()
 void CScreenSettingDlg::resetSliders()
 {
     for (size_t i = 0; i < 4; ++i) {
-        const SliderSpec &spec = sliderSpecs()[i];
-        m_sliders[i]->setPos(std::clamp(spec.initial, 0, spec.maximum));
+        const SliderSpec &def = sliderSpecs()[i];
+        m_sliders[i]->setPos(std::clamp(def.initial, 0, def.maximum));
         m_sliders[i]->update();
     }
     applyAll();

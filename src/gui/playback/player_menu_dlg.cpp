@@ -97,10 +97,10 @@ void CPlayerMenuDlg::createControls()
     applyVolume();
 
     for (size_t i = 0; i < m_buttons.size(); ++i) {
-        const ButtonSpec &spec = kButtonSpecs[i];
-        const int width = spec.id == RearVideoFlip ? 30 : 20;
-        m_buttons[i] = new CSkinButton(QString::fromUtf8(spec.label), spec.id, QRect(spec.x, spec.y, width, 20), this,
-                                       imagesOf(spec.hover, spec.normal));
+        const ButtonSpec &def = kButtonSpecs[i];
+        const int width = def.id == RearVideoFlip ? 30 : 20;
+        m_buttons[i] = new CSkinButton(QString::fromUtf8(def.label), def.id, QRect(def.x, def.y, width, 20), this,
+                                       imagesOf(def.hover, def.normal));
     }
 
     m_currentTime = new CTextBox(kCurrentTimeId, QRect(0, 0, 40, 20), this);

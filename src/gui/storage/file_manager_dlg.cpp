@@ -135,10 +135,10 @@ void CFileManagerDlg::createControls()
 
 void CFileManagerDlg::createButtons()
 {
-    for (const ButtonSpec &spec : kButtons) {
-        m_buttons[static_cast<size_t>(spec.command)] =
-            new CSkinButton(QString::fromUtf8(spec.caption), spec.command, QRect(spec.x, spec.y, 20, 20), this,
-                            SkinImageIds{spec.normal, spec.hover, spec.hover, spec.hover});
+    for (const ButtonSpec &def : kButtons) {
+        m_buttons[static_cast<size_t>(def.command)] =
+            new CSkinButton(QString::fromUtf8(def.caption), def.command, QRect(def.x, def.y, 20, 20), this,
+                            SkinImageIds{def.normal, def.hover, def.hover, def.hover});
     }
 }
 
