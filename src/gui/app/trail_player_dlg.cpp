@@ -395,28 +395,22 @@ void CVX_TrailPlayerDlg::paintEvent(QPaintEvent *)
 
 void CVX_TrailPlayerDlg::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton && GetViewerState().layoutMode == 0) {
-        m_dragging = true;
-        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
-        event->accept();
+    // Only the default window can be dragged by its body.
+    if (GetViewerState().layoutMode == 0 && m_drag.press(*this, event))
         return;
-    }
     PanelDialog::mousePressEvent(event);
 }
 
 void CVX_TrailPlayerDlg::mouseMoveEvent(QMouseEvent *event)
 {
-    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
-        event->accept();
+    if (m_drag.move(*this, event))
         return;
-    }
     PanelDialog::mouseMoveEvent(event);
 }
 
 void CVX_TrailPlayerDlg::mouseReleaseEvent(QMouseEvent *event)
 {
-    m_dragging = false;
+    m_drag.release();
     PanelDialog::mouseReleaseEvent(event);
 }
 

@@ -9,6 +9,7 @@
 //
 // UI thread only.
 
+#include "gui/platform/body_drag.h"
 #include "gui/platform/input_blocker.h"
 #include "gui/platform/message_window.h"
 
@@ -108,8 +109,7 @@ private:
     InputBlocker m_inputBlocker;
     bool m_componentsMissing = false;
     QString m_startFolder;
-    bool m_dragging = false;
-    QPoint m_dragOffset;
+    BodyDrag m_drag;
 };
 
 } // namespace korvante

@@ -80,12 +80,7 @@ void CScreenSettingDlg::resetSliders()
 void CScreenSettingDlg::toggleShown()
 {
     m_shown = !m_shown;
-    if (m_shown) {
-        show();
-        raise();
-    } else {
-        hide();
-    }
+    showOnTop(m_shown);
 }
 
 qintptr CScreenSettingDlg::onMessage(int message, quintptr w, qintptr)

@@ -24,29 +24,32 @@ void PanelFrame::placeAt(QPoint offset, QSize size)
 
 void PanelFrame::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton && dragsByBody()) {
-        m_dragging = true;
-        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
-        event->accept();
+    if (dragsByBody() && m_drag.press(*this, event))
         return;
-    }
     PanelWindow::mousePressEvent(event);
 }
 
 void PanelFrame::mouseMoveEvent(QMouseEvent *event)
 {
-    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
-        event->accept();
+    if (m_drag.move(*this, event))
         return;
-    }
     PanelWindow::mouseMoveEvent(event);
 }
 
 void PanelFrame::mouseReleaseEvent(QMouseEvent *event)
 {
-    m_dragging = false;
+    m_drag.release();
     PanelWindow::mouseReleaseEvent(event);
+}
+
+void PanelFrame::showOnTop(bool shown)
+{
+    if (shown) {
+        show();
+        raise();
+    } else {
+        hide();
+    }
 }
 
 } // namespace korvante

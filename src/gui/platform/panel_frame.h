@@ -7,6 +7,7 @@
 //
 // A panel can be made draggable by any point of its body. UI thread only.
 
+#include "body_drag.h"
 #include "message_window.h"
 
 #include <QPoint>
@@ -28,14 +29,15 @@ public:
 protected:
     // Whether a press on the panel's body drags the panel; the default is no.
     virtual bool dragsByBody() const { return false; }
+    // Shows the panel above the others, or hides it.
+    void showOnTop(bool shown);
 
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    bool m_dragging = false;
-    QPoint m_dragOffset;
+    BodyDrag m_drag;
 };
 
 } // namespace korvante

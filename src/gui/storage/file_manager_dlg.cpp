@@ -187,12 +187,7 @@ void CFileManagerDlg::toggleDocking()
 void CFileManagerDlg::toggleShown()
 {
     m_shown = !m_shown;
-    if (m_shown) {
-        show();
-        raise();
-    } else {
-        hide();
-    }
+    showOnTop(m_shown);
 }
 
 void CFileManagerDlg::selectRow(int row)

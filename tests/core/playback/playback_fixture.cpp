@@ -1,6 +1,7 @@
 #include "playback_fixture.h"
 
 #include "mkcard/frame_code.h"
+#include "tavo/tavo.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -161,6 +162,21 @@ int frameNumberOf(const QImage &image)
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     return framecode::decodeFrameNumber(rgb.constBits(), rgb.width(), rgb.height(),
                                         static_cast<int>(rgb.bytesPerLine()));
+}
+
+CardRecord firstCardRecord(unsigned char *device, const char *directory)
+{
+    std::vector<unsigned char> list(VX_TAVO_LIST_BUFFER_SIZE, 0);
+    const std::uint32_t capacity = VX_TAVO_LIST_CAPACITY;
+    std::memcpy(list.data(), &capacity, 4);
+    std::uint32_t cursor = 1;
+    CardRecord record;
+    if (VX_Tavo_Get_FileList(device, directory, &cursor, list.data(), 0) <= 0)
+        return record;
+    const unsigned char *first = list.data() + VX_TAVO_LIST_HEADER_SIZE;
+    record.name = reinterpret_cast<const char *>(first);
+    std::memcpy(&record.id, first + VX_TAVO_RECORD_ID_OFFSET, 4);
+    return record;
 }
 
 } // namespace korvante::testing

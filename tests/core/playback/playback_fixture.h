@@ -60,6 +60,14 @@ private:
     QSize m_size;
 };
 
+// The first recording listed in `directory` of the card whose device block
+// `device` is open; an empty name when the directory lists none.
+struct CardRecord {
+    std::string name;
+    std::int32_t id = 0;
+};
+CardRecord firstCardRecord(unsigned char *device, const char *directory);
+
 std::vector<std::uint8_t> readFile(const std::string &path);
 void writeFile(const std::string &path, const std::vector<std::uint8_t> &bytes);
 

@@ -184,15 +184,10 @@ TEST(StreamParseFilter, CardRecordingIsReadThroughTheCardLibrary)
                                     "--fps", "10", "--audio", "pcm", "--channels", "2", "--seed", "5"}));
     std::vector<unsigned char> device(VX_TAVO_DEVICE_BLOCK_SIZE, 0);
     ASSERT_EQ(VX_Tavo_Device_Open(image.c_str(), VX_TAVO_OPEN_MODE, device.data()), 0);
-    std::vector<unsigned char> list(VX_TAVO_LIST_BUFFER_SIZE, 0);
-    const std::uint32_t capacity = VX_TAVO_LIST_CAPACITY;
-    std::memcpy(list.data(), &capacity, 4);
-    std::uint32_t cursor = 1;
-    ASSERT_GT(VX_Tavo_Get_FileList(device.data(), "NOR", &cursor, list.data(), 0), 0);
-    const unsigned char *record = list.data() + VX_TAVO_LIST_HEADER_SIZE;
-    const std::string name(reinterpret_cast<const char *>(record));
-    std::int32_t id = 0;
-    std::memcpy(&id, record + VX_TAVO_RECORD_ID_OFFSET, 4);
+    const testing::CardRecord record = testing::firstCardRecord(device.data(), "NOR");
+    ASSERT_FALSE(record.name.empty());
+    const std::string name = record.name;
+    const std::int32_t id = record.id;
 
     // The same recording's bytes, read sequentially through the library.
     const int handle = VX_Tavo_File_Open(device.data(), ("/NOR/" + name).c_str(), "r", 0, 0, id);
