@@ -272,7 +272,7 @@ int runTelemetry(const std::vector<std::string> &args, std::ostream &out, std::o
     if (!device.empty())
         VX_Tavo_Device_Close(device.data());
     if (loaded != S_OK) {
-        err << "telemetry: " << o.path << ": not a readable recording\n";
+        err << "telemetry: " << o.path << ": not a readable recording (" << filter.loadError() << ")\n";
         return kInput;
     }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <mutex>
 
 #if KORVANTE_HAVE_TAVO
 #include "tavo/tavo.h"
@@ -48,8 +49,9 @@ private:
 #if KORVANTE_HAVE_TAVO
 class CardSource final : public ByteSource {
 public:
-    CardSource(unsigned char *device, int handle, std::int64_t size)
-        : m_device(device), m_handle(handle), m_size(size) {}
+    CardSource(unsigned char *device, std::shared_ptr<unsigned char> keepAlive, int handle,
+               std::int64_t size)
+        : m_device(device), m_keepAlive(std::move(keepAlive)), m_handle(handle), m_size(size) {}
     ~CardSource() override { VX_Tavo_File_Close(m_device, m_handle); }
     CardSource(const CardSource &) = delete;
     CardSource &operator=(const CardSource &) = delete;
@@ -75,58 +77,85 @@ public:
 
 private:
     unsigned char *m_device;
+    std::shared_ptr<unsigned char> m_keepAlive; // the block's shared owner, when it has one
     int m_handle;
     std::int64_t m_size;
 };
 #endif
 
+std::mutex g_wrapperMutex;
+ByteSourceWrapper g_wrapper; // guarded by g_wrapperMutex
+
+std::unique_ptr<ByteSource> wrapped(std::unique_ptr<ByteSource> source)
+{
+    if (!source)
+        return source;
+    ByteSourceWrapper wrapper;
+    {
+        std::lock_guard lock(g_wrapperMutex);
+        wrapper = g_wrapper;
+    }
+    return wrapper ? wrapper(std::move(source)) : std::move(source);
+}
+
 } // namespace
 
-std::unique_ptr<ByteSource> openFileSource(const std::string &path)
+void setByteSourceWrapper(ByteSourceWrapper wrapper)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    std::lock_guard lock(g_wrapperMutex);
+    g_wrapper = std::move(wrapper);
+}
+
+std::unique_ptr<ByteSource> openFileSource(const std::string &path, SourceFailure *why)
+{
+    auto fail = [&](SourceFailure failure) -> std::unique_ptr<ByteSource> {
+        if (why)
+            *why = failure;
         return nullptr;
+    };
+    // Checked by name first: open() itself would block on a FIFO without a writer.
     struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return fail(SourceFailure::CannotRead);
+    if (!S_ISREG(st.st_mode))
+        return fail(SourceFailure::NotRegular);
+    // O_NONBLOCK: should the name have become a FIFO since, the open still returns at once.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return fail(SourceFailure::CannotRead);
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return nullptr;
+        return fail(S_ISREG(st.st_mode) ? SourceFailure::CannotRead : SourceFailure::NotRegular);
     }
-    return std::make_unique<FileSource>(fd, static_cast<std::int64_t>(st.st_size));
+    if (why)
+        *why = SourceFailure::None;
+    return wrapped(std::make_unique<FileSource>(fd, static_cast<std::int64_t>(st.st_size)));
 }
 
 std::unique_ptr<ByteSource> openCardSource(unsigned char *device, std::int32_t fileId,
-                                           const std::string &path)
+                                           const std::string &path,
+                                           std::shared_ptr<unsigned char> keepAlive)
 {
 #if KORVANTE_HAVE_TAVO
-    if (!device || fileId < 1 || path.empty())
+    // The card library takes "/DIR/NAME" only: the folder is the one the
+    // recording was listed in, whatever it is called.
+    if (!device || fileId < 1 || path.size() < 4 || path.front() != '/'
+        || path.size() >= VX_TAVO_PATH_MAX)
         return nullptr;
-    auto tryOpen = [&](const std::string &cardPath) -> std::unique_ptr<ByteSource> {
-        if (cardPath.size() >= VX_TAVO_PATH_MAX)
-            return nullptr;
-        const int handle = VX_Tavo_File_Open(device, cardPath.c_str(), "r", 0, 0, fileId);
-        if (handle < 1)
-            return nullptr;
-        std::int64_t size = 0;
-        if (VX_Tavo_File_Size(device, handle, &size) != 0 || size < 0) {
-            VX_Tavo_File_Close(device, handle);
-            return nullptr;
-        }
-        return std::make_unique<CardSource>(device, handle, size);
-    };
-    if (path.front() == '/')
-        return tryOpen(path);
-    // A bare name: the file identifier and the name must match one file, so
-    // trying the recording directories in turn finds the only one that does.
-    for (const char *dir : {"NOR", "EVT", "MOT", "MAN"}) {
-        if (auto source = tryOpen(std::string("/") + dir + "/" + path))
-            return source;
+    const int handle = VX_Tavo_File_Open(device, path.c_str(), "r", 0, 0, fileId);
+    if (handle < 1)
+        return nullptr;
+    std::int64_t size = 0;
+    if (VX_Tavo_File_Size(device, handle, &size) != 0 || size < 0) {
+        VX_Tavo_File_Close(device, handle);
+        return nullptr;
     }
-    return nullptr;
+    return wrapped(std::make_unique<CardSource>(device, std::move(keepAlive), handle, size));
 #else
     (void)device;
     (void)fileId;
     (void)path;
+    (void)keepAlive;
     return nullptr;
 #endif
 }

@@ -4,6 +4,7 @@
 // engine opens its own source, so no read position is shared between threads.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,16 +20,29 @@ public:
     virtual std::int64_t readAt(std::int64_t offset, void *buffer, std::int64_t length) = 0;
 };
 
-// Opens a plain file read-only; null when it cannot be opened or is not a
-// regular file.
-std::unique_ptr<ByteSource> openFileSource(const std::string &path);
+// Why a source could not be opened.
+enum class SourceFailure { None, CannotRead, NotRegular };
+
+// Opens a plain file read-only. Null when it cannot be opened or is not a
+// regular file: a FIFO, a device or a folder is refused before it is opened
+// for reading (opening a FIFO would wait for a writer).
+std::unique_ptr<ByteSource> openFileSource(const std::string &path, SourceFailure *why = nullptr);
 
 // Opens a recording of the card whose device block (the card library's opened
-// device) is `device`, with file identifier `fileId`. `path` is "/DIR/NAME" or
-// the bare file name (the usual recording directories are tried). Null on
-// failure, or when the program was built without the card library. The
-// device block must stay open while the source lives.
+// device) is `device`, with file identifier `fileId`, at `path` "/DIR/NAME"
+// (the folder the recording was listed in). `keepAlive` is the shared owner of
+// the block when it has one (see card_device.h); the source holds it, so the
+// block outlives the source. Without it the caller keeps the block open while
+// the source lives. Null on failure, or when the program was built without the
+// card library.
 std::unique_ptr<ByteSource> openCardSource(unsigned char *device, std::int32_t fileId,
-                                           const std::string &path);
+                                           const std::string &path,
+                                           std::shared_ptr<unsigned char> keepAlive = nullptr);
+
+// A process-wide hook that wraps every source opened afterwards (by any
+// thread), e.g. to count or pace reads; empty removes it. For benchmarks and
+// tests; the viewer sets none.
+using ByteSourceWrapper = std::function<std::unique_ptr<ByteSource>(std::unique_ptr<ByteSource>)>;
+void setByteSourceWrapper(ByteSourceWrapper wrapper);
 
 } // namespace korvante

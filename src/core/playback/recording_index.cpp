@@ -1,6 +1,8 @@
 #include "core/playback/recording_index.h"
 
 #include "core/playback/demux_reader.h"
+#include "core/platform/log.h"
+#include "core/playback/index_builder.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -11,13 +13,6 @@ extern "C" {
 #include <memory>
 
 namespace korvante {
-namespace {
-
-constexpr std::int64_t kTicksPerSecond = 10'000'000; // 100 ns units
-
-struct AvPacketDeleter {
-    void operator()(AVPacket *p) const { av_packet_free(&p); }
-};
 
 std::uint32_t readLe32(const unsigned char *p)
 {
@@ -25,10 +20,48 @@ std::uint32_t readLe32(const unsigned char *p)
         | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
+namespace {
+
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool isLower(unsigned char c) { return c >= 'a' && c <= 'z'; }
 
-// A chunk id that may appear between the packets of the movie list.
+// Whether an Annex B access unit holds a random-access picture: an IDR slice
+// (H.264) or an IRAP picture (HEVC).
+bool annexBHasKey(const unsigned char *data, std::int64_t size, bool hevc)
+{
+    for (std::int64_t i = 0; i + 3 < size; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+            const unsigned char nal = data[i + 3];
+            if (hevc) {
+                const int type = (nal >> 1) & 0x3F;
+                if (type >= 16 && type <= 21)
+                    return true;
+                if (type < 16)
+                    return false; // the first slice decides
+            } else {
+                const int type = nal & 0x1F;
+                if (type == 5)
+                    return true;
+                if (type == 1)
+                    return false;
+            }
+            i += 2;
+        }
+    }
+    return false;
+}
+
+bool mpeg4HasIntraVop(const unsigned char *data, std::int64_t size)
+{
+    for (std::int64_t i = 0; i + 4 < size; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && data[i + 3] == 0xB6)
+            return (data[i + 4] >> 6) == 0;
+    }
+    return false;
+}
+
+} // namespace
+
 bool isMovieChunkId(const unsigned char *id)
 {
     if (std::memcmp(id, "LIST", 4) == 0 || std::memcmp(id, "JUNK", 4) == 0
@@ -39,63 +72,107 @@ bool isMovieChunkId(const unsigned char *id)
     return isDigit(id[0]) && isDigit(id[1]) && isLower(id[2]) && isLower(id[3]);
 }
 
-// Walks the chunk headers from `from` and says whether they lead exactly to
-// `to`: true when only list headers and padding chunks lie between two
-// packets, false when the gap holds bytes that are not chunks (the end of an
-// unfinished recording followed by old data).
-bool gapIsChunks(ByteSource &source, std::int64_t from, std::int64_t to)
-{
-    std::int64_t cur = from;
-    for (int guard = 0; cur < to && guard < 4096; ++guard) {
-        unsigned char head[12];
-        if (source.readAt(cur, head, 12) < 8 || !isMovieChunkId(head))
-            return false;
-        const std::int64_t size = readLe32(head + 4);
-        if (std::memcmp(head, "LIST", 4) == 0)
-            cur += 12; // descend into the list ("rec " groups, the movie list itself)
-        else
-            cur += 8 + size + (size & 1);
-    }
-    return cur == to;
-}
-
-bool h264HasIdr(const std::uint8_t *data, int size)
-{
-    for (int i = 0; i + 3 < size; ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
-            const int type = data[i + 3] & 0x1F;
-            if (type == 5)
-                return true;
-            i += 2;
-        }
-    }
-    return false;
-}
-
-bool mpeg4HasIntraVop(const std::uint8_t *data, int size)
-{
-    for (int i = 0; i + 4 < size; ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && data[i + 3] == 0xB6)
-            return (data[i + 4] >> 6) == 0;
-    }
-    return false;
-}
-
-bool isKeyFrame(AVCodecID codec, const AVPacket &packet)
+bool isKeyFrame(AVCodecID codec, const unsigned char *data, std::int64_t size)
 {
     switch (codec) {
-    case AV_CODEC_ID_H264:
-        return h264HasIdr(packet.data, packet.size);
-    case AV_CODEC_ID_MPEG4:
-        return mpeg4HasIntraVop(packet.data, packet.size);
-    case AV_CODEC_ID_MJPEG:
-        return true;
-    default:
-        return (packet.flags & AV_PKT_FLAG_KEY) != 0;
+    case AV_CODEC_ID_H264: return annexBHasKey(data, size, false);
+    case AV_CODEC_ID_HEVC: return annexBHasKey(data, size, true);
+    case AV_CODEC_ID_MPEG4: return mpeg4HasIntraVop(data, size);
+    case AV_CODEC_ID_MJPEG: return true;
+    default: return false; // unknown: decoding starts at the first frame
     }
 }
 
-} // namespace
+bool cancelled(const std::atomic<bool> *cancel)
+{
+    return cancel && cancel->load(std::memory_order_relaxed);
+}
+
+IndexBuilder::IndexBuilder(RecordingIndex &index, const RiffLayout &layout, std::size_t streamCount)
+    : m_index(index), m_videoSlot(streamCount, -1)
+{
+    for (size_t i = 0; i < index.video.size(); ++i) {
+        const auto stream = static_cast<size_t>(index.video[i].stream);
+        if (stream < m_videoSlot.size())
+            m_videoSlot[stream] = static_cast<int>(i);
+    }
+    if (index.audio.stream >= 0 && static_cast<size_t>(index.audio.stream) < layout.streams.size()) {
+        const StreamHeader &h = layout.streams[static_cast<size_t>(index.audio.stream)];
+        m_scale = h.scale;
+        m_rate = h.rate;
+        m_sampleSize = h.sampleSize;
+        // The demuxer counts sound by the format's block when the two disagree,
+        // and by blocks of a chunk when the stream has no sample size; the
+        // times here are the demuxer's, so that both agree on every packet.
+        if (m_sampleSize != 0 && h.blockAlign != 0 && m_sampleSize != h.blockAlign)
+            m_sampleSize = h.blockAlign;
+        if (m_sampleSize == 0 && h.blockAlign > 4 && index.audio.codec != AV_CODEC_ID_AAC
+            && index.audio.codec != AV_CODEC_ID_MP2 && index.audio.codec != AV_CODEC_ID_FLAC)
+            m_blockAlign = h.blockAlign;
+    }
+}
+
+IndexBuilder::Kind IndexBuilder::classify(const unsigned char *id, int *stream) const
+{
+    if (!isDigit(id[0]) || !isDigit(id[1]) || !isLower(id[2]) || !isLower(id[3]))
+        return Kind::None;
+    const int s = (id[0] - '0') * 10 + (id[1] - '0');
+    if (stream)
+        *stream = s;
+    if (static_cast<size_t>(s) >= m_videoSlot.size())
+        return Kind::None;
+    const bool video = (id[2] == 'd' && (id[3] == 'c' || id[3] == 'b'));
+    if (m_videoSlot[static_cast<size_t>(s)] >= 0)
+        return video ? Kind::Video : Kind::None;
+    if (s == m_index.audio.stream)
+        return id[2] == 'w' && id[3] == 'b' ? Kind::Audio : Kind::None;
+    if (s == m_index.metadataStream)
+        return id[2] == 't' && id[3] == 'x' ? Kind::Metadata : Kind::None;
+    return Kind::None;
+}
+
+AVCodecID IndexBuilder::codecOf(int stream) const
+{
+    return m_index.video[static_cast<size_t>(m_videoSlot[static_cast<size_t>(stream)])].codec;
+}
+
+void IndexBuilder::addVideo(int stream, std::int64_t pos, bool key)
+{
+    m_index.video[static_cast<size_t>(m_videoSlot[static_cast<size_t>(stream)])].frames.push_back({pos, key});
+}
+
+void IndexBuilder::addAudio(std::int64_t pos, std::int64_t size)
+{
+    const std::int64_t time = m_scale > 0 && m_rate > 0
+        ? av_rescale(m_audioUnits, kTicksPerSecond * m_scale, m_rate)
+        : -1;
+    m_index.audio.packets.push_back({pos, time});
+    if (m_sampleSize > 0)
+        m_audioUnits += size / m_sampleSize;
+    else if (m_blockAlign > 0)
+        m_audioUnits += (size + m_blockAlign - 1) / m_blockAlign;
+    else
+        ++m_audioUnits;
+}
+
+void IndexBuilder::addMetadata(const unsigned char *data, std::int64_t size)
+{
+    if (size < 4)
+        return; // no room for the time prefix: not a packet
+    MetadataRecord record;
+    record.time = static_cast<std::int32_t>(readLe32(data));
+    record.bytes.assign(data + 4, data + size);
+    m_index.metadata.push_back(std::move(record));
+}
+
+bool IndexBuilder::finish()
+{
+    for (auto &v : m_index.video) {
+        if (!v.frames.empty())
+            v.frames.front().key = true;
+    }
+    return !m_index.video.empty() && !m_index.video.front().frames.empty();
+}
 
 std::int64_t VideoStreamIndex::frameTime(std::int64_t frame) const
 {
@@ -147,11 +224,11 @@ std::int64_t RecordingIndex::duration() const
     return video.front().frameTime(static_cast<std::int64_t>(video.front().frames.size()));
 }
 
-bool scanRecording(DemuxReader &reader, RecordingIndex &index, std::string *error)
+LoadFailure buildRecordingIndex(DemuxReader &reader, RecordingIndex &index,
+                                const IndexOptions &options, std::string *why)
 {
     AVFormatContext *format = reader.context();
     index = RecordingIndex{};
-    std::vector<int> videoSlot(format->nb_streams, -1);
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream *st = format->streams[i];
         const AVCodecParameters *par = st->codecpar;
@@ -165,7 +242,6 @@ bool scanRecording(DemuxReader &reader, RecordingIndex &index, std::string *erro
             v.frameRate = av_inv_q(st->time_base);
             if (v.frameRate.num <= 0 || v.frameRate.den <= 0)
                 v.frameRate = AVRational{30, 1};
-            videoSlot[i] = static_cast<int>(index.video.size());
             index.video.push_back(std::move(v));
         } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && index.audio.stream < 0) {
             index.audio.stream = static_cast<int>(i);
@@ -178,107 +254,39 @@ bool scanRecording(DemuxReader &reader, RecordingIndex &index, std::string *erro
         }
     }
     if (index.video.empty()) {
-        if (error)
-            *error = "the recording has no video stream";
-        return false;
+        if (why)
+            *why = "the recording has no video stream";
+        return LoadFailure::NoVideo;
     }
 
     ByteSource &source = reader.source();
-    const std::int64_t fileSize = source.size();
-    std::unique_ptr<AVPacket, AvPacketDeleter> packet(av_packet_alloc());
-    // The packet held back until the next one proves that it was not cut off.
-    struct Pending {
-        int stream = -1;
-        std::int64_t pos = 0;
-        std::int64_t end = 0;
-        bool key = false;
-        std::int64_t audioTime = 0;
-        MetadataRecord meta;
-        bool hasMeta = false;
-    };
-    Pending pending;
-    auto commit = [&](Pending &p) {
-        if (p.stream < 0)
-            return;
-        index.endPos = p.end;
-        const int slot = videoSlot[static_cast<size_t>(p.stream)];
-        if (slot >= 0)
-            index.video[static_cast<size_t>(slot)].frames.push_back({p.pos, p.key});
-        else if (p.stream == index.audio.stream)
-            index.audio.packets.push_back({p.pos, p.audioTime});
-        else if (p.hasMeta)
-            index.metadata.push_back(std::move(p.meta));
-        p = Pending{};
-    };
+    RiffLayout layout;
+    switch (readRiffLayout(source, layout, why)) {
+    case LayoutResult::Ok: break;
+    case LayoutResult::NotRecording: return LoadFailure::NotRecording;
+    case LayoutResult::DamagedHeader: return LoadFailure::DamagedHeader;
+    case LayoutResult::Unreadable: return LoadFailure::Unreadable;
+    }
 
-    for (;;) {
-        if (reader.read(packet.get()) < 0)
-            break;
-        const AVPacket &pkt = *packet;
-        if (pkt.pos < 8 || pkt.stream_index < 0)
-            continue;
-        // The demuxer hands a large PCM chunk over in pieces; the pieces after
-        // the first lie inside the chunk already held.
-        if (pending.stream == pkt.stream_index && pkt.pos > pending.pos + 8 && pkt.pos < pending.end)
-            continue;
-        // The demuxer reports where the chunk's data starts; the header is before it.
-        const std::int64_t chunkPos = pkt.pos - 8;
-        unsigned char head[8];
-        if (source.readAt(chunkPos, head, 8) != 8) {
-            index.truncated = true;
-            break;
+    const RecordingIndex streams = index; // the stream table, without entries
+    if (options.useIdx1 && layout.idx1Pos >= 0) {
+        IndexBuilder builder(index, layout, format->nb_streams);
+        LoadFailure failure = LoadFailure::None;
+        std::string unusable;
+        if (indexFromIdx1(source, layout, builder, index, options.cancel, &failure, &unusable)) {
+            index.fromIdx1 = true;
+            return LoadFailure::None;
         }
-        const std::int64_t declared = readLe32(head + 4);
-        const std::int64_t end = chunkPos + 8 + declared + (declared & 1);
-        if (pending.stream >= 0 && !gapIsChunks(source, pending.end, chunkPos)) {
-            // Bytes that are not chunks follow the held packet: the recording
-            // was cut there, and the held chunk is the one that was cut off.
-            index.truncated = true;
-            pending = Pending{};
-            break;
+        if (failure != LoadFailure::None) {
+            if (why)
+                *why = unusable;
+            return failure;
         }
-        commit(pending);
-        if (chunkPos + 8 + declared > fileSize || pkt.size > declared) {
-            index.truncated = true; // the last chunk runs past the end of the file
-            break;
-        }
-        pending.stream = pkt.stream_index;
-        pending.pos = chunkPos;
-        pending.end = end;
-        const int slot = videoSlot[static_cast<size_t>(pkt.stream_index)];
-        if (slot >= 0) {
-            pending.key = isKeyFrame(index.video[static_cast<size_t>(slot)].codec, pkt);
-        } else if (pkt.stream_index == index.audio.stream) {
-            const AVStream *st = format->streams[pkt.stream_index];
-            const std::int64_t pts = pkt.pts != AV_NOPTS_VALUE ? pkt.pts : pkt.dts;
-            pending.audioTime = pts == AV_NOPTS_VALUE
-                ? -1
-                : av_rescale_q(pts, st->time_base, AVRational{1, static_cast<int>(kTicksPerSecond)});
-        } else if (pkt.stream_index == index.metadataStream && pkt.size >= 4) {
-            pending.meta.time = static_cast<std::int32_t>(readLe32(pkt.data));
-            pending.meta.bytes.assign(pkt.data + 4, pkt.data + pkt.size);
-            pending.hasMeta = true;
-        }
+        logInfo("the recording's index is not usable (" + unusable + "); reading its chunks");
+        index = streams;
     }
-    // The last packet stands when only chunks (the index, padding) follow it;
-    // old bytes after it mean that the recording was cut inside it.
-    if (pending.stream >= 0 && pending.end < fileSize && !gapIsChunks(source, pending.end, fileSize)
-        && !gapIsChunks(source, pending.end, fileSize - 1)) {
-        index.truncated = true;
-        pending = Pending{};
-    }
-    commit(pending);
-
-    for (auto &v : index.video) {
-        if (!v.frames.empty())
-            v.frames.front().key = true; // decoding has to start somewhere
-    }
-    if (index.video.front().frames.empty()) {
-        if (error)
-            *error = "the recording has no whole video frame";
-        return false;
-    }
-    return true;
+    IndexBuilder builder(index, layout, format->nb_streams);
+    return scanChunks(source, layout, builder, index, options.cancel, why);
 }
 
 void registerKeyFrames(const RecordingIndex &index, DemuxReader &reader)

@@ -1,8 +1,9 @@
 #pragma once
 // What the stream-parse filter learns about a recording when it loads it: the
 // streams, where every video frame and audio packet lies, and the metadata
-// packets. Built once by the load scan, then read-only (any thread may read it).
+// packets. Built once by the load, then read-only (any thread may read it).
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -65,14 +66,40 @@ struct RecordingIndex {
     std::vector<MetadataRecord> metadata; // in file order
     std::int64_t endPos = 0;  // end of the last whole chunk; bytes after it are not read
     bool truncated = false;   // a cut-off chunk or garbage ended the scan
+    bool fromIdx1 = false;    // built from the file's own index rather than a chunk walk
+    int resyncs = 0;          // damaged stretches the chunk walk stepped over
 
     // Length in 100 ns units: the first video stream's frame count times its frame period.
     std::int64_t duration() const;
 };
 
-// Reads every chunk of the recording once. False with a reason in `error`
-// when the bytes are not a readable recording (no AVI, no video frame).
-bool scanRecording(DemuxReader &reader, RecordingIndex &index, std::string *error);
+enum class LoadFailure { None, NotRecording, DamagedHeader, NoVideo, Unreadable, Cancelled };
+
+struct IndexOptions {
+    const std::atomic<bool> *cancel = nullptr; // polled between chunks; set: Cancelled soon
+    bool useIdx1 = true;                       // false: always walk the chunks
+};
+
+// Builds the index of the recording that `reader` opened (the reader has read
+// the headers; the index is built from its byte source).
+//
+// A finished recording is indexed from its idx1 chunk: headers, the index and
+// the metadata chunks are read, not the video. When the index is missing or
+// does not match the chunks (an unfinished recording, a damaged file), the
+// movie list is walked chunk by chunk by the chunk sizes, reading the file
+// once from start to end:
+// - a chunk is accepted when the next chunk header (or the end) follows it;
+// - a chunk whose id is damaged but whose size leads to a chunk header is
+//   stepped over;
+// - anything else (bytes that are not a chunk header, a size past the end of
+//   the file) is damage. Inside a movie list of known size the walk searches
+//   forward for the next run of chunk headers within a bounded distance and
+//   goes on from there; in an unfinished recording (size 0) it is where the
+//   camera stopped writing: old bytes of an earlier recording follow, so the
+//   walk ends there and the chunk before is dropped as cut off.
+// The reason of a failure goes to `why`.
+LoadFailure buildRecordingIndex(DemuxReader &reader, RecordingIndex &index,
+                                const IndexOptions &options, std::string *why);
 
 // Registers the scanned key frames with a reader so that it can seek.
 void registerKeyFrames(const RecordingIndex &index, DemuxReader &reader);

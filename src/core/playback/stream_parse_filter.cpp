@@ -1,6 +1,7 @@
 #include "core/playback/stream_parse_filter.h"
 
 #include "core/platform/log.h"
+#include "core/playback/card_device.h"
 #include "core/playback/demux_reader.h"
 
 #include <algorithm>
@@ -22,43 +23,79 @@ HResult StreamParseFilter::SetSource(std::intptr_t device, std::int32_t recordin
 {
     m_device = device;
     m_recording = recording;
+    m_deviceHold = findSharedCardDevice(reinterpret_cast<const unsigned char *>(device));
     return S_OK;
 }
 
-std::unique_ptr<ByteSource> StreamParseFilter::openSource() const
+std::unique_ptr<ByteSource> StreamParseFilter::openSource(SourceFailure *why) const
 {
-    if (m_device != 0 && m_recording >= 1)
-        return openCardSource(reinterpret_cast<unsigned char *>(m_device), m_recording, m_path);
-    return openFileSource(m_path);
+    if (m_device != 0 && m_recording >= 1) {
+        if (why)
+            *why = SourceFailure::CannotRead;
+        return openCardSource(reinterpret_cast<unsigned char *>(m_device), m_recording, m_path,
+                              m_deviceHold);
+    }
+    return openFileSource(m_path, why);
 }
 
-HResult StreamParseFilter::Load(const std::string &path)
+HResult StreamParseFilter::fail(const std::string &reason, const std::string &detail)
+{
+    m_loadError = reason;
+    logWarning(m_name + ": cannot play " + (m_path.empty() ? std::string("(no name)") : m_path)
+               + ": " + detail);
+    m_index = RecordingIndex{};
+    return VFW_E_INVALID_FILE_FORMAT;
+}
+
+HResult StreamParseFilter::Load(const std::string &path, const std::atomic<bool> *cancel)
 {
     m_loaded = false;
+    m_loadError.clear();
     m_index = RecordingIndex{};
     {
         std::lock_guard lock(m_packetMutex);
         m_nextPacket = 0;
     }
     m_path = path;
-    if (path.empty()) {
-        logWarning(m_name + ": no recording named");
-        return VFW_E_INVALID_FILE_FORMAT;
-    }
-    auto source = openSource();
+    if (path.empty())
+        return fail("cannot be read", "no recording named");
+    SourceFailure sourceFailure = SourceFailure::None;
+    auto source = openSource(&sourceFailure);
     if (!source) {
-        logWarning(m_name + ": cannot open " + path);
-        return VFW_E_INVALID_FILE_FORMAT;
+        if (sourceFailure == SourceFailure::NotRegular)
+            return fail("not a regular file", "a folder, device or FIFO, not a file");
+        return fail("cannot be read", "the file cannot be opened");
     }
+    if (source->size() == 0)
+        return fail("the file is empty", "0 bytes");
+    unsigned char magic[12] = {};
+    const std::int64_t got = source->readAt(0, magic, 12);
+    if (got < 0)
+        return fail("cannot be read", "the first bytes cannot be read");
+    if (got < 12 || std::memcmp(magic, "RIFF", 4) != 0 || std::memcmp(magic + 8, "AVI ", 4) != 0)
+        return fail("not a recording", "not a RIFF AVI file");
+    if (cancel && cancel->load())
+        return fail("cancelled", "cancelled");
+
     std::string why;
     auto reader = DemuxReader::open(std::move(source), &why);
-    if (!reader || !scanRecording(*reader, m_index, &why)) {
-        logWarning(m_name + ": " + path + " is not a readable recording (" + why + ")");
-        m_index = RecordingIndex{};
-        return VFW_E_INVALID_FILE_FORMAT;
+    if (!reader)
+        return fail("damaged header", why);
+    IndexOptions options;
+    options.cancel = cancel;
+    switch (buildRecordingIndex(*reader, m_index, options, &why)) {
+    case LoadFailure::None: break;
+    case LoadFailure::NotRecording: return fail("not a recording", why);
+    case LoadFailure::DamagedHeader: return fail("damaged header", why);
+    case LoadFailure::NoVideo: return fail("no video", why);
+    case LoadFailure::Unreadable: return fail("cannot be read", why);
+    case LoadFailure::Cancelled: return fail("cancelled", "the load was cancelled");
     }
     if (m_index.truncated)
-        logInfo(m_name + ": " + path + " ends in a cut-off chunk; playing up to it");
+        logInfo(m_name + ": " + path + " ends in a cut-off chunk or damage; playing up to it");
+    if (m_index.resyncs > 0)
+        logInfo(m_name + ": " + path + ": stepped over " + std::to_string(m_index.resyncs)
+                + " damaged stretch(es)");
     m_loaded = true;
     return S_OK;
 }

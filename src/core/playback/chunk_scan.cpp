@@ -1,0 +1,228 @@
+// Building the index by walking the movie list chunk by chunk: recordings
+// without a usable idx1 index (unfinished ones, damaged ones).
+
+#include "core/playback/byte_source.h"
+#include "core/playback/index_builder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace korvante {
+namespace {
+
+constexpr std::int64_t kBlock = 1 << 20;          // one read of the walk: ~30 ms at 30 MB/s
+constexpr std::int64_t kResyncWindow = 8 << 20;   // how far past damage the walk looks
+constexpr int kResyncChain = 3;                   // chunk headers in a row that end a search
+
+// Sequential reads of the file in large blocks, so that the walk costs about
+// what reading the file costs even though it asks for a few bytes at a time.
+class BlockReader {
+public:
+    explicit BlockReader(ByteSource &source) : m_source(source), m_size(source.size()), m_buffer(kBlock) {}
+
+    // The bytes [pos, pos + length) (length at most kBlock), `*got` of them
+    // (fewer at the end of the file). Null on a read error.
+    const unsigned char *at(std::int64_t pos, std::int64_t length, std::int64_t *got)
+    {
+        const std::int64_t bufferEnd = m_start + m_length;
+        const bool inside = pos >= m_start && pos + length <= bufferEnd;
+        const bool toTheEnd = pos >= m_start && pos <= bufferEnd && bufferEnd >= m_size;
+        if (!inside && !toTheEnd) {
+            const std::int64_t want = std::clamp<std::int64_t>(m_size - pos, 0, kBlock);
+            const std::int64_t n = want > 0 ? m_source.readAt(pos, m_buffer.data(), want) : 0;
+            if (n < 0)
+                return nullptr;
+            m_start = pos;
+            m_length = n;
+        }
+        *got = std::clamp<std::int64_t>(m_start + m_length - pos, 0, length);
+        return m_buffer.data() + (pos - m_start);
+    }
+
+private:
+    ByteSource &m_source;
+    std::int64_t m_size;
+    std::vector<unsigned char> m_buffer;
+    std::int64_t m_start = 0;
+    std::int64_t m_length = 0;
+};
+
+struct Header {
+    unsigned char id[4];
+    std::int64_t size = 0;
+};
+
+} // namespace
+
+LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilder &builder,
+                       RecordingIndex &index, const std::atomic<bool> *cancel, std::string *why)
+{
+    auto fail = [&](LoadFailure failure, const char *text) {
+        if (why)
+            *why = text;
+        return failure;
+    };
+    BlockReader in(source);
+    // Inside a movie list of known size damage can be stepped over; without
+    // one the end of the file bounds the walk.
+    const bool extentKnown = layout.moviEnd > 0;
+    const std::int64_t regionEnd = extentKnown ? layout.moviEnd : layout.fileSize;
+    bool readError = false;
+
+    // 1: a chunk header at `pos`; 0: none (or fewer than 8 bytes); -1 read error.
+    auto headerAt = [&](std::int64_t pos, Header &h) {
+        std::int64_t got = 0;
+        const unsigned char *p = in.at(pos, 8, &got);
+        if (!p) {
+            readError = true;
+            return -1;
+        }
+        if (got < 8)
+            return 0;
+        std::memcpy(h.id, p, 4);
+        h.size = readLe32(p + 4);
+        return 1;
+    };
+    // Whether a chunk of one of the recording's streams starts at `pos` and
+    // `chain` - 1 more follow it, each inside the region (or the region ends).
+    auto streamChunksAt = [&](std::int64_t pos, int chain) {
+        for (int i = 0; i < chain; ++i) {
+            if (pos == regionEnd)
+                return i > 0;
+            Header h;
+            if (headerAt(pos, h) != 1 || builder.classify(h.id, nullptr) == IndexBuilder::Kind::None)
+                return false;
+            const std::int64_t end = pos + 8 + h.size;
+            if (end > regionEnd)
+                return false;
+            pos = end + (h.size & 1);
+        }
+        return true;
+    };
+
+    // The chunk held back until the header after it proves it was not cut off.
+    struct Pending {
+        IndexBuilder::Kind kind = IndexBuilder::Kind::None;
+        int stream = -1;
+        std::int64_t pos = 0, end = 0, size = 0;
+        bool key = false;
+        std::vector<unsigned char> meta;
+    } pending;
+    auto commit = [&] {
+        switch (pending.kind) {
+        case IndexBuilder::Kind::Video: builder.addVideo(pending.stream, pending.pos, pending.key); break;
+        case IndexBuilder::Kind::Audio: builder.addAudio(pending.pos, pending.size); break;
+        case IndexBuilder::Kind::Metadata:
+            builder.addMetadata(pending.meta.data(), static_cast<std::int64_t>(pending.meta.size()));
+            break;
+        case IndexBuilder::Kind::None: return;
+        }
+        index.endPos = pending.end;
+        pending.kind = IndexBuilder::Kind::None;
+    };
+
+    std::int64_t pos = layout.moviId + 4;
+    while (pos + 8 <= regionEnd) {
+        if (cancelled(cancel))
+            return fail(LoadFailure::Cancelled, "cancelled");
+        Header h;
+        if (headerAt(pos, h) < 0)
+            break;
+        const std::int64_t end = pos + 8 + h.size;
+        const bool shaped = isMovieChunkId(h.id);
+        if (shaped && std::memcmp(h.id, "LIST", 4) == 0 && h.size >= 4 && end <= regionEnd) {
+            pos += 12; // descend: "rec " groups
+            continue;
+        }
+        if (shaped && end <= regionEnd) {
+            commit();
+            int stream = -1;
+            const IndexBuilder::Kind kind = builder.classify(h.id, &stream);
+            if (kind != IndexBuilder::Kind::None) {
+                pending.kind = kind;
+                pending.stream = stream;
+                pending.pos = pos;
+                pending.size = h.size;
+                pending.end = end + (h.size & 1);
+                std::int64_t got = 0;
+                if (kind == IndexBuilder::Kind::Video) {
+                    const unsigned char *data = in.at(pos + 8, std::min(h.size, kKeyProbeBytes), &got);
+                    if (!data) {
+                        readError = true;
+                        break;
+                    }
+                    pending.key = isKeyFrame(builder.codecOf(stream), data, got);
+                } else if (kind == IndexBuilder::Kind::Metadata) {
+                    const unsigned char *data = h.size <= kBlock ? in.at(pos + 8, h.size, &got) : nullptr;
+                    if (h.size <= kBlock && !data) {
+                        readError = true;
+                        break;
+                    }
+                    pending.meta.clear();
+                    if (data) // a chunk larger than a read block is no packet
+                        pending.meta.assign(data, data + got);
+                }
+            }
+            pos = end + (h.size & 1);
+            continue;
+        }
+        // A chunk whose id is damaged but whose size leads on to a chunk: step over it.
+        if (!shaped && end <= regionEnd && streamChunksAt(end + (h.size & 1), 1)) {
+            commit();
+            ++index.resyncs;
+            pos = end + (h.size & 1);
+            continue;
+        }
+        if (readError)
+            break;
+        // Damage. A well-formed id means that the chunk before ended where it
+        // said (this one's size is what is wrong); anything else may as well
+        // be the inside of a chunk that was cut.
+        if (shaped)
+            commit();
+        pending.kind = IndexBuilder::Kind::None;
+        if (!extentKnown) {
+            index.truncated = true; // the camera stopped writing here
+            break;
+        }
+        const std::int64_t limit = std::min(regionEnd, pos + kResyncWindow);
+        std::int64_t found = -1;
+        for (std::int64_t q = pos + 1; q + 8 <= limit; ++q) {
+            if ((q & 0xFFFF) == 0 && cancelled(cancel))
+                return fail(LoadFailure::Cancelled, "cancelled");
+            std::int64_t got = 0;
+            const unsigned char *p = in.at(q, 8, &got);
+            if (!p) {
+                readError = true;
+                break;
+            }
+            if (got == 8 && builder.classify(p, nullptr) != IndexBuilder::Kind::None
+                && streamChunksAt(q, kResyncChain)) {
+                found = q;
+                break;
+            }
+        }
+        if (found < 0) {
+            index.truncated = true;
+            break;
+        }
+        ++index.resyncs;
+        pos = found;
+    }
+    if (readError)
+        return fail(LoadFailure::Unreadable, "a read failed");
+    // The last chunk stands when the region ends after it (a stray pad byte at
+    // most); a few bytes that are not a chunk mean that it was cut.
+    if (pending.kind != IndexBuilder::Kind::None) {
+        if (regionEnd - pos <= 1)
+            commit();
+        else
+            index.truncated = true;
+    }
+    if (!builder.finish())
+        return fail(LoadFailure::NoVideo, "the recording has no whole video frame");
+    return LoadFailure::None;
+}
+
+} // namespace korvante
