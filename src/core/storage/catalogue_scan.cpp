@@ -160,13 +160,12 @@ bool RecordingCatalogue::scanPicked()
 bool RecordingCatalogue::scanTavo(const StorageSource &source)
 {
     clearScan();
-    std::unique_ptr<unsigned char, DeviceDeleter> block(new unsigned char[VX_TAVO_DEVICE_BLOCK_SIZE]());
-    if (VX_Tavo_Device_Open(source.devicePath.data(), VX_TAVO_OPEN_MODE, block.get()) != 0) {
+    m_cardDevice = openCardDevice(source.devicePath.data());
+    if (!m_cardDevice) {
         std::printf("TAVO drive cannot be opened\n");
         std::fflush(stdout);
         return false;
     }
-    m_cardDevice = std::move(block);
 
     // One list buffer reused for every page of every directory.
     std::vector<unsigned char> list(VX_TAVO_LIST_BUFFER_SIZE);

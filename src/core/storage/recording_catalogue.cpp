@@ -1,6 +1,7 @@
 #include "core/storage/recording_catalogue.h"
 
 #include "core/platform/log.h"
+#include "core/playback/card_device.h"
 #include "core/storage/recording_name.h"
 #include "tavo/tavo.h"
 
@@ -27,7 +28,30 @@ WindowsFileTime windowsFileTimeOf(int64_t unixSeconds, uint32_t nanoseconds)
            + nanoseconds / 100;
 }
 
-void RecordingCatalogue::DeviceDeleter::operator()(unsigned char *block) const { delete[] block; }
+std::shared_ptr<unsigned char> RecordingCatalogue::openCardDevice(const char *devicePath)
+{
+    auto *block = new unsigned char[VX_TAVO_DEVICE_BLOCK_SIZE]();
+    if (VX_Tavo_Device_Open(devicePath, VX_TAVO_OPEN_MODE, block) != 0) {
+        delete[] block;
+        return nullptr;
+    }
+    // The last owner (the catalogue, or a playing graph's byte source on its
+    // own thread) closes the device and frees the block.
+    std::shared_ptr<unsigned char> device(block, [](unsigned char *b) {
+        VX_Tavo_Device_Close(b);
+        delete[] b;
+    });
+    shareCardDevice(device);
+    return device;
+}
+
+std::string RecordingCatalogue::cardPathOf(const RecordingEntry &entry) const
+{
+    if (entry.folderIndex < 0 || static_cast<size_t>(entry.folderIndex) >= m_scannedFolders.size())
+        return {};
+    return "/" + std::string(m_scannedFolders[static_cast<size_t>(entry.folderIndex)].cardName.data())
+        + "/" + (entry.cardName[0] != 0 ? std::string(entry.cardName.data()) : entry.name);
+}
 
 RecordingCatalogue::RecordingCatalogue() { VX_Tavo_Start(); }
 
@@ -39,10 +63,7 @@ RecordingCatalogue::~RecordingCatalogue()
 
 void RecordingCatalogue::closeCardDevice()
 {
-    if (m_cardDevice) {
-        VX_Tavo_Device_Close(m_cardDevice.get());
-        m_cardDevice.reset();
-    }
+    m_cardDevice.reset(); // closed by its last owner
 }
 
 bool RecordingCatalogue::addFolder(const std::string &name)

@@ -118,7 +118,13 @@ public:
     const std::vector<CatalogueFolder> &folders() const { return m_folders; }
     const std::vector<std::string> &extensions() const { return m_extensions; }
     // The open card device block (VX_TAVO_DEVICE_BLOCK_SIZE bytes), or null.
+    // Shared (core/playback/card_device.h): a byte source reading through it
+    // keeps it open after the catalogue lets it go (a new scan, sort or search).
     unsigned char *cardDevice() const { return m_cardDevice.get(); }
+    // The card path of a recording listed from the card, "/FOLDER/NAME": the
+    // folder it was scanned in, whatever that folder is called. Empty for an
+    // entry without a scanned folder.
+    std::string cardPathOf(const RecordingEntry &entry) const;
 
     // --- Unfinished recordings -------------------------------------------------------
     static bool isIntact(const std::string &path) { return korvante::isIntact(path); }
@@ -132,6 +138,8 @@ private:
     std::vector<unsigned char> readHeaders() const;
     void repairUnfinished(const RecordingEntry &entry) const;
     void closeCardDevice();
+    // Opens the card device of `devicePath` as a shared block; null on failure.
+    static std::shared_ptr<unsigned char> openCardDevice(const char *devicePath);
     void clearScan();
     bool scanRemovable(const StorageSource &source);
     bool scanPicked();
@@ -148,10 +156,6 @@ private:
                              const std::vector<unsigned char> *headers) const;
     void buildPartnerIndex();
 
-    struct DeviceDeleter {
-        void operator()(unsigned char *block) const;
-    };
-
     int32_t m_sourceKind = SourceNone;
     std::vector<ScannedFolder> m_scannedFolders;
     std::vector<RecordingEntry> m_entries;
@@ -159,7 +163,7 @@ private:
     std::vector<CatalogueFolder> m_folders;
     std::vector<size_t> m_shownEntries; // positions in m_entries, in row order
     std::vector<std::string> m_extensions;
-    std::unique_ptr<unsigned char, DeviceDeleter> m_cardDevice;
+    std::shared_ptr<unsigned char> m_cardDevice; // its deleter closes the device
     int m_selectedSource = -1;
     // The paths of m_entries (valid until the next scan or sort). A rear candidate
     // with an accepted extension that is missing here was not in its folder when

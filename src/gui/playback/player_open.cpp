@@ -67,7 +67,9 @@ int CPlayerMenuDlg::openFocusedRecording()
     const std::string name = entry->name;
     int opened = 0;
     if (catalogue.sourceKind() == SourceTavo) {
-        opened = engine.Open(name, {}, reinterpret_cast<std::intptr_t>(catalogue.cardDevice()), entry->cardFileId);
+        // Through the folder the entry was listed in, whatever it is called.
+        opened = engine.Open(catalogue.cardPathOf(*entry), {}, reinterpret_cast<std::intptr_t>(catalogue.cardDevice()),
+                             entry->cardFileId);
     } else {
         const std::string front = entry->path;
         const std::vector<std::string> fields = nameFields(name);
