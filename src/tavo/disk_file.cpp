@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -29,6 +31,79 @@ DiskFile &DiskFile::operator=(DiskFile &&other) noexcept
     return *this;
 }
 
+namespace {
+
+// Descriptors attached to device paths, owned here (each one a private copy).
+struct AttachedDescriptors {
+    std::mutex mutex;
+    std::map<std::string, int> byPath;
+
+    ~AttachedDescriptors()
+    {
+        for (const auto &[path, fd] : byPath)
+            ::close(fd);
+    }
+};
+
+AttachedDescriptors &attached()
+{
+    static AttachedDescriptors table;
+    return table;
+}
+
+// A private copy of the descriptor attached to `path`, or -1.
+int copyOfAttached(const std::string &path)
+{
+    AttachedDescriptors &table = attached();
+    std::lock_guard guard(table.mutex);
+    const auto it = table.byPath.find(path);
+    return it == table.byPath.end() ? -1 : ::fcntl(it->second, F_DUPFD_CLOEXEC, 0);
+}
+
+} // namespace
+
+bool DiskFile::attachDescriptor(const std::string &path, int fd, std::string *error)
+{
+    const int flags = fd >= 0 ? ::fcntl(fd, F_GETFL) : -1;
+    if (flags < 0 || (flags & O_ACCMODE) == O_WRONLY) {
+        if (error)
+            *error = "the descriptor for " + path + " is not open for reading";
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+        if (error)
+            *error = "the descriptor for " + path + " is neither a regular file nor a block device";
+        return false;
+    }
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        if (error)
+            *error = std::string("cannot copy the descriptor: ") + std::strerror(errno);
+        return false;
+    }
+    AttachedDescriptors &table = attached();
+    std::lock_guard guard(table.mutex);
+    auto [it, added] = table.byPath.emplace(path, copy);
+    if (!added) {
+        ::close(it->second);
+        it->second = copy;
+    }
+    return true;
+}
+
+bool DiskFile::detachDescriptor(const std::string &path)
+{
+    AttachedDescriptors &table = attached();
+    std::lock_guard guard(table.mutex);
+    const auto it = table.byPath.find(path);
+    if (it == table.byPath.end())
+        return false;
+    ::close(it->second);
+    table.byPath.erase(it);
+    return true;
+}
+
 bool DiskFile::open(const std::string &path, Mode mode, std::string *error)
 {
     close();
@@ -38,10 +113,12 @@ bool DiskFile::open(const std::string &path, Mode mode, std::string *error)
     case Mode::ReadWrite: flags |= O_RDWR; break;
     case Mode::CreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     }
-    int fd;
-    do {
+    int fd = mode == Mode::ReadOnly ? copyOfAttached(path) : -1;
+    while (fd < 0) {
         fd = ::open(path.c_str(), flags, 0644);
-    } while (fd < 0 && errno == EINTR);
+        if (fd >= 0 || errno != EINTR)
+            break;
+    }
     if (fd < 0) {
         if (error)
             *error = "cannot open " + path + ": " + std::strerror(errno);

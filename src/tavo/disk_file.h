@@ -21,8 +21,18 @@ public:
     DiskFile &operator=(DiskFile &&other) noexcept;
 
     // Opens `path`; on failure returns false and sets *error (may be null) to the system's
-    // reason. The size is taken at open time (block devices and regular files alike).
+    // reason. The size is taken at open time (block devices and regular files alike). A
+    // read-only open of a path with an attached descriptor reads through a copy of that
+    // descriptor instead of opening the path.
     bool open(const std::string &path, Mode mode, std::string *error);
+
+    // Read-only opens of `path` use a copy of `fd` from now on (the caller keeps `fd`): for a
+    // disk that the user may not open but was handed a descriptor for. `fd` must be readable
+    // and a regular file or block device. Replaces an earlier descriptor of the same path.
+    // Thread-safe.
+    static bool attachDescriptor(const std::string &path, int fd, std::string *error);
+    // Forgets the descriptor attached to `path`; false when there was none.
+    static bool detachDescriptor(const std::string &path);
     bool isOpen() const { return m_fd >= 0; }
     uint64_t size() const { return m_size; }
 

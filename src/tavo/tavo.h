@@ -100,6 +100,19 @@ int VX_Tavo_Start(void);
  * device still open; their blocks then fail cleanly. Returns 0. */
 int VX_Tavo_Stop(void);
 
+/* Makes the library read `devicePath` through a copy of the open descriptor `fd` instead of
+ * opening the path itself: for a disk the user may not open but was handed a descriptor for
+ * (the desktop's disk service opens it on the user's behalf). Read access is enough; the
+ * caller keeps and closes its own `fd`. Every later check, information request and device
+ * open of exactly that path uses the descriptor. Replaces an earlier one of the same path.
+ * Returns 0, VX_TAVO_ERR_ARGUMENT for a bad path, or VX_TAVO_ERR_IO when `fd` is not a
+ * readable file or block device. */
+int VX_Tavo_Attach_Descriptor(const char *devicePath, int fd);
+
+/* Forgets the descriptor attached to `devicePath` (devices already open keep reading through
+ * theirs). Returns 0, or VX_TAVO_ERR_NOT_FOUND when none was attached. */
+int VX_Tavo_Detach_Descriptor(const char *devicePath);
+
 /* Non-zero when the disk or image at `devicePath` has an MBR with a TAVO partition whose
  * superblock is intact; 0 otherwise (also when the path cannot be opened). */
 int VX_Tavo_Check_Tavo_partition(const char *devicePath);

@@ -5,6 +5,7 @@
 #include "byte_order.h"
 #include "card_volume.h"
 #include "device_registry.h"
+#include "disk_file.h"
 
 #include <algorithm>
 #include <climits>
@@ -103,6 +104,22 @@ int VX_Tavo_Get_Master_Device_Info(const char *devicePath, unsigned char *info)
                   uint64_t{probe.tavo->sectorCount} * kSectorBytes);
     }
     return VX_TAVO_OK;
+}
+
+int VX_Tavo_Attach_Descriptor(const char *devicePath, int fd)
+{
+    const auto path = textArg(devicePath, kMaxDevicePath);
+    if (!path || path->empty())
+        return VX_TAVO_ERR_ARGUMENT;
+    return DiskFile::attachDescriptor(std::string(*path), fd, nullptr) ? VX_TAVO_OK : VX_TAVO_ERR_IO;
+}
+
+int VX_Tavo_Detach_Descriptor(const char *devicePath)
+{
+    const auto path = textArg(devicePath, kMaxDevicePath);
+    if (!path)
+        return VX_TAVO_ERR_ARGUMENT;
+    return DiskFile::detachDescriptor(std::string(*path)) ? VX_TAVO_OK : VX_TAVO_ERR_NOT_FOUND;
 }
 
 int VX_Tavo_Device_Open(const char *devicePath, int /*mode*/, unsigned char *deviceBlock)

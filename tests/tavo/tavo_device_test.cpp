@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace tavo::testing {
 namespace {
 
@@ -62,6 +65,66 @@ TEST_F(DeviceTest, CheckTellsCardsFromOtherDisks)
     EXPECT_NE(VX_Tavo_Check_Tavo_partition(path("card.img").c_str()), 0);
     EXPECT_EQ(VX_Tavo_Check_Tavo_partition(path("plain.img").c_str()), 0);
     EXPECT_EQ(VX_Tavo_Check_Tavo_partition(m_dir.c_str()), 0);
+}
+
+// A disk the user may not open is read through a descriptor handed over for
+// its path: every entry point that takes the path uses it, until detached.
+TEST_F(DeviceTest, ADescriptorAttachedToAPathIsReadInsteadOfThePath)
+{
+    const std::string device = path("dev/sdz"); // nothing is there
+    EXPECT_EQ(VX_Tavo_Check_Tavo_partition(device.c_str()), 0);
+
+    const int card = ::open(path("card.img").c_str(), O_RDONLY | O_CLOEXEC);
+    const int plain = ::open(path("plain.img").c_str(), O_RDONLY | O_CLOEXEC);
+    const int writeOnly = ::open(path("plain.img").c_str(), O_WRONLY | O_CLOEXEC);
+    const int folder = ::open(m_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(card, 0);
+    ASSERT_GE(plain, 0);
+    ASSERT_GE(writeOnly, 0);
+    ASSERT_GE(folder, 0);
+
+    struct Refused {
+        const char *path;
+        int fd;
+        int expected;
+    };
+    const Refused refused[] = {
+        {device.c_str(), writeOnly, VX_TAVO_ERR_IO}, {device.c_str(), folder, VX_TAVO_ERR_IO},
+        {device.c_str(), -1, VX_TAVO_ERR_IO},        {device.c_str(), 9999, VX_TAVO_ERR_IO},
+        {"", card, VX_TAVO_ERR_ARGUMENT},            {nullptr, card, VX_TAVO_ERR_ARGUMENT},
+    };
+    for (const Refused &r : refused)
+        EXPECT_EQ(VX_Tavo_Attach_Descriptor(r.path, r.fd), r.expected) << r.fd;
+    EXPECT_EQ(VX_Tavo_Check_Tavo_partition(device.c_str()), 0);
+
+    ASSERT_EQ(VX_Tavo_Attach_Descriptor(device.c_str(), card), VX_TAVO_OK);
+    ::close(card); // the library keeps its own copy
+    EXPECT_NE(VX_Tavo_Check_Tavo_partition(device.c_str()), 0);
+    unsigned char info[VX_TAVO_MASTER_INFO_SIZE];
+    ASSERT_EQ(VX_Tavo_Get_Master_Device_Info(device.c_str(), info), 0);
+    EXPECT_EQ(loadLe64(info + VX_TAVO_INFO_DISK_BYTES_OFFSET), 24u << 20);
+    {
+        DeviceBlock block;
+        ASSERT_EQ(VX_Tavo_Device_Open(device.c_str(), VX_TAVO_OPEN_MODE, block.get()), 0);
+        const Listing listing = listDirectory(block.get(), "NOR");
+        ASSERT_EQ(listing.files.size(), 1u);
+        EXPECT_EQ(listing.files[0].name, "f");
+        // Another path is not affected.
+        EXPECT_EQ(VX_Tavo_Check_Tavo_partition(path("dev/sdy").c_str()), 0);
+    }
+
+    // A later descriptor replaces the first.
+    ASSERT_EQ(VX_Tavo_Attach_Descriptor(device.c_str(), plain), VX_TAVO_OK);
+    EXPECT_EQ(VX_Tavo_Check_Tavo_partition(device.c_str()), 0);
+    ASSERT_EQ(VX_Tavo_Get_Master_Device_Info(device.c_str(), info), 0);
+    EXPECT_EQ(loadLe64(info + VX_TAVO_INFO_DISK_BYTES_OFFSET), 3u << 20);
+
+    EXPECT_EQ(VX_Tavo_Detach_Descriptor(device.c_str()), VX_TAVO_OK);
+    EXPECT_EQ(VX_Tavo_Detach_Descriptor(device.c_str()), VX_TAVO_ERR_NOT_FOUND);
+    EXPECT_LT(VX_Tavo_Get_Master_Device_Info(device.c_str(), info), 0);
+    ::close(plain);
+    ::close(writeOnly);
+    ::close(folder);
 }
 
 TEST_F(DeviceTest, BlocksThatAreNotOpenFailEverywhere)
