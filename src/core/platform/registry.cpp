@@ -63,4 +63,37 @@ QStringList Registry::keys(const QString &group)
     return settings.childKeys();
 }
 
+Registry::Batch::Batch() : m_settings(std::make_unique<QSettings>(Registry::filePath(), QSettings::IniFormat)) {}
+
+Registry::Batch::~Batch()
+{
+    commit();
+}
+
+QVariant Registry::Batch::value(const QString &group, const QString &key, const QVariant &def) const
+{
+    return m_settings->value(joined(group, key), def);
+}
+
+void Registry::Batch::setValue(const QString &group, const QString &key, const QVariant &value)
+{
+    m_settings->setValue(joined(group, key), value);
+}
+
+void Registry::Batch::remove(const QString &group, const QString &key)
+{
+    m_settings->remove(joined(group, key));
+}
+
+bool Registry::Batch::contains(const QString &group, const QString &key) const
+{
+    return m_settings->contains(joined(group, key));
+}
+
+bool Registry::Batch::commit()
+{
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}
+
 } // namespace korvante

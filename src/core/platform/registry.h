@@ -10,6 +10,10 @@
 #include <QString>
 #include <QVariant>
 
+#include <memory>
+
+class QSettings;
+
 namespace korvante {
 
 class Registry final {
@@ -27,6 +31,27 @@ public:
     static bool contains(const QString &group, const QString &key);
     // Keys directly under `group`.
     static QStringList keys(const QString &group);
+
+    // Several changes that reach the file together: it is read once when the
+    // batch begins and written once when it ends (or at commit()), instead of
+    // once per value. Reads inside the batch see its own changes. One thread.
+    class Batch final {
+    public:
+        Batch();
+        ~Batch();
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+        QVariant value(const QString &group, const QString &key, const QVariant &def = {}) const;
+        void setValue(const QString &group, const QString &key, const QVariant &value);
+        void remove(const QString &group, const QString &key);
+        bool contains(const QString &group, const QString &key) const;
+        // Writes the changes so far; false when the file could not be written.
+        bool commit();
+
+    private:
+        std::unique_ptr<QSettings> m_settings;
+    };
 };
 
 } // namespace korvante

@@ -1,7 +1,15 @@
 #pragma once
 // One running viewer per user session. The first instance listens on a local
-// socket named after the window title; a later start connects, asks the first
-// to come to the front and ends.
+// socket named after the window title, in a folder that only its user can
+// enter; a later start of the same user connects, asks the first to come to
+// the front and ends. Other users' viewers and files never get in the way:
+// each user has a folder of their own, and nothing in another user's name is
+// ever removed.
+//
+// Two starts that race are ordered by a lock file beside the socket (flock):
+// whoever holds it is, or is about to become, the listening instance, and
+// keeps it until it ends; the system drops it when the process dies, so a
+// socket file found while holding the lock is always a crashed viewer's.
 //
 // UI thread only (the server's signals arrive on the thread that made it).
 
@@ -24,15 +32,29 @@ public:
     };
     Result start();
 
+    // The user's private folder for the socket, without a trailing "/":
+    // $XDG_RUNTIME_DIR when it is a folder of this user's that nobody else may
+    // enter; else "korvante-<uid>" in the temporary folder, made with mode 0700
+    // (a folder of that name that belongs to someone else is passed over);
+    // else ".cache/korvante-run" in the home folder. Empty, with *error set,
+    // when none can be had.
+    static QString sessionFolder(QString *error = nullptr);
+
+    // The socket's full path once start() has chosen it.
+    QString socketPath() const { return m_socketPath; }
+
 signals:
     // Another start asked this instance to come to the front.
     void activationRequested();
 
 private:
     void onNewConnection();
+    bool handOver();
 
     QString m_name;
+    QString m_socketPath;
     QLocalServer m_server;
+    int m_lockFd = -1; // held from start() until destruction while Primary
 };
 
 } // namespace korvante
