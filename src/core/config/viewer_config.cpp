@@ -169,15 +169,6 @@ int32_t intAttribute(const TiXmlElement *element, const char *name)
     return 0;
 }
 
-void setFlagFromBool(const TiXmlElement *element, const char *name, uint32_t bit, uint32_t &flags)
-{
-    bool value = false;
-    // TinyXML's query accepts "true", "yes" and "1" in any case; bits are
-    // only ever set, never cleared.
-    if (element->QueryBoolAttribute(name, &value) == TIXML_SUCCESS && value)
-        flags |= bit;
-}
-
 bool equalsIgnoreCase(const std::string &a, const char *b)
 {
     size_t i = 0;
@@ -191,6 +182,20 @@ bool equalsIgnoreCase(const std::string &a, const char *b)
             return false;
     }
     return i == a.size() && b[i] == '\0';
+}
+
+void setFlagFromBool(const TiXmlElement *element, const char *name, uint32_t bit, uint32_t &flags)
+{
+    // True is exactly "true", "yes" or "1" in any case. TinyXML's own query
+    // only compares the start of the value ("yesterday", "10" and "truest"
+    // would pass), so the text is compared whole here. Bits are only ever
+    // set, never cleared.
+    const char *value = element->Attribute(name);
+    if (!value)
+        return;
+    const std::string text(value);
+    if (equalsIgnoreCase(text, "true") || equalsIgnoreCase(text, "yes") || equalsIgnoreCase(text, "1"))
+        flags |= bit;
 }
 
 int32_t folderTypeCode(const std::string &text)

@@ -148,12 +148,45 @@ bool RecordingCatalogue::scanPicked()
     const std::optional<std::string> picked = folderPicker->pickFolder(ownerWindow, pickerCaption);
     if (!picked || picked->empty())
         return false;
+    return scanPickedFolder(*picked);
+}
+
+bool RecordingCatalogue::holdsRecordingFolders(const std::string &root) const
+{
+    for (const CatalogueFolder &configured : m_folders) {
+        struct stat info {};
+        if (::stat((root + configured.name).c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            return true;
+    }
+    return false;
+}
+
+bool RecordingCatalogue::scanPickedFolder(const std::string &picked)
+{
+    clearScan();
+    const std::string root = withSlash(picked);
+    if (pickedCardRoots && holdsRecordingFolders(root)) {
+        // The root of a card: its recording folders, as on a drive.
+        StorageSource card;
+        card.driveIndex = 3;
+        card.kind = SourceRemovable;
+        card.label = root;
+        scanRemovable(card);
+        if (m_entries.empty()) {
+            clearScan();
+            return false;
+        }
+        m_sourceKind = SourceRemovable;
+        m_picked = PickedFolder{root, card};
+        return true;
+    }
     ScannedFolder folder;
-    folder.path = withSlash(*picked);
+    folder.path = root;
     searchFolder(folder.path, 0, recursePicked, folder.count, 0);
     if (folder.count <= 0)
         return false;
     m_scannedFolders.push_back(std::move(folder));
+    m_picked = PickedFolder{root, std::nullopt};
     return true;
 }
 

@@ -11,8 +11,41 @@
 
 namespace korvante {
 
+namespace {
+bool sameSource(const StorageSource &a, const StorageSource &b)
+{
+    return a.kind == b.kind && a.label == b.label && text64(a.devicePath) == text64(b.devicePath);
+}
+} // namespace
+
+std::optional<StorageSource> RecordingCatalogue::selectedListEntry() const
+{
+    if (const StorageSource *source = sourceAt(m_selectedSource))
+        return *source;
+    return std::nullopt;
+}
+
+void RecordingCatalogue::keepSelection(const std::optional<StorageSource> &selected)
+{
+    // The selection follows its source (by device and label) to its new
+    // place; a source that is no longer offered is no longer selected, so
+    // nothing acts on whatever drive took its position.
+    if (!selected)
+        return;
+    m_selectedSource = -1;
+    for (size_t i = 0; i < m_sources.size(); ++i) {
+        if (sameSource(m_sources[i], *selected)) {
+            m_selectedSource = static_cast<int>(i);
+            return;
+        }
+    }
+    m_sourceKind = SourceNone;
+    m_picked.reset();
+}
+
 int RecordingCatalogue::enumerateSources()
 {
+    const std::optional<StorageSource> selected = selectedListEntry();
     m_sources.clear();
     int32_t driveIndex = 3; // the first drive the user may see, as a letter would be "D"
     for (const MountedVolume &volume : listRemovableVolumes(systemRoot())) {
@@ -30,6 +63,7 @@ int RecordingCatalogue::enumerateSources()
     computer.label = computerCaption;
     computer.kind = SourceComputer;
     m_sources.push_back(std::move(computer));
+    keepSelection(selected);
     return static_cast<int>(m_sources.size());
 }
 

@@ -97,7 +97,9 @@ bool RecordingCatalogue::addExtension(const std::string &extension)
 
 void RecordingCatalogue::setSources(std::vector<StorageSource> sources)
 {
+    const std::optional<StorageSource> selected = selectedListEntry();
     m_sources = std::move(sources);
+    keepSelection(selected);
 }
 
 void RecordingCatalogue::clearScan()
@@ -132,8 +134,47 @@ bool RecordingCatalogue::selectSource(int index)
     if (ok) {
         sortEntries();
         m_selectedSource = index;
+        if (chosen.kind != SourceComputer)
+            m_picked.reset();
     }
     return ok;
+}
+
+bool RecordingCatalogue::rescanSelected()
+{
+    const StorageSource *source = sourceAt(m_selectedSource);
+    if (!source) {
+        // Nothing to scan: rows of a source that is gone must not stay playable.
+        closeCardDevice();
+        clearScan();
+        return false;
+    }
+    if (source->kind != SourceComputer || !m_picked)
+        return selectSource(m_selectedSource);
+    closeCardDevice();
+    m_sourceKind = SourceComputer;
+    const std::string folder = m_picked->folder;
+    if (!scanPickedFolder(folder))
+        return false;
+    sortEntries();
+    return true;
+}
+
+std::string RecordingCatalogue::pickedFolder() const
+{
+    const StorageSource *source = sourceAt(m_selectedSource);
+    if (!source || source->kind != SourceComputer || !m_picked)
+        return {};
+    return m_picked->folder;
+}
+
+const StorageSource *RecordingCatalogue::selectedSourceRecord() const
+{
+    const StorageSource *source = sourceAt(m_selectedSource);
+    if (source && source->kind == SourceComputer && m_picked && m_picked->card
+        && m_sourceKind == SourceRemovable)
+        return &*m_picked->card;
+    return source;
 }
 
 void RecordingCatalogue::sortEntries()

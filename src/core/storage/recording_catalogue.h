@@ -22,6 +22,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -61,6 +62,12 @@ public:
     std::string computerCaption = "Find in My Computer";
     bool recurseRemovable = false; // search subfolders of configured folders on a drive
     bool recursePicked = false;    // search subfolders of a picked folder
+    // A picked folder that holds configured recording folders is the root of
+    // a card copied or mounted somewhere: scanned like a removable drive (its
+    // recording folders, `recurseRemovable`) and reported as one by
+    // sourceKind and selectedSourceRecord. Off: every picked folder is
+    // searched as itself.
+    bool pickedCardRoots = false;
 
     // --- Configuration import ---------------------------------------------------
     // Appends a recording folder unless present (exact match). A name whose
@@ -82,6 +89,14 @@ public:
 
     // Selects, scans and sorts. False for a bad index or a failed scan.
     bool selectSource(int index);
+    // Scans the selected source again (a sort or a search wants a fresh
+    // listing): a folder picked on the computer is scanned again without
+    // asking for it. With no source selected the scan is emptied and the
+    // result is false.
+    bool rescanSelected();
+    // The folder the selected computer entry was last scanned from ("/"
+    // ended), or empty.
+    std::string pickedFolder() const;
 
     // --- Fills -----------------------------------------------------------------------
     int listKind(int kind, ListView &view);
@@ -108,7 +123,9 @@ public:
     std::vector<const RecordingEntry *> shownEntries() const;
     const ScannedFolder *scannedFolderAt(int i) const;
     const StorageSource *sourceAt(int i) const;
-    const StorageSource *selectedSourceRecord() const { return sourceAt(m_selectedSource); }
+    // The selected source; for a picked card root, a removable-drive record
+    // whose label is that folder.
+    const StorageSource *selectedSourceRecord() const;
 
     int32_t sourceKind() const { return m_sourceKind; }
     int selectedSource() const { return m_selectedSource; }
@@ -140,9 +157,15 @@ private:
     void closeCardDevice();
     // Opens the card device of `devicePath` as a shared block; null on failure.
     static std::shared_ptr<unsigned char> openCardDevice(const char *devicePath);
+    // The selected entry of the source list as it is now, and the selection
+    // moved to that entry's place in a rebuilt list (or cleared).
+    std::optional<StorageSource> selectedListEntry() const;
+    void keepSelection(const std::optional<StorageSource> &selected);
     void clearScan();
     bool scanRemovable(const StorageSource &source);
     bool scanPicked();
+    bool scanPickedFolder(const std::string &folder);
+    bool holdsRecordingFolders(const std::string &root) const;
     bool scanTavo(const StorageSource &source);
     bool searchFolder(const std::string &path, int32_t folderIndex, bool recurse, int32_t &count,
                       int depth);
@@ -165,6 +188,13 @@ private:
     std::vector<std::string> m_extensions;
     std::shared_ptr<unsigned char> m_cardDevice; // its deleter closes the device
     int m_selectedSource = -1;
+    // The folder the computer entry was scanned from, kept for rescans while
+    // that entry stays selected. `card` is set when it was a card root.
+    struct PickedFolder {
+        std::string folder;
+        std::optional<StorageSource> card;
+    };
+    std::optional<PickedFolder> m_picked;
     // The paths of m_entries (valid until the next scan or sort). A rear candidate
     // with an accepted extension that is missing here was not in its folder when
     // the scan read it, so it needs no open; names found here are still opened.

@@ -158,6 +158,34 @@ TEST(ViewerConfigTest, ExtensionsAndBooleanOptions)
     EXPECT_EQ(other.flags, korvante::kFlagDesktop);
 }
 
+TEST(ViewerConfigTest, BooleanAttributesAreTrueOnlyForTheWholeWords)
+{
+    // The value must be one of the three words entire; a word that merely
+    // starts like one (as TinyXML's own query would take it) leaves the bit.
+    const struct {
+        const char *value;
+        bool set;
+    } cases[] = {
+        {"true", true},       {"TRUE", true},   {"True", true},       {"yes", true},  {"YeS", true},
+        {"1", true},          {"yesterday", false}, {"truest", false}, {"10", false}, {"1 ", false},
+        {" yes", false},      {"", false},      {"false", false},     {"no", false},  {"0", false},
+        {"on", false},        {"y", false},     {"tru", false},
+    };
+    TempDir dir;
+    for (const auto &c : cases) {
+        ViewerConfig config;
+        const std::string value = c.value;
+        ASSERT_TRUE(load(config, dir,
+                         document("<recursive removal=\"" + value + "\" desktop=\"" + value +
+                                  "\"/><capture filetime=\"" + value + "\" addpos=\"" + value + "\"/>"))
+                        .ok)
+            << value;
+        const uint32_t all =
+            korvante::kFlagRemoval | korvante::kFlagDesktop | korvante::kFlagFileTime | korvante::kFlagAddPos;
+        EXPECT_EQ(config.flags, c.set ? all : 0u) << '"' << value << '"';
+    }
+}
+
 TEST(ViewerConfigTest, LocalisedTextsDuplicatesAndLanguages)
 {
     TempDir dir;
