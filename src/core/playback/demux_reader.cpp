@@ -46,7 +46,10 @@ void routeFfmpegLog()
 int DemuxReader::readCallback(void *opaque, std::uint8_t *buffer, int size)
 {
     auto *self = static_cast<DemuxReader *>(opaque);
-    const std::int64_t n = self->m_source->readAt(self->m_position, buffer, size);
+    const std::int64_t room = self->m_limit - self->m_position;
+    if (room <= 0)
+        return AVERROR_EOF;
+    const std::int64_t n = self->m_source->readAt(self->m_position, buffer, std::min<std::int64_t>(size, room));
     if (n < 0)
         return AVERROR(EIO);
     if (n == 0)
@@ -119,7 +122,14 @@ std::unique_ptr<DemuxReader> DemuxReader::open(std::unique_ptr<ByteSource> sourc
     if (!avi)
         return fail("the AVI demuxer is missing");
     AVFormatContext *format = self->m_format;
+    // Opened as a stream that cannot seek, so that the demuxer does not go
+    // and read the idx1 index itself: its entries would steer seeks (in a
+    // damaged file, to damaged chunks) besides the ones the load checked and
+    // registers, and every reader would read the whole index again.
+    self->m_io->seekable = 0;
     const int rc = avformat_open_input(&format, nullptr, avi, nullptr);
+    if (self->m_io)
+        self->m_io->seekable = AVIO_SEEKABLE_NORMAL;
     if (rc < 0) {
         // avformat_open_input frees the context on failure; the I/O context stays ours.
         self->m_format = nullptr;

@@ -45,10 +45,17 @@ public:
     // Moves to the last known key frame at or before `frame` of `stream`.
     bool seekToFrame(int stream, std::int64_t frame);
 
+    // Ends the bytes the demuxer sees at `end`: reads from there on meet the
+    // end of the file. Set after the load to the end of the last whole chunk,
+    // so that a reader never hunts through what follows a recording (old
+    // bytes, gigabytes of zeros) for chunks that are not its own.
+    void limitTo(std::int64_t end) { m_limit = end; }
+
 private:
     DemuxReader() = default;
     std::unique_ptr<ByteSource> m_source;
     std::int64_t m_position = 0;
+    std::int64_t m_limit = INT64_MAX;
     AVIOContext *m_io = nullptr;
     AVFormatContext *m_format = nullptr;
 

@@ -148,6 +148,7 @@ std::unique_ptr<DemuxReader> StreamParseFilter::openReader() const
         return nullptr;
     }
     registerKeyFrames(m_index, *reader);
+    reader->limitTo(m_index.endPos);
     return reader;
 }
 
