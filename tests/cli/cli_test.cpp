@@ -471,5 +471,55 @@ TEST_F(Cards, SourcesOfAFakeMachine)
     (void)mounted;
 }
 
+// A desktop user who is not root: the card's file system is mounted for them,
+// but the whole disk belongs to root (mode 0660). The drive is offered all the
+// same; once the user may read the disk, it is marked and listed as a TAVO card.
+TEST_F(Cards, SourcesForAUserWhoMayNotOpenTheDisk)
+{
+    if (::geteuid() != 0)
+        GTEST_FAIL() << "running the tool as another user needs root";
+    // The other user must reach the fake machine through the scratch folder.
+    ::chmod(scratch.path().c_str(), 0755);
+    FakeMachine machine(scratch.path() / "root");
+    machine.addDisk("sda", false, 1 << 20);
+    machine.mountRoot("sda", 1);
+    const fs::path disk = scratch.path() / "sdb.img";
+    fs::copy_file(image(), disk);
+    ASSERT_EQ(::chown(disk.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(disk.c_str(), 0660), 0);
+    machine.addDisk("sdb", true, 131072, disk);
+    machine.mount("sdb", 1, "/media/nobody/CAM");
+
+    const std::string root = machine.root().string();
+    const std::string asUser = "setpriv --reuid 65534 --regid 65534 --clear-groups env KORVANTE_SYSROOT="
+                               + quote(root) + " ";
+    const CliRun locked = run(scratch.path(), {"sources"}, asUser);
+    ASSERT_EQ(locked.rc, 0) << locked.err;
+    EXPECT_EQ(locked.lines(), (std::vector<std::string>{
+                                  root + "/media/nobody/CAM/\t0\t" + root + "/dev/sdb",
+                                  "Find in My Computer\t2\t",
+                              }));
+    EXPECT_NE(locked.err.find("needs read access to " + root + "/dev/sdb"), std::string::npos) << locked.err;
+    EXPECT_NE(locked.err.find("Permission denied"), std::string::npos) << locked.err;
+
+    // Read access is enough: the card library never writes.
+    ASSERT_EQ(::chmod(disk.c_str(), 0664), 0);
+    const CliRun readable = run(scratch.path(), {"sources"}, asUser);
+    ASSERT_EQ(readable.rc, 0) << readable.err;
+    EXPECT_EQ(readable.lines(), (std::vector<std::string>{
+                                    root + "/media/nobody/CAM/ (TAVO)\t1\t" + root + "/dev/sdb",
+                                    "Find in My Computer\t2\t",
+                                }));
+    EXPECT_EQ(readable.err.find("needs read access"), std::string::npos) << readable.err;
+    const CliRun listed = run(scratch.path(), {"list", "--tavo", root + "/dev/sdb"}, asUser);
+    EXPECT_EQ(listed.rc, 0) << listed.err;
+    EXPECT_EQ(listed.lines().size(), 12u);
+
+    // A mounted file system the user may not enter is not offered.
+    ::chmod((machine.root() / "media/nobody/CAM").c_str(), 0700);
+    EXPECT_EQ(run(scratch.path(), {"sources"}, asUser).lines(),
+              (std::vector<std::string>{"Find in My Computer\t2\t"}));
+}
+
 } // namespace
 } // namespace korvante

@@ -76,12 +76,16 @@ bool RecordingCatalogue::testForTavo(StorageSource &source, const MountedVolume 
         logWarning("device path longer than 63 bytes, drive not offered: " + volume.devicePath);
         return false;
     }
-    // Reading a card's partition needs the whole disk; a disk that cannot be
-    // opened for reading and writing is not offered.
-    const int fd = ::open(source.devicePath.data(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    ::close(fd);
+    // Looking for a card's partition needs read access to the whole disk
+    // (the desktop mounts the card for the user, but the disk is root's);
+    // without it the mounted file system is still offered, as a plain drive.
+    std::string why;
+    if (openDiskForReading(systemRoot(), volume, &why) == DiskAccess::None) {
+        logWarning(volume.mountPoint + " is offered as a plain drive: a TAVO partition on it needs read access to "
+                   + volume.devicePath + " (membership of its group, or a desktop that lets UDisks2 open it); " + why);
+        source.kind = SourceRemovable;
+        return true;
+    }
     if (VX_Tavo_Check_Tavo_partition(source.devicePath.data()) != 0) {
         source.kind = SourceTavo;
         source.label += " (TAVO)";

@@ -1,8 +1,15 @@
 #include "core/storage/storage_discovery.h"
 
+#include "core/storage/udisks_client.h"
+#include "tavo/tavo.h"
+
+#include <fcntl.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -214,6 +221,7 @@ std::vector<MountedVolume> listMountedVolumes(const std::string &rootIn)
             v.diskNumber = numbers.count(dev->disk) ? numbers[dev->disk] : -1;
             v.removable = isRemovableDisk(root, dev->disk);
             v.mediumPresent = hasMedium(root, dev->disk, v.mountPoint);
+            v.readable = ::access(v.mountPoint.c_str(), R_OK | X_OK) == 0;
             volumes.push_back(std::move(v));
         }
     }
@@ -227,9 +235,39 @@ std::vector<MountedVolume> listRemovableVolumes(const std::string &root)
 {
     std::vector<MountedVolume> out;
     for (auto &v : listMountedVolumes(root))
-        if (v.removable && v.mediumPresent && v.diskNumber > 0)
+        if (v.removable && v.mediumPresent && v.diskNumber > 0 && v.readable)
             out.push_back(std::move(v));
     return out;
+}
+
+DiskAccess openDiskForReading(const std::string &rootIn, const MountedVolume &volume, std::string *why)
+{
+    const int fd = ::open(volume.devicePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        ::close(fd);
+        // A descriptor attached earlier (before the user was let in) is no
+        // longer needed.
+        VX_Tavo_Detach_Descriptor(volume.devicePath.c_str());
+        return DiskAccess::Direct;
+    }
+    std::string reason = "cannot open " + volume.devicePath + " for reading: " + std::strerror(errno);
+    // Only the real machine's disks are known to the disk service; a fake
+    // root's disks are image files.
+    if (withSlash(rootIn) == "/") {
+        std::string refused;
+        const int handed = openDiskThroughUDisks(volume.disk, &refused);
+        if (handed >= 0) {
+            const int rc = VX_Tavo_Attach_Descriptor(volume.devicePath.c_str(), handed);
+            ::close(handed);
+            if (rc == VX_TAVO_OK)
+                return DiskAccess::Descriptor;
+            refused = "the descriptor UDisks2 gave cannot be read";
+        }
+        reason += "; " + refused;
+    }
+    if (why)
+        *why = std::move(reason);
+    return DiskAccess::None;
 }
 
 int diskNumberOfVolume(const std::string &root, const std::string &mountPoint)
