@@ -34,24 +34,25 @@ std::string rowNumber(int row)
     return text;
 }
 
-// The candidate's path with the date and time texts replaced by those of
-// `base` + `offsetSeconds` (local time). Only the file name moves: a folder
-// whose name holds the same digits stays as it is.
-std::string movedCandidate(const std::string &candidate, const std::string &dateText,
-                           const std::string &timeText, std::time_t base, int offsetSeconds)
+// The candidate's path with its name's date and time fields replaced by
+// `base` + `offsetSeconds`, counted on the calendar (the name's clock has no
+// time zone). Only those two fields of the file name move: the same digits
+// elsewhere in the name or in a folder stay as they are. Empty when the name's
+// fields are not the texts `base` was read from.
+std::string movedCandidate(const std::string &candidate, std::string_view dateText, std::string_view timeText,
+                           const NameDateTime &base, int offsetSeconds)
 {
-    const std::time_t moved = base + offsetSeconds;
-    std::tm tm{};
-    if (!localtime_r(&moved, &tm))
+    const std::optional<NameDateTime> moved = base.movedBy(offsetSeconds);
+    if (!moved)
         return {};
-    char date[32], time[32];
-    std::snprintf(date, sizeof date, "%04d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-    std::snprintf(time, sizeof time, "%02d%02d%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
     const size_t nameStart = candidate.size() - fileNameOf(candidate).size();
-    std::string name = candidate.substr(nameStart);
-    name = replaceAll(std::move(name), dateText, date);
-    name = replaceAll(std::move(name), timeText, time);
-    return candidate.substr(0, nameStart) + name;
+    const std::string_view name = std::string_view(candidate).substr(nameStart);
+    if (nameField(name, 1) != dateText || nameField(name, 2) != timeText)
+        return {};
+    const std::string movedName = withDateTimeFields(name, *moved);
+    if (movedName.empty())
+        return {};
+    return candidate.substr(0, nameStart) + movedName;
 }
 
 // Flags of every probe: reading only, and a named pipe must not stall the list.
@@ -121,10 +122,10 @@ std::string RecordingCatalogue::rearCandidateOf(const std::string &frontPath)
 std::string RecordingCatalogue::findRearPartner(const std::string &frontPath, const std::string &dateText,
                                                 const std::string &timeText, int offsetSeconds) const
 {
-    const std::optional<std::time_t> base = dateTimeOfFields(dateText, timeText).toLocalTime();
-    if (!base)
+    const NameDateTime base = dateTimeOfFields(dateText, timeText);
+    if (!base.isValid())
         return "NULL";
-    const std::string path = movedCandidate(frontPath, dateText, timeText, *base, offsetSeconds);
+    const std::string path = movedCandidate(frontPath, dateText, timeText, base, offsetSeconds);
     if (!path.empty() && opensForReading(path))
         return path;
     return "NULL";
@@ -176,14 +177,14 @@ std::string RecordingCatalogue::channelsWith(const RecordingEntry &entry, Folder
     if (entry.isCardFile())
         return "F/R";
     // A name whose date and time are no point in time has no partner.
-    const std::optional<std::time_t> base = dateTimeOfName(entry.name).toLocalTime();
-    if (!base)
+    const NameDateTime base = dateTimeOfName(entry.name);
+    if (!base.isValid())
         return "F";
     const std::string candidate = rearCandidateOf(entry.path);
-    const std::string dateText(nameField(entry.name, 1));
-    const std::string timeText(nameField(entry.name, 2));
+    const std::string_view dateText = nameField(entry.name, 1);
+    const std::string_view timeText = nameField(entry.name, 2);
     for (int offset : kPartnerOffsets) {
-        const std::string path = movedCandidate(candidate, dateText, timeText, *base, offset);
+        const std::string path = movedCandidate(candidate, dateText, timeText, base, offset);
         if (!path.empty() && partnerExists(path, folders, headers))
             return "F/R";
     }

@@ -1,6 +1,7 @@
 #include "core/storage/recording_name.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 
@@ -82,6 +83,30 @@ std::optional<std::time_t> NameDateTime::toLocalTime() const
     return t;
 }
 
+std::optional<NameDateTime> NameDateTime::movedBy(int seconds) const
+{
+    using namespace std::chrono;
+    if (!isValid() || year > 9999)
+        return std::nullopt;
+    // Days are counted from the 1st of the month so that day 31 of a shorter
+    // month runs on into the next one.
+    const sys_days firstOfMonth{std::chrono::year{year} / std::chrono::month{static_cast<unsigned>(month)} / 1};
+    const sys_seconds start = firstOfMonth + days{day - 1} + hours{hour} + minutes{minute}
+                              + std::chrono::seconds{second};
+    const sys_seconds moved = start + std::chrono::seconds{seconds};
+    const sys_days movedDay = floor<days>(moved);
+    const year_month_day ymd{movedDay};
+    const hh_mm_ss<std::chrono::seconds> clock{moved - movedDay};
+    NameDateTime out;
+    out.year = static_cast<int32_t>(static_cast<int>(ymd.year()));
+    out.month = static_cast<int32_t>(static_cast<unsigned>(ymd.month()));
+    out.day = static_cast<int32_t>(static_cast<unsigned>(ymd.day()));
+    out.hour = static_cast<int32_t>(clock.hours().count());
+    out.minute = static_cast<int32_t>(clock.minutes().count());
+    out.second = static_cast<int32_t>(clock.seconds().count());
+    return out;
+}
+
 NameDateTime dateTimeOfFields(std::string_view dateField, std::string_view timeField)
 {
     const int32_t d = leadingInteger(dateField);
@@ -94,6 +119,25 @@ NameDateTime dateTimeOfFields(std::string_view dateField, std::string_view timeF
     dt.minute = (t % 10000) / 100;
     dt.second = t % 100;
     return dt;
+}
+
+std::string withDateTimeFields(std::string_view name, const NameDateTime &dt)
+{
+    const size_t dateStart = name.find('_');
+    if (dateStart == std::string_view::npos)
+        return {};
+    const size_t timeStart = name.find('_', dateStart + 1);
+    if (timeStart == std::string_view::npos)
+        return {};
+    const size_t timeEnd = name.find('_', timeStart + 1);
+    char fields[64];
+    std::snprintf(fields, sizeof fields, "%04d%02d%02d_%02d%02d%02d", dt.year, dt.month, dt.day, dt.hour,
+                  dt.minute, dt.second);
+    std::string out(name.substr(0, dateStart + 1));
+    out += fields;
+    if (timeEnd != std::string_view::npos)
+        out += name.substr(timeEnd);
+    return out;
 }
 
 std::string formatDate(int32_t year, int32_t month, int32_t day)

@@ -43,6 +43,12 @@ struct NameDateTime {
     // Local time with the daylight-saving state left to the C library; none
     // when the fields are not a valid date and time or mktime cannot place them.
     std::optional<std::time_t> toLocalTime() const;
+    // The same wall-clock fields `seconds` later (earlier when negative), on the
+    // calendar alone: the camera's clock knows no time zone and skips no hour.
+    // A day past the month's end counts on into the next month, as mktime
+    // would. None when the fields are not a valid date and time (years 1900
+    // to 9999).
+    std::optional<NameDateTime> movedBy(int seconds) const;
 };
 
 NameDateTime dateTimeOfFields(std::string_view dateField, std::string_view timeField);
@@ -50,6 +56,10 @@ inline NameDateTime dateTimeOfName(std::string_view name)
 {
     return dateTimeOfFields(nameField(name, 1), nameField(name, 2));
 }
+
+// `name` with field 1 set to "YYYYMMDD" and field 2 to "HHMMSS" of `dt`, the
+// other fields untouched; empty when the name has no field 2.
+std::string withDateTimeFields(std::string_view name, const NameDateTime &dt);
 
 // "%04d-%02d-%02d" and "%02d:%02d:%02d".
 std::string formatDate(int32_t year, int32_t month, int32_t day);

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,6 +127,71 @@ TEST_F(DriveCatalogue, PartnerOffsetsAndLookup)
     EXPECT_EQ(catalogue.findRearPartner(candidate, "20121305", "235959", 2), "NULL");
     EXPECT_EQ(catalogue.listAll(view), 1);
     EXPECT_EQ(view.rows[0][ColumnChannels], "F/R");
+}
+
+// Names whose time digits also occur in their date ("201203" in 20120305),
+// and recordings in the hour that New York's spring change skips (the camera's
+// clock has no time zone): the rear file is found, by the file list and by the
+// lookup the player uses.
+TEST_F(DriveCatalogue, PartnersOfTimesThatLookLikeDatesOrFallInASkippedHour)
+{
+    struct ScopedZone {
+        std::optional<std::string> saved;
+        explicit ScopedZone(const char *zone)
+        {
+            if (const char *tz = std::getenv("TZ"))
+                saved = tz;
+            setenv("TZ", zone, 1);
+            tzset();
+        }
+        ~ScopedZone()
+        {
+            if (saved)
+                setenv("TZ", saved->c_str(), 1);
+            else
+                unsetenv("TZ");
+            tzset();
+        }
+    } zone("America/New_York");
+
+    struct Case {
+        const char *front, *rear;
+        int offset; // of the rear from the front, in seconds
+    };
+    const Case cases[] = {
+        {"N_20120305_201203_2CH_F.avi", "N_20120305_201203_2CH_R.avi", 0},
+        {"N_20120305_201203_2CH_F.avi", "N_20120305_201204_2CH_R.avi", 1},
+        {"E_20121212_201212_2CH_F.avi", "E_20121212_201210_2CH_R.avi", -2},
+        // 2012-03-11 02:00 to 03:00 does not exist in New York.
+        {"N_20120311_023000_2CH_F.avi", "N_20120311_023000_2CH_R.avi", 0},
+        {"N_20120311_025959_2CH_F.avi", "N_20120311_030002_2CH_R.avi", 3},
+        {"M_20120311_020001_2CH_F.avi", "M_20120311_015959_2CH_R.avi", -2},
+        // The hour repeated in autumn, and a leap day.
+        {"N_20121104_013000_2CH_F.avi", "N_20121104_012957_2CH_R.avi", -3},
+        {"P_20120228_235959_2CH_F.avi", "P_20120229_000001_2CH_R.avi", 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.front);
+        TempDir dir;
+        const std::string nor = dir.str() + "/NOR/";
+        writeRecording(dir.path() / "NOR", c.front);
+        writeRecording(dir.path() / "NOR", c.rear);
+        RecordingCatalogue cat;
+        configureCameraFolders(cat);
+        ASSERT_TRUE(selectDrive(cat, dir.path()));
+        RowsView rows;
+        ASSERT_EQ(cat.listAll(rows), 1);
+        EXPECT_EQ(rows.rows[0][ColumnChannels], "F/R");
+
+        const std::string candidate = RecordingCatalogue::rearCandidateOf(nor + c.front);
+        const std::string date(nameField(c.front, 1)), time(nameField(c.front, 2));
+        EXPECT_EQ(cat.findRearPartner(candidate, date, time, c.offset), nor + c.rear);
+        for (int other : {0, 1, -1, 2, -2, 3, -3}) {
+            if (other != c.offset) {
+                EXPECT_EQ(cat.findRearPartner(candidate, date, time, other), "NULL") << other;
+            }
+        }
+    }
 }
 
 TEST_F(DriveCatalogue, FolderNamesAreNeverRewritten)

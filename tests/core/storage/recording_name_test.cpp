@@ -61,6 +61,46 @@ TEST(RecordingName, DatesAndTimes)
     EXPECT_TRUE(dateTimeOfName("N_20120431_000000").isValid());
 }
 
+// Seconds are moved on the name's own calendar, and only the name's date and
+// time fields are rewritten.
+TEST(RecordingName, MovedFieldsAndRewrittenNames)
+{
+    struct Case {
+        const char *name;
+        int seconds;
+        const char *expected; // empty: no valid point in time
+    };
+    const Case cases[] = {
+        {"N_20120305_201203_2CH_R.avi", 1, "N_20120305_201204_2CH_R.avi"},
+        {"N_20120305_201203_2CH_R.avi", -3, "N_20120305_201200_2CH_R.avi"},
+        {"N_20121231_235958_2CH_R.avi", 3, "N_20130101_000001_2CH_R.avi"},
+        {"N_20130101_000001_2CH_R.avi", -2, "N_20121231_235959_2CH_R.avi"},
+        {"N_20120228_235959_2CH_R.avi", 1, "N_20120229_000000_2CH_R.avi"},
+        {"N_21000228_235959_2CH_R.avi", 1, "N_21000301_000000_2CH_R.avi"},
+        {"N_20120311_025959_2CH_R.avi", 1, "N_20120311_030000_2CH_R.avi"},
+        {"N_20120431_120000_2CH_R.avi", 0, "N_20120501_120000_2CH_R.avi"}, // runs on, like mktime
+        {"N_20120305_201203", 2, "N_20120305_201205"},
+        {"N_20121340_142233_2CH_R.avi", 0, ""},
+        {"N_20120305_246000_2CH_R.avi", 0, ""},
+        {"N_99999999_000000_2CH_R.avi", 0, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<NameDateTime> moved = dateTimeOfName(c.name).movedBy(c.seconds);
+        if (*c.expected == '\0') {
+            EXPECT_FALSE(moved);
+            continue;
+        }
+        ASSERT_TRUE(moved);
+        EXPECT_EQ(withDateTimeFields(c.name, *moved), c.expected);
+    }
+    NameDateTime dt;
+    dt.year = 2012;
+    dt.month = dt.day = 1;
+    EXPECT_EQ(withDateTimeFields("N_x", dt), "");
+    EXPECT_EQ(withDateTimeFields("N_x_y", dt), "N_20120101_000000");
+}
+
 TEST(RecordingName, ReplaceAll)
 {
     EXPECT_EQ(replaceAll("a_F_F", "_F", "_R"), "a_R_R");
