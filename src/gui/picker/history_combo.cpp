@@ -67,17 +67,19 @@ void CHistoryCombo::saveHistory()
             removeItem(count() - 1);
         setCurrentIndex(0);
     }
+    // One write of the settings file for the whole history.
+    Registry::Batch registry;
     const QString group = Registry::profileGroup(m_section);
     const int n = count();
     for (int i = 0; i < n; ++i)
-        Registry::setValue(group, entryKey(i), itemText(i));
+        registry.setValue(group, entryKey(i), itemText(i));
     for (int i = n; i <= kMaximumDeletedKey; ++i) {
-        if (!Registry::contains(group, entryKey(i)))
+        if (!registry.contains(group, entryKey(i)))
             break;
-        Registry::remove(group, entryKey(i));
+        registry.remove(group, entryKey(i));
     }
     if (m_saveLast)
-        Registry::setValue(group, effectiveLastKey(), currentText());
+        registry.setValue(group, effectiveLastKey(), currentText());
 }
 
 void CHistoryCombo::showPopup()

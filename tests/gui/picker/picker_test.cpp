@@ -2,10 +2,13 @@
 #include "gui/picker/folder_dialog.h"
 #include "gui/picker/history_combo.h"
 #include "gui/platform/message_box.h"
+#include "support/file_writes.h"
 #include "support/temp_dir.h"
 
 #include <QApplication>
+#include <QFileSystemModel>
 #include <QLineEdit>
+#include <QListView>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -13,6 +16,7 @@
 #include <filesystem>
 
 using namespace korvante;
+using korvante::testing::FileWrites;
 using korvante::testing::TempDir;
 
 namespace {
@@ -111,6 +115,29 @@ TEST_F(PickerTest, FiftyEntriesPushTheOldestOutAndDeleteItsKey)
     EXPECT_FALSE(Registry::contains(group, QStringLiteral("Folder0051")));
 }
 
+// Saving a full history is one write of the settings file, whatever the
+// number of entries and stale keys.
+TEST_F(PickerTest, SavingTheHistoryWritesTheSettingsFileOnce)
+{
+    const QString group = Registry::profileGroup(QStringLiteral("FolderHistory"));
+    {
+        Registry::Batch seed;
+        for (int i = 0; i < 52; ++i)
+            seed.setValue(group, QStringLiteral("Folder%1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("/old/%1").arg(i));
+    }
+    CHistoryCombo combo;
+    combo.setMaximum(50);
+    combo.loadHistory();
+    FileWrites writes(Registry::filePath().toStdString());
+    ASSERT_TRUE(writes.watching());
+    combo.setEditText(QStringLiteral("/new"));
+    combo.saveHistory();
+    EXPECT_EQ(writes.take(), 1);
+    EXPECT_EQ(history(0), QStringLiteral("/new"));
+    EXPECT_EQ(history(49), QStringLiteral("/old/48"));
+    EXPECT_FALSE(Registry::contains(group, QStringLiteral("Folder0051")));
+}
+
 TEST_F(PickerTest, OkRefusesEmptyAndMissingFoldersAndAcceptsAnExistingOne)
 {
     const QString good = folder("card");
@@ -173,6 +200,50 @@ TEST_F(PickerTest, TypingAFolderAndLeavingTheFieldOpensIt)
     other.historyCombo()->lineEdit()->setText(target);
     QApplication::sendEvent(other.historyCombo(), &out);
     EXPECT_EQ(other.currentFolder(), target);
+}
+
+TEST_F(PickerTest, EnterInThePathFieldGoesToTheTypedPathNotTheListSelection)
+{
+    const QString start = folder("start"), sub = folder("start/sub"), other = folder("other");
+    CXFolderDialog dialog;
+    dialog.navigateTo(start);
+    dialog.show();
+    auto *list = dialog.findChild<QListView *>();
+    ASSERT_NE(list, nullptr);
+    auto *model = qobject_cast<QFileSystemModel *>(list->model());
+    ASSERT_NE(model, nullptr);
+    // A folder selected in the list, then a path typed over it.
+    const auto selectSub = [&] {
+        const QModelIndex index = model->index(sub);
+        ASSERT_TRUE(index.isValid());
+        list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        ASSERT_EQ(dialog.historyCombo()->currentText(), sub);
+    };
+    selectSub();
+    QLineEdit *edit = dialog.historyCombo()->lineEdit();
+    edit->setText(other);
+    QTest::keyClick(dialog.historyCombo(), Qt::Key_Return);
+    EXPECT_EQ(dialog.currentFolder(), other);
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+
+    // Back in the first folder with its subfolder selected, Enter on the
+    // folder shown confirms the typed folder, not the selected one.
+    dialog.navigateTo(start);
+    selectSub();
+    edit->setText(start);
+    QTest::keyClick(dialog.historyCombo(), Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.selectedPath, start);
+    EXPECT_EQ(history(0), start);
+
+    // A typed path that is no folder is refused, whatever the list holds.
+    CXFolderDialog again;
+    again.navigateTo(start);
+    again.historyCombo()->lineEdit()->setText(start + QStringLiteral("/missing"));
+    QTest::keyClick(again.historyCombo(), Qt::Key_Return);
+    EXPECT_NE(again.result(), QDialog::Accepted);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], QStringLiteral("The folder '%1' isn't accessible.").arg(start + QStringLiteral("/missing")));
 }
 
 TEST_F(PickerTest, ViewModeIsRememberedAsACommandNumber)
