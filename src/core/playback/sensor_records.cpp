@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <locale.h>
 #include <string>
 #include <string_view>
 
@@ -79,16 +80,20 @@ std::uint16_t word16(const std::uint8_t *p)
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-// atoi/atof on a bounded piece of text: the piece is copied so that the C
-// library never reads past it.
+// atoi on a bounded piece of text: the piece is copied so that the C library
+// never reads past it.
 int pieceToInt(std::string_view piece)
 {
     return std::atoi(std::string(piece).c_str());
 }
 
+// atof's reading, but always with "." as the decimal point: the sentence is
+// the camera's, never the user's, and the application object switches the C
+// library to the desktop's locale, where "3730.5" would read as 3730.
 double pieceToDouble(std::string_view piece)
 {
-    return std::atof(std::string(piece).c_str());
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return strtod_l(std::string(piece).c_str(), nullptr, cLocale);
 }
 
 // Characters `from`..`from+1` (1-based, as the sentence fields count them) as

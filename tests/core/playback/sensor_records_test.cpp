@@ -1,6 +1,10 @@
 #include "core/playback/sensor_records.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
+
+#include <clocale>
 
 #include <cstring>
 #include <string>
@@ -122,6 +126,41 @@ TEST(SensorRecords, GpsHemispheresStatusAndShortSentences)
 
     CQDRVGPSData none;
     EXPECT_FALSE(ParseGpsSentence(none, 0, ""));
+}
+
+// The application object (made in main) switches the C library to the
+// desktop's locale; a decimal-comma desktop must read the camera's numbers
+// exactly as the C locale does.
+TEST(SensorRecords, GpsNumbersReadTheSameUnderADecimalCommaLocale)
+{
+    ASSERT_NE(QCoreApplication::instance(), nullptr);
+    struct RestoreLocale {
+        std::string saved = std::setlocale(LC_ALL, nullptr);
+        ~RestoreLocale() { std::setlocale(LC_ALL, saved.c_str()); }
+    } restore;
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
+        << "the de_DE.UTF-8 locale is missing (scripts/setup generates it)";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+
+    struct Case {
+        const char *sentence;
+        double latitude, longitude, speedKnots, course;
+    };
+    const Case cases[] = {
+        {"G,123456.00,A,3730.5000,N,12700.2500,E,10.0,90.5,061226", 3730.5, 12700.25, 10.0, 90.5},
+        {"G,000000,A,0000.0001,S,00000.9999,W,0.51,359.99,010100", -0.0001, -0.9999, 0.51, 359.99},
+        {"G,235959,A, 4807.038,N,+01131.000,E,1.5e1,.5,311299", 4807.038, 1131.0, 15.0, 0.5},
+        {"G,235959,A,12.5abc,N,7.25.5,E,x,-1.75,311299", 12.5, 7.25, 0.0, -1.75},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sentence);
+        CQDRVGPSData fix;
+        EXPECT_TRUE(ParseGpsSentence(fix, 0, c.sentence));
+        EXPECT_DOUBLE_EQ(fix.latitude, c.latitude);
+        EXPECT_DOUBLE_EQ(fix.longitude, c.longitude);
+        EXPECT_FLOAT_EQ(fix.speed, static_cast<float>(c.speedKnots * 1.852));
+        EXPECT_FLOAT_EQ(fix.course, static_cast<float>(c.course));
+    }
 }
 
 TEST(SensorRecords, GpsPacketIsAppendedWhateverTheParseAndNeverReadsPastTheBuffer)
