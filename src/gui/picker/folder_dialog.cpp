@@ -148,6 +148,9 @@ bool CXFolderDialog::navigateTo(const QString &path)
     if (!m_currentFolder.isEmpty())
         m_capturedView = capturedViewMode();
     const QModelIndex root = m_model->index(folder);
+    // A selection made in the folder left behind is no choice in this one.
+    m_list->selectionModel()->clear();
+    m_tree->selectionModel()->clear();
     m_list->setRootIndex(root);
     m_tree->setRootIndex(root);
     m_currentFolder = folder;
@@ -256,12 +259,13 @@ bool CXFolderDialog::eventFilter(QObject *watched, QEvent *event)
             const auto *key = static_cast<QKeyEvent *>(event);
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
                 const QString text = m_combo->currentText().trimmed();
-                // Enter on a folder other than the one shown opens it; on the
-                // one shown it confirms.
+                // Enter goes to the typed path: a folder other than the one
+                // shown opens; the one shown (or a path that is no folder) is
+                // confirmed as typed, whatever is selected in the list.
                 if (isFolder(text) && QDir(text).absolutePath() != m_currentFolder)
                     navigateFromCombo(text, true);
                 else
-                    onOk();
+                    confirm(text);
                 return true;
             }
         }
@@ -274,6 +278,11 @@ void CXFolderDialog::onOk()
     QString path = selectedItemPath();
     if (path.isEmpty())
         path = m_combo->currentText().trimmed();
+    confirm(path);
+}
+
+void CXFolderDialog::confirm(const QString &path)
+{
     if (path.isEmpty()) {
         platform::messageBox(this, QStringLiteral("Please select a folder."), windowTitle(),
                              platform::MB_OK | platform::MB_ICONWARNING);

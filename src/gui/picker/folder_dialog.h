@@ -68,8 +68,12 @@ public:
     int capturedViewMode() const { return m_capturedView; }
 
     CHistoryCombo *historyCombo() const { return m_combo; }
-    // The OK button's action: validate, save the history, close with OK.
+    // The OK button's action: the folder selected in the list, else the
+    // typed text; validated, saved in the history, closed with OK.
     void onOk();
+    // Validates `path`, saves it in the history and closes with OK; an empty
+    // or missing folder is refused with a message and the dialog stays.
+    void confirm(const QString &path);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

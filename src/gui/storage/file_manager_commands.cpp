@@ -42,11 +42,6 @@ private:
     std::string m_folder;
 };
 
-bool sameSource(const StorageSource &a, const StorageSource &b)
-{
-    return a.kind == b.kind && a.label == b.label && text64(a.devicePath) == text64(b.devicePath);
-}
-
 int computerEntryOf(const RecordingCatalogue &catalogue)
 {
     const auto &sources = catalogue.sources();
@@ -174,15 +169,13 @@ bool CFileManagerDlg::openFolder(const QString &folder)
 
 bool CFileManagerDlg::listChosenSource(std::optional<int> position)
 {
-    if (position) {
-        if (m_catalogue.selectSource(*position)) {
-            m_sourcePosition = *position;
-            m_sourceRecord = *m_catalogue.sourceAt(*position);
-            fillByKind();
-        }
-        if (m_catalogue.entries().empty())
-            clearRows();
-    }
+    if (position && m_catalogue.selectSource(*position))
+        fillByKind();
+    // The drive dialog rebuilt the source list: the catalogue's selection
+    // followed its source, or was cleared when that source is gone.
+    m_sourcePosition = m_catalogue.selectedSource();
+    if (m_catalogue.entries().empty() || m_sourcePosition < 0)
+        clearRows();
     if (m_catalogue.shownCount() > 0) {
         setPickersFromRows();
         selectRow(0);
@@ -242,22 +235,6 @@ bool CFileManagerDlg::runSearch()
     return true;
 }
 
-int CFileManagerDlg::rescanPosition() const
-{
-    // Open File rebuilds the source list even when it is cancelled, so the
-    // remembered position may now name another drive: follow the record.
-    if (!m_sourceRecord)
-        return m_sourcePosition;
-    const StorageSource *atPosition = m_catalogue.sourceAt(m_sourcePosition);
-    if (atPosition && sameSource(*atPosition, *m_sourceRecord))
-        return m_sourcePosition;
-    const auto &sources = m_catalogue.sources();
-    for (size_t i = 0; i < sources.size(); ++i)
-        if (sameSource(sources[i], *m_sourceRecord))
-            return static_cast<int>(i);
-    return -1;
-}
-
 void CFileManagerDlg::sortAndSearch(int command)
 {
     const bool sort = command == CmdSortAscending || command == CmdSortDescending;
@@ -268,9 +245,10 @@ void CFileManagerDlg::sortAndSearch(int command)
     if (!m_catalogue.entries().empty() && !readCriteria())
         return;
     m_catalogue.sortOrder = command == CmdSortAscending ? SortOrder::Ascending : SortOrder::Descending;
-    const int position = rescanPosition();
-    if (m_catalogue.selectSource(position))
-        m_sourcePosition = position;
+    // The source chosen last, scanned afresh; a picked folder is not asked
+    // for again.
+    m_catalogue.rescanSelected();
+    m_sourcePosition = m_catalogue.selectedSource();
     if (!runSearch())
         clearRows();
 }

@@ -9,9 +9,14 @@
 
 #include <QDateEdit>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTreeWidgetItem>
+
+#include <algorithm>
 
 namespace korvante {
 
@@ -54,6 +59,25 @@ void blackOnWhite(QWidget *widget)
     widget->setPalette(palette);
 }
 
+// Widens `combo` until its longest item shows whole in the field the style
+// leaves beside the arrow, at the font it has. Returns the added width.
+int widenForItems(QComboBox *combo)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.editable = combo->isEditable();
+    option.frame = combo->hasFrame();
+    option.subControls = QStyle::SC_All;
+    const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+    int widest = 0;
+    for (int i = 0; i < combo->count(); ++i)
+        widest = std::max(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+    // The label is drawn one pixel in from each side of the field.
+    const int missing = std::max(0, widest + 2 - field.width());
+    combo->resize(combo->width() + missing, combo->height());
+    return missing;
+}
+
 QDateEdit *makeDatePicker(int id, const QRect &rect, QWidget *parent)
 {
     auto *picker = new QDateEdit(QDate::currentDate(), parent);
@@ -71,6 +95,8 @@ CFileManagerDlg::CFileManagerDlg(QWidget *mainWindow)
     : PanelFrame(mainWindow), m_catalogue(GetViewerState().catalogue)
 {
     setObjectName(QStringLiteral("CFileManagerDlg"));
+    // A card's root picked on the computer lists like the card in a reader.
+    m_catalogue.pickedCardRoots = true;
     placeAt(kDockOffset, kSize);
     createControls();
     createButtons();
@@ -108,6 +134,8 @@ void CFileManagerDlg::createControls()
     m_view = new SkinListView(*m_list);
     connect(m_list, &QTreeWidget::itemClicked, this, [this] { onRowClicked(); });
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { onRowDoubleClicked(); });
+    // Enter on a row plays it, as a double click does.
+    m_list->installEventFilter(this);
 
     // Heights as the rows they sit in allow: the title row above the list, the
     // speed row above the bottom frame.
@@ -115,6 +143,8 @@ void CFileManagerDlg::createControls()
     m_kindFilter->addItems({QStringLiteral("ALL"), QStringLiteral("NORMAL"), QStringLiteral("EVENT"),
                             QStringLiteral("PARKING"), QStringLiteral("MANUAL")});
     m_kindFilter->setCurrentIndex(0);
+    // Its right edge stays beside the docking pin; a wider box grows leftwards.
+    m_kindFilter->move(m_kindFilter->x() - widenForItems(m_kindFilter), m_kindFilter->y());
     connect(m_kindFilter, &QComboBox::currentIndexChanged, this, [this] { fillByKind(); });
 
     m_startDate = makeDatePicker(kStartDateId, QRect(QPoint(10, 421), QPoint(109, 439)), this);
@@ -129,6 +159,7 @@ void CFileManagerDlg::createControls()
     m_speedUnit = new CSkinComboBox(kSpeedUnitId, QRect(50, 446, 55, 20), this);
     m_speedUnit->addItems({QStringLiteral("km/h"), QStringLiteral("mile/h"), QStringLiteral("knot")});
     m_speedUnit->setCurrentIndex(0);
+    widenForItems(m_speedUnit);
     connect(m_speedUnit, &QComboBox::currentIndexChanged, this,
             [](int position) { GetViewerState().speedUnit = position; });
 }
@@ -136,8 +167,15 @@ void CFileManagerDlg::createControls()
 void CFileManagerDlg::createButtons()
 {
     for (const ButtonSpec &def : kButtons) {
+        // Open File keeps its place left of the kind filter, the speed search
+        // right of the unit, however wide those boxes had to be for their texts.
+        int x = def.x;
+        if (def.command == CmdOpenFile)
+            x = std::min(x, m_kindFilter->x() - 25);
+        else if (def.command == CmdSearchSpeed)
+            x = std::max(x, m_speedUnit->geometry().right() + 8);
         m_buttons[static_cast<size_t>(def.command)] =
-            new CSkinButton(QString::fromUtf8(def.caption), def.command, QRect(def.x, def.y, 20, 20), this,
+            new CSkinButton(QString::fromUtf8(def.caption), def.command, QRect(x, def.y, 20, 20), this,
                             SkinImageIds{def.normal, def.hover, def.hover, def.hover});
     }
 }
@@ -207,6 +245,19 @@ void CFileManagerDlg::onRowDoubleClicked()
     // Queued: the player reads the row after the selection below is made.
     PostToPanel(panel::PlayerControl, msg::PanelCommand, cmd::Restart);
     selectRow(m_list->focusedRow());
+}
+
+bool CFileManagerDlg::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && m_list->focusedRow() >= 0) {
+            onRowDoubleClicked();
+            return true;
+        }
+    }
+    return PanelFrame::eventFilter(watched, event);
 }
 
 qintptr CFileManagerDlg::onMessage(int message, quintptr w, qintptr)

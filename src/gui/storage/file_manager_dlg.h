@@ -99,6 +99,7 @@ protected:
     qintptr onMessage(int message, quintptr w, qintptr l) override;
     bool dragsByBody() const override { return !m_docked || m_wide; }
     void paintEvent(QPaintEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Layout and controls (file_manager_dlg.cpp).
@@ -120,7 +121,6 @@ private:
     std::optional<SearchCriteria> readCriteria();
     void sortAndSearch(int command);
     bool runSearch();
-    int rescanPosition() const;
     void clearRows();
     void openConversion();
     QString noFilesText() const;
@@ -138,10 +138,9 @@ private:
     bool m_docked = true;
     bool m_shown = true;
     bool m_wide = false;
-    // The source chosen last: its position in the catalogue's sources and the
-    // record itself, so a re-scan after the list was rebuilt finds the same one.
+    // The position of the source chosen last in the catalogue's sources (the
+    // catalogue keeps it in step when the list is rebuilt); -1: none.
     int m_sourcePosition = -1;
-    std::optional<StorageSource> m_sourceRecord;
     SearchCriteria m_criteria;
     ConversionDialog m_conversionDialog;
 };

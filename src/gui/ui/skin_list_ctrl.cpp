@@ -66,7 +66,8 @@ CSkinListCtrl::CSkinListCtrl(int id, const QRect &rect, QWidget *parent)
     setVerticalScrollBar(m_vertical);
     setHorizontalScrollBar(m_horizontal);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The horizontal bar shows only while the columns are wider than the rows.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 CSkinListCtrl::~CSkinListCtrl() = default;
