@@ -519,7 +519,7 @@ TEST(EngineCard, CardRecordingOpensThroughTheCardLibraryAndPlays)
         MediaEngine engine;
         engine.AttachScreens(&front, &rear);
         engine.metadataMode = 0;
-        ASSERT_EQ(engine.Open(name, {}, reinterpret_cast<std::intptr_t>(device.data()), id), 1);
+        ASSERT_EQ(engine.Open("/EVT/" + name, {}, reinterpret_cast<std::intptr_t>(device.data()), id), 1);
         // Both pictures of the card file play: the rear one from its second
         // video stream, in step with the front.
         EXPECT_EQ(engine.graph->channelCount, 2);
