@@ -1,15 +1,89 @@
 #include "map_view_dlg.h"
 
-#include "gui/platform/skin_library.h"
+#include "core/platform/log.h"
+#include "core/playback/viewer_state.h"
+#include "gui/display/map_probe.h"
+#include "gui/display/map_view.h"
+#include "gui/platform/message_box.h"
+#include "gui/platform/messages.h"
+#include "gui/ui/skin_button.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QPainter>
 
+#include <unistd.h>
+
 namespace korvante {
+
+namespace {
+
+void allowBrowserAsRoot()
+{
+    // The browser's sandbox refuses to start for root; it must be told before
+    // the first browser starts, which is the map panel's.
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+} // namespace
 
 CMapViewDlg::CMapViewDlg(QWidget *mainWindow) : PanelFrame(mainWindow)
 {
     setObjectName(QStringLiteral("CMapViewDlg"));
+    allowBrowserAsRoot();
+
+    m_close = new CSkinButton(QStringLiteral("Close"), kCloseButton, QRect(285, 2, 20, 20), this,
+                              SkinImageIds{218, 219, 219, 219});
+    m_fixed = new CSkinButton(QStringLiteral("Fixed window"), kFixedButton, QRect(265, 3, 20, 20), this,
+                              SkinImageIds{kDockedImage, kDockedImage, kFloatingImage, kFloatingImage});
+    m_view = new CMap_view(this);
+    m_view->setGeometry(kBrowserRect);
+    m_view->show();
+    connect(m_view, &CMap_view::pageLoaded, this, [this](bool ok) {
+        // A fresh document has no track yet.
+        m_trackSent = false;
+        if (!ok)
+            logWarning("map page could not be loaded: " + pagePath().toStdString());
+    });
     placeAt(kDockOffset, kSize);
+
+    m_settings = mapSettingsFromEnvironment();
+    if (!m_settings.problem.isEmpty())
+        logWarning(m_settings.problem.toStdString());
+    if (!m_settings.probe) {
+        openPage(false);
+        return;
+    }
+    m_probe = new MapProbe(this);
+    connect(m_probe, &MapProbe::finished, this, [this](bool reachable) {
+        openPage(reachable);
+        if (!reachable)
+            platform::messageBox(parentWidget(), QStringLiteral("Please check your Internet connection."));
+    });
+    m_probe->start(m_settings.probeHost, m_settings.probePort);
+}
+
+CMapViewDlg::~CMapViewDlg()
+{
+    killTimer(kMapTimer);
+}
+
+QString CMapViewDlg::pagePath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/mapView.htm");
+}
+
+void CMapViewDlg::openPage(bool online)
+{
+    m_online = online;
+    const QString path = pagePath();
+    if (!QFileInfo::exists(path))
+        logWarning("map page not found: " + path.toStdString());
+    m_view->Navigate(mapPageUrl(path, online, m_settings.tileUrl));
+    m_pageLoaded = true;
+    setTimer(kMapTimer, kMapIntervalMs);
+    emit pageOpened(online);
 }
 
 void CMapViewDlg::followMainWindow()
@@ -37,13 +111,90 @@ void CMapViewDlg::setLayout(int wide)
     }
 }
 
+void CMapViewDlg::toggleDocking()
+{
+    m_docked = !m_docked;
+    // The resting face shows the state, the pressed face the state a click gives.
+    const int now = m_docked ? kDockedImage : kFloatingImage;
+    const int next = m_docked ? kFloatingImage : kDockedImage;
+    m_fixed->setSkin(SkinImageIds{now, now, next, next});
+    if (m_docked)
+        followMainWindow();
+}
+
+qintptr CMapViewDlg::onMessage(int message, quintptr w, qintptr)
+{
+    if (message == msg::ButtonClick) {
+        if (w == kCloseButton) {
+            hide();
+            m_shown = false;
+        } else if (w == kFixedButton) {
+            toggleDocking();
+        }
+    } else if (message == msg::PanelCommand && w == cmd::ToggleMap) {
+        m_shown = !m_shown;
+        showOnTop(m_shown);
+    }
+    return 0;
+}
+
+void CMapViewDlg::onTimer(int id)
+{
+    if (id == kMapTimer)
+        mapStep();
+}
+
+void CMapViewDlg::mapStep()
+{
+    ViewerState &state = GetViewerState();
+    if (m_view->width() == 0 || !m_pageLoaded) {
+        if (state.currentFixValid)
+            state.clearCurrentFix();
+        return;
+    }
+    MediaEngine &engine = state.engine;
+    const std::int32_t graphState = engine.graph ? engine.GetState() : -1;
+    if (graphState != StateRunning && graphState != StatePaused)
+        return;
+    sendTrackIfChanged();
+    const auto position = static_cast<std::uint32_t>(engine.GetPositionMs());
+    if (const auto script = runFixStep(state.sensorData, state.currentFix, state.currentFixValid, position))
+        m_view->PostScript(*script);
+}
+
+void CMapViewDlg::sendTrackIfChanged()
+{
+    // A track handed over while the page is still loading would be lost with
+    // the old document; the load's end clears m_trackSent.
+    if (!m_view->isPageReady())
+        return;
+    const TrackSignature now = trackSignature(GetViewerState().sensorData);
+    if (m_trackSent && now == m_track)
+        return;
+    m_track = now;
+    m_trackSent = true;
+    m_view->PostScript(drawTrackScript(GetViewerState().sensorData));
+}
+
+bool CMapViewDlg::dragsByBody() const
+{
+    return !m_docked || GetViewerState().layoutMode != 0;
+}
+
 void CMapViewDlg::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(28, 31, 40));
-    const QPixmap corner = SkinLibrary::bitmap(261);
-    if (!corner.isNull())
-        painter.drawPixmap(width() - corner.width(), 0, corner);
+    painter.fillRect(rect(), QColor(16, 16, 16));
+    painter.setPen(QPen(QColor(32, 33, 38), 3));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(QPoint(0, 0), QPoint(width() - 1, height() - 1)));
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(8);
+    font.setWeight(QFont::Normal);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(QPoint(10, 5), QPoint(99, 19)), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("Map Viewer"));
 }
 
 } // namespace korvante
