@@ -62,6 +62,7 @@ QProcessEnvironment viewerEnvironment(const TempDir &dir, int quitAfterMs)
     env.insert(QStringLiteral("KORVANTE_QUIT_AFTER_MS"), QString::number(quitAfterMs));
     env.insert(QStringLiteral("TMPDIR"), QString::fromStdString((dir.path() / "tmp").string()));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((dir.path() / "config").string()));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR")); // the socket then goes below TMPDIR
     return env;
 }
 

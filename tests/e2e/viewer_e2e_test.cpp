@@ -53,6 +53,7 @@ TEST(ViewerEndToEnd, PlaysBothChannelsInStepInTheirScreens)
     env.insert(QStringLiteral("KORVANTE_TEST_OPEN"), QString::fromStdString(front + "|" + rear));
     env.insert(QStringLiteral("TMPDIR"), QString::fromStdString((dir.path() / "tmp").string()));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((dir.path() / "config").string()));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR")); // the socket then goes below TMPDIR
     QProcess run;
     run.setProcessEnvironment(env);
     run.start(QStringLiteral("xvfb-run"),
