@@ -82,9 +82,13 @@ bool findOnCard(unsigned char *device, const std::string &name, std::string &pat
         dirWanted = name.substr(1, slash - 1);
         fileWanted = name.substr(slash + 1);
     }
-    for (const char *dir : {"NOR", "EVT", "MOT", "MAN"}) {
-        if (!dirWanted.empty() && dirWanted != dir)
-            continue;
+    // "/DIR/NAME" names its folder, whatever it is called; a bare name is
+    // looked up in the camera's usual folders.
+    std::vector<std::string> dirs{"NOR", "EVT", "MOT", "MAN"};
+    if (!dirWanted.empty())
+        dirs = {dirWanted};
+    for (const std::string &dirName : dirs) {
+        const char *dir = dirName.c_str();
         std::vector<unsigned char> list(VX_TAVO_LIST_BUFFER_SIZE, 0);
         std::uint32_t cursor = 1;
         for (;;) {
