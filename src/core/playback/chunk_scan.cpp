@@ -89,7 +89,7 @@ LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilde
     auto streamChunksAt = [&](std::int64_t pos, int chain) {
         for (int i = 0; i < chain; ++i) {
             if (pos == regionEnd)
-                return i > 0;
+                return true;
             Header h;
             if (headerAt(pos, h) != 1 || builder.classify(h.id, nullptr) == IndexBuilder::Kind::None)
                 return false;

@@ -416,6 +416,13 @@ TEST(RecordingLoad, EveryKindOfBadFileLoadsWhatItHoldsOrSaysWhyNotAndTheNextGood
         }
         add(finished ? "ids-zeroed.avi" : "ids-zeroed-unfinished.avi", zeroed, {"", "", videoLeft, -1});
     }
+    {
+        // Only the last chunk's id zeroed: the chunk before it still counts.
+        auto lastZeroed = good;
+        std::memset(lastZeroed.data() + goodChunks.back().offset, 0, 4);
+        add("last-id-zeroed.avi", lastZeroed,
+            {"", "", count(goodChunks, "00dc") - (goodChunks.back().id == "00dc" ? 1 : 0), -1});
+    }
     add("unfinished.avi", cut, {"", "", count(cutChunks, "00dc"), -1});
     {
         // More than 4 GB, of which only the start is a recording (sparse: nothing is written).
