@@ -17,6 +17,7 @@
 #include "gui/ui/skin_static.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -146,6 +147,10 @@ void CVX_TrailPlayerDlg::createPanels()
     m_screenSetting = new CScreenSettingDlg(this);
     RegisterPanel(panel::ScreenSettings, m_screenSetting);
     m_player->setPeerPanels(m_mapView, m_graph);
+    // Keys a panel leaves unhandled (Escape) are the main window's to judge.
+    for (PanelFrame *p : shownPanels())
+        p->installEventFilter(this);
+    m_screenSetting->installEventFilter(this);
 }
 
 CSkinButton *CVX_TrailPlayerDlg::titleButton(int id) const
@@ -323,13 +328,56 @@ void CVX_TrailPlayerDlg::enterDefaultLayout()
     repaint();
 }
 
+bool CVX_TrailPlayerDlg::isEscape(const QKeyEvent &event)
+{
+    return event.key() == Qt::Key_Escape || event.matches(QKeySequence::Cancel);
+}
+
+void CVX_TrailPlayerDlg::keyPressEvent(QKeyEvent *event)
+{
+    if (isEscape(*event)) {
+        enterDefaultLayout(); // nothing to do in the default layout
+        event->accept();
+        return;
+    }
+    PanelDialog::keyPressEvent(event);
+}
+
+bool CVX_TrailPlayerDlg::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && isEscape(*static_cast<QKeyEvent *>(event))) {
+        if (!m_inputBlocker.isBlocked())
+            enterDefaultLayout();
+        return true;
+    }
+    return PanelDialog::eventFilter(watched, event);
+}
+
+void CVX_TrailPlayerDlg::showWithPanels()
+{
+    // The native windows are all made first (the map page's takes the
+    // longest), then the panels and the main window are mapped one right
+    // after the other: the main window never shows alone while a panel is
+    // still being made. Raised last, the panels stay above the main window
+    // where no window manager keeps them there.
+    const auto panels = shownPanels();
+    for (PanelFrame *p : panels) {
+        p->ensurePolished();
+        p->winId();
+    }
+    winId();
+    for (PanelFrame *p : panels)
+        p->show();
+    show();
+    for (PanelFrame *p : panels)
+        p->raise();
+}
+
 void CVX_TrailPlayerDlg::onTimer(int id)
 {
     if (id == kShowTimer) {
         killTimer(kShowTimer);
-        show();
-        for (PanelFrame *p : shownPanels())
-            p->show();
+        showWithPanels();
         logDebug("main window shown at " + std::to_string(frameGeometry().x()) + "," +
                  std::to_string(frameGeometry().y()));
         if (!m_startFolder.isEmpty()) {

@@ -83,6 +83,11 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    // Escape never ends the viewer (a dialog would close on it): in a wide
+    // layout it returns to the default layout, in the default layout it does
+    // nothing. The same holds wherever the key arrives in a panel.
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createTitleButtons();
@@ -94,6 +99,8 @@ private:
     void selectScreen(int which);
     void enablePanels(bool enable);
     void destroyChildren();
+    void showWithPanels();
+    static bool isEscape(const QKeyEvent &event);
     void openTestRecording();
 
     std::array<CSkinButton *, 5> m_buttons{};

@@ -12,10 +12,15 @@
 #include "gui/platform/panel_registry.h"
 #include "gui/platform/screen_metrics.h"
 #include "gui/playback/player_menu_dlg.h"
+#include "gui/storage/file_manager_dlg.h"
+#include "gui/storage/select_drive_dlg.h"
+#include "gui/ui/skin_combo_box.h"
+#include "gui/ui/skin_list_ctrl.h"
 #include "gui/ui/bitmap_slider.h"
 #include "gui/ui/skin_button.h"
 #include "gui/ui/skin_static.h"
 #include "support/temp_dir.h"
+#include "fake_machine.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -466,4 +471,160 @@ TEST_F(MainWindowTest, LayoutChangesKeepTheModalRunGoing)
     window->exec();
     EXPECT_TRUE(runningAtTheEnd) << "the modal run ended before the Close";
     EXPECT_EQ(GetViewerState().layoutMode, 0);
+}
+
+TEST_F(MainWindowTest, EscapeNeverClosesTheViewerAndLeavesTheWideLayouts)
+{
+    int finished = 0;
+    QObject::connect(window.get(), &QDialog::finished, [&finished] { ++finished; });
+    ViewerState &state = GetViewerState();
+    auto *fileList = qobject_cast<CFileManagerDlg *>(FindPanel(panel::FileList));
+    ASSERT_NE(fileList, nullptr);
+    const struct {
+        int button; // 0: the default layout
+        int layout;
+    } layouts[] = {{0, 0}, {CVX_TrailPlayerDlg::kFitScreenButton, 1}, {CVX_TrailPlayerDlg::kFullScreenButton, 2}};
+    for (const auto &l : layouts) {
+        // Wherever the key lands: the main window, the screen shown, the
+        // player's buttons, or a control inside a panel that passes it on.
+        std::vector<QWidget *> targets{window.get(), window->frontScreen(), window->playerPanel()};
+        if (l.layout == 0)
+            targets.push_back(fileList->listCtrl());
+        for (QWidget *target : targets) {
+            if (l.button)
+                click(l.button);
+            pump();
+            ASSERT_EQ(state.layoutMode, l.layout);
+            QTest::keyClick(target, Qt::Key_Escape);
+            pump();
+            EXPECT_EQ(state.layoutMode, 0) << l.layout << " " << target->objectName().toStdString();
+            EXPECT_TRUE(window->isVisible()) << l.layout << " " << target->objectName().toStdString();
+            EXPECT_EQ(finished, 0);
+        }
+    }
+    EXPECT_EQ(window->size(), QSize(780, 780));
+    EXPECT_TRUE(FindPanel(panel::FileList)->isVisible());
+    EXPECT_TRUE(FindPanel(panel::MapView)->isVisible());
+    // The Close button still closes.
+    click(CVX_TrailPlayerDlg::kCloseButton);
+    EXPECT_EQ(finished, 1);
+}
+
+namespace {
+// Answers the folder picker with one folder and counts the questions.
+class OneFolderPicker final : public FolderPicker {
+public:
+    explicit OneFolderPicker(std::string folder) : m_folder(std::move(folder)) {}
+    std::optional<std::string> pickFolder(void *, const std::string &) override
+    {
+        ++calls;
+        return m_folder;
+    }
+    int calls = 0;
+
+private:
+    std::string m_folder;
+};
+
+// Answers the next drive dialog with line `line`, or Close when negative.
+void answerDriveDialog(QObject *owner, int line)
+{
+    auto *timer = new QTimer(owner);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, line] {
+        auto *dialog = qobject_cast<CNSelectDriveDlg *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (line >= 0) {
+            dialog->sourceCombo()->setCurrentIndex(line);
+            dialog->checkButton()->click();
+        } else {
+            dialog->closeButton()->click();
+        }
+    });
+    timer->start();
+}
+} // namespace
+
+TEST_F(MainWindowTest, PlayAfterOpenFileWhenTheSourceListShrank)
+{
+    const std::string front = sampleFront();
+    ASSERT_FALSE(front.empty()) << "korvante-mkcard made no recording";
+    TempDir dir;
+    korvante::testing::FakeMachine machine(dir.path() / "root");
+    korvante::testing::SysrootScope sysroot(machine.root());
+    machine.addDisk("sda", false, 1 << 20);
+    machine.mountRoot("sda", 1);
+    machine.addDisk("sdb", true, 4096);
+    machine.mount("sdb", 1, "/media/first");
+    machine.addDisk("sdc", true, 4096);
+    machine.mount("sdc", 1, "/media/second");
+
+    RecordingCatalogue &catalogue = GetViewerState().catalogue;
+    catalogue.addExtension("avi");
+    OneFolderPicker picker(std::filesystem::path(front).parent_path().string());
+    FolderPicker *previous = catalogue.folderPicker;
+    catalogue.folderPicker = &picker;
+    auto *fileList = qobject_cast<CFileManagerDlg *>(FindPanel(panel::FileList));
+    ASSERT_NE(fileList, nullptr);
+
+    // A folder on the computer: the third line, after the two cards.
+    answerDriveDialog(window.get(), 2);
+    sendMessage(fileList, msg::ButtonClick, CFileManagerDlg::CmdOpenFile);
+    pump();
+    ASSERT_GT(fileList->listCtrl()->topLevelItemCount(), 0)
+        << catalogue.sources().size() << " sources, " << picker.calls << " picks, "
+        << (boxes.empty() ? std::string() : boxes.front().toStdString());
+
+    // The first card is pulled out; Open File is cancelled. The list is
+    // shorter now, and the folder's rows still play.
+    machine.unmountDisk("sdb");
+    answerDriveDialog(window.get(), -1);
+    sendMessage(fileList, msg::ButtonClick, CFileManagerDlg::CmdOpenFile);
+    pump();
+    catalogue.folderPicker = previous;
+    ASSERT_EQ(catalogue.sources().size(), 2u);
+    ASSERT_GT(fileList->listCtrl()->topLevelItemCount(), 0);
+
+    CSkinListCtrl *list = fileList->listCtrl();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Return);
+    MediaEngine &engine = GetViewerState().engine;
+    EXPECT_TRUE(QTest::qWaitFor([&engine] { return engine.GetState() == StateRunning; }, 10000));
+    EXPECT_EQ(picker.calls, 1);
+    engine.Stop();
+    engine.Close();
+}
+
+TEST_F(MainWindowTest, ShowTimerShowsTheMainWindowWithItsPanels)
+{
+    // A window made as the viewer makes it: hidden until its show timer.
+    window.reset();
+    window = std::make_unique<CVX_TrailPlayerDlg>();
+    ASSERT_FALSE(window->isVisible());
+    struct ShowWatch final : QObject {
+        CVX_TrailPlayerDlg *main = nullptr;
+        int shows = 0;
+        int panelsVisibleAtShow = -1;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (watched == main && event->type() == QEvent::Show) {
+                ++shows;
+                panelsVisibleAtShow = 0;
+                for (PanelFrame *p : main->shownPanels())
+                    panelsVisibleAtShow += p->isVisible() ? 1 : 0;
+            }
+            return false;
+        }
+    } watch;
+    watch.main = window.get();
+    window->installEventFilter(&watch);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->isVisible(); }, 5000));
+    window->removeEventFilter(&watch);
+    EXPECT_EQ(watch.shows, 1);
+    // By the time the main window shows, its seven panels already do.
+    EXPECT_EQ(watch.panelsVisibleAtShow, 7);
+    EXPECT_FALSE(FindPanel(panel::ScreenSettings)->isVisible());
 }
