@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace korvante {
@@ -112,6 +114,53 @@ void CSkinButton::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawPixmap(QRect(QPoint(0, 0), size), image, QRect(m_source, size));
+    if (showsFocusMark())
+        drawFocusMark(painter, QRect(QPoint(0, 0), size));
+}
+
+void CSkinButton::drawFocusMark(QPainter &painter, const QRect &area)
+{
+    // Black under white dots: seen on the light and the dark faces alike.
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setBrush(Qt::NoBrush);
+    const QRect frame = area.adjusted(0, 0, -1, -1);
+    painter.setPen(QPen(Qt::black, 1, Qt::SolidLine));
+    painter.drawRect(frame);
+    painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
+    painter.drawRect(frame);
+}
+
+bool CSkinButton::showsFocusMark() const
+{
+    return m_keyboardFocus && hasFocus();
+}
+
+void CSkinButton::focusInEvent(QFocusEvent *event)
+{
+    // A window coming back to the front keeps the mark as it was.
+    const Qt::FocusReason reason = event->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        m_keyboardFocus = reason != Qt::MouseFocusReason;
+    update();
+    MessageWindow<QAbstractButton>::focusInEvent(event);
+}
+
+void CSkinButton::focusOutEvent(QFocusEvent *event)
+{
+    const Qt::FocusReason reason = event->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        m_keyboardFocus = false;
+    update();
+    MessageWindow<QAbstractButton>::focusOutEvent(event);
+}
+
+void CSkinButton::keyPressEvent(QKeyEvent *event)
+{
+    if (!m_keyboardFocus) {
+        m_keyboardFocus = true;
+        update();
+    }
+    MessageWindow<QAbstractButton>::keyPressEvent(event);
 }
 
 void CSkinButton::enterEvent(QEnterEvent *event)

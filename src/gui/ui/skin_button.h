@@ -3,6 +3,8 @@
 // A click posts msg::ButtonClick (2024) to the parent with the button's id as
 // the first parameter and 0 as the second; the parent dispatches on the id.
 // The caption is not drawn: it is the button's tooltip (white on black).
+// While it has the keyboard focus from the keyboard, a dotted frame over
+// the image marks it.
 //
 // Until a skin is set the button draws nothing (the parent's background shows
 // through) but still reports clicks. A missing image (null pixmap) draws
@@ -13,6 +15,7 @@
 #include "gui/platform/message_window.h"
 
 #include <QAbstractButton>
+#include <QPainter>
 #include <QPixmap>
 #include <QPoint>
 #include <QPointer>
@@ -60,6 +63,10 @@ public:
 
     bool isSkinSet() const { return m_skinSet; }
     bool isHovering() const { return m_hover; }
+    // Whether the next paint draws the focus mark: the button has the
+    // keyboard focus and got it from the keyboard (Tab, a shortcut) or was
+    // used by key since. A click that gives the focus shows no mark.
+    bool showsFocusMark() const;
     // The image the next paint draws (null when none); exposed for the owner's
     // checks and tests.
     QPixmap currentImage() const;
@@ -69,12 +76,16 @@ protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void onTimer(int id) override;
 
 private:
     enum class Face { None, Normal, Hover, Pressed, Disabled };
     Face currentFace() const;
     void bringMainWindowToFront();
+    static void drawFocusMark(QPainter &painter, const QRect &area);
     void notifyParent();
 
     int m_id;
@@ -88,6 +99,7 @@ private:
     bool m_skinSet = false;
     bool m_hover = false;
     bool m_tracking = false;
+    bool m_keyboardFocus = false; // the focus came, or was used, by key
 };
 
 } // namespace korvante

@@ -92,6 +92,50 @@ TEST_F(SkinButtonTest, FaceFollowsPressHoverAndEnabledState)
     EXPECT_EQ(centre(), QColor(Qt::gray));
 }
 
+TEST_F(SkinButtonTest, KeyboardFocusShowsAMarkAndAClickDoesNot)
+{
+    CSkinButton first(QStringLiteral("Open File"), 1, QRect(0, 0, 20, 20), &panel);
+    CSkinButton second(QStringLiteral("Close"), 2, QRect(30, 0, 20, 20), &panel);
+    for (CSkinButton *b : {&first, &second})
+        b->setSkin(solid(20, 20, Qt::red), solid(20, 20, Qt::red), solid(20, 20, Qt::blue), QPixmap());
+    panel.show();
+    panel.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    const QImage plain = renderOver(second, Qt::magenta);
+    ASSERT_TRUE(allPixels(plain, plain.rect(), Qt::red));
+
+    const struct {
+        Qt::FocusReason reason;
+        bool marked;
+    } reasons[] = {{Qt::TabFocusReason, true},
+                   {Qt::BacktabFocusReason, true},
+                   {Qt::ShortcutFocusReason, true},
+                   {Qt::MouseFocusReason, false}};
+    for (const auto &r : reasons) {
+        first.setFocus(Qt::OtherFocusReason);
+        second.setFocus(r.reason);
+        ASSERT_TRUE(second.hasFocus()) << r.reason;
+        EXPECT_EQ(second.showsFocusMark(), r.marked) << r.reason;
+        const QImage image = renderOver(second, Qt::magenta);
+        // The mark is the frame; the face inside it is left as it was.
+        EXPECT_EQ(!allPixels(image, image.rect(), Qt::red), r.marked) << r.reason;
+        EXPECT_TRUE(allPixels(image, QRect(2, 2, 16, 16), Qt::red)) << r.reason;
+        EXPECT_FALSE(first.showsFocusMark());
+    }
+    // A key used on a clicked button shows the mark from then on (Space clicks).
+    QTest::keyClick(&second, Qt::Key_Space);
+    EXPECT_TRUE(second.showsFocusMark());
+    pumpEvents();
+    EXPECT_EQ(panel.count(msg::ButtonClick), 1);
+    // Losing the focus takes the mark away.
+    first.setFocus(Qt::TabFocusReason);
+    EXPECT_FALSE(second.showsFocusMark());
+    const QImage after = renderOver(second, Qt::magenta);
+    EXPECT_TRUE(allPixels(after, after.rect(), Qt::red));
+    EXPECT_TRUE(first.showsFocusMark());
+    panel.hide();
+}
+
 TEST_F(SkinButtonTest, ForegroundTimerRunsOnceAfterHoverFace)
 {
     CSkinButton button(QStringLiteral("Map"), 10, QRect(0, 0, 20, 20), &panel);
