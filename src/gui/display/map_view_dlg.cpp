@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPainter>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -59,7 +60,7 @@ CMapViewDlg::CMapViewDlg(QWidget *mainWindow) : PanelFrame(mainWindow)
     connect(m_probe, &MapProbe::finished, this, [this](bool reachable) {
         openPage(reachable);
         if (!reachable)
-            platform::messageBox(parentWidget(), QStringLiteral("Please check your Internet connection."));
+            warnOffline();
     });
     m_probe->start(m_settings.probeHost, m_settings.probePort);
 }
@@ -84,6 +85,19 @@ void CMapViewDlg::openPage(bool online)
     m_pageLoaded = true;
     setTimer(kMapTimer, kMapIntervalMs);
     emit pageOpened(online);
+}
+
+void CMapViewDlg::warnOffline()
+{
+    // The check usually ends before the main window first shows; a box shown
+    // then would end up behind it. Wait for the window (a few seconds at most).
+    QWidget *main = parentWidget();
+    if (main && !main->isVisible() && m_warnWaits < kWarnWaitLimit) {
+        ++m_warnWaits;
+        QTimer::singleShot(kWarnWaitMs, this, &CMapViewDlg::warnOffline);
+        return;
+    }
+    platform::messageBox(main, QStringLiteral("Please check your Internet connection."));
 }
 
 void CMapViewDlg::followMainWindow()

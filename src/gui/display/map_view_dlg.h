@@ -76,6 +76,7 @@ protected:
 
 private:
     void openPage(bool online);
+    void warnOffline();
     void sendTrackIfChanged();
     void toggleDocking();
 
@@ -92,6 +93,9 @@ private:
     // The track last handed to the page (resent after every page load).
     TrackSignature m_track;
     bool m_trackSent = false;
+    static constexpr int kWarnWaitMs = 100;
+    static constexpr int kWarnWaitLimit = 50;
+    int m_warnWaits = 0;
 };
 
 } // namespace korvante
