@@ -91,6 +91,9 @@ TEST_F(GraphTest, CurvesFollowTheSamplesOfAPlayedRecording)
     ASSERT_TRUE(openPaused(1)); // the event recording: it brakes at 20 s
     graph->setCursorTime(20000);
     const QImage image = shot();
+    // SENSOR_GRAPH_SHOT=FILE keeps the picture for a person to look at.
+    if (const QString keep = qEnvironmentVariable("SENSOR_GRAPH_SHOT"); !keep.isEmpty())
+        image.save(keep);
     // The cursor at 31 + 20000 * 293 / 60000 = 128 from the plot's top to its bottom.
     for (int y = 55; y < 173; ++y)
         ASSERT_EQ(image.pixel(128, y), kCursor) << y;
