@@ -25,8 +25,9 @@ sleep 1
 
 click() { xdotool mousemove "$1" "$2"; sleep 0.2; xdotool click 1; sleep 0.4; }
 
-# Open File: the file list panel's first title-row button.
-click $((ox + 770 + 180)) $((oy + 310 + 16))
+# Open File: the file list panel's first title-row button, left of the kind
+# filter (which is as wide as "PARKING" needs at the default font).
+click $((ox + 770 + 158)) $((oy + 310 + 16))
 sleep 1.5
 import -window root "$out/dialog.png"
 # The drive dialog is centred on the main window.
