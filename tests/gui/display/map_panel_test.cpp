@@ -16,6 +16,7 @@
 #include "support/log_capture.h"
 
 #include <QJsonArray>
+#include <QMouseEvent>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -53,6 +54,19 @@ CQDRVGPSData fixAt(std::int32_t timestamp, double latitude, double longitude, in
     f.longitude = longitude;
     f.valid = valid;
     return f;
+}
+
+// A left-button drag by `by` from `from` (panel coordinates) on the panel's body.
+void drag(QWidget &widget, QPoint from, QPoint by)
+{
+    const QPoint global = widget.mapToGlobal(from);
+    QMouseEvent press(QEvent::MouseButtonPress, from, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &press);
+    QMouseEvent move(QEvent::MouseMove, from + by, global + by, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, from + by, global + by, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(&widget, &release);
 }
 
 QStringList received(CMapViewDlg &panel)
@@ -367,7 +381,10 @@ TEST_F(MapPanelTest, ControlsPlacementAndLook)
     sendMessage(&panel, msg::ButtonClick, CMapViewDlg::kFixedButton);
     EXPECT_FALSE(panel.isDocked());
     EXPECT_EQ(panel.fixedButton()->currentImage().toImage(), floating);
-    const QPoint floatingAt = panel.pos();
+    QPoint floatingAt = panel.pos();
+    drag(panel, QPoint(150, 12), QPoint(40, 30)); // a floating panel drags by its body
+    EXPECT_EQ(panel.pos(), floatingAt + QPoint(40, 30));
+    floatingAt = panel.pos();
     main.move(main.pos() + QPoint(30, 20));
     panel.followMainWindow();
     EXPECT_EQ(panel.pos(), floatingAt);
@@ -375,6 +392,12 @@ TEST_F(MapPanelTest, ControlsPlacementAndLook)
     EXPECT_TRUE(panel.isDocked());
     EXPECT_EQ(panel.fixedButton()->currentImage().toImage(), docked);
     EXPECT_EQ(panel.geometry().topLeft(), main.frameGeometry().topLeft() + QPoint(770, 0));
+    const QPoint dock = panel.pos();
+    drag(panel, QPoint(150, 12), QPoint(40, 30)); // docked in the default layout: no drag
+    EXPECT_EQ(panel.pos(), dock);
+    state().layoutMode = 1;                        // docked, but the main window is wide
+    drag(panel, QPoint(150, 12), QPoint(40, 30));
+    EXPECT_EQ(panel.pos(), dock + QPoint(40, 30));
 
     // Wide layouts hide it on top; the default layout brings it back docked.
     state().layoutMode = 2;
