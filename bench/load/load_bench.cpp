@@ -52,6 +52,7 @@ int run(std::vector<std::string> argv, const char *out = nullptr)
     for (auto &a : argv)
         raw.push_back(a.data());
     raw.push_back(nullptr);
+    std::fflush(stdout); // or the child writes what is buffered a second time
     const pid_t pid = fork();
     if (pid < 0)
         return -1;
