@@ -1,7 +1,11 @@
 #pragma once
 // The colour converter of one video slot: turns a decoded picture into a
 // 32-bit image, applying the decoder's picture adjustments on the YUV planes
-// and its flips on the way. Used by the slot's decode thread only.
+// and its flips on the way. It converts straight to the size the picture is
+// shown at when that is smaller than the picture, so a 1080p frame shown in a
+// 741 x 415 screen costs a 741 x 415 conversion and a plain copy when painted.
+// One converter is used by one thread at a time (the slot's decode thread, or
+// the renderer's own converter on the user-interface thread).
 
 #include "core/playback/decoder_params.h"
 
@@ -25,7 +29,11 @@ public:
     const std::string &name() const { return m_name; }
 
     // A QImage::Format_RGB32 image of `frame`; null on failure (logged once).
-    QImage convert(const AVFrame &frame, const PictureSettings &settings);
+    // `size` is the wanted size in pixels: used when it is valid and no larger
+    // than the picture in either direction, else the picture's own size.
+    QImage convert(const AVFrame &frame, const PictureSettings &settings, QSize size = QSize());
+    // The size convert() gives for a picture of `native` pixels asked for `wanted`.
+    static QSize outputSize(QSize native, QSize wanted);
 
     // Picture memory comes back here when the last image using it is gone
     // (on whichever thread drops it), so that a full-size picture is not

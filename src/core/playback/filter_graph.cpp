@@ -36,6 +36,18 @@ bool FilterGraph::hasFilter(const std::string &name) const
 void FilterGraph::addVideoPath(VideoDecoder &decoder, VideoRenderer &renderer)
 {
     m_paths.emplace_back(&decoder, &renderer);
+    // Pictures are converted at the size they are shown.
+    decoder.setOutputSize([r = &renderer] { return r->outputSize(); });
+    decoder.queue().setPushNotifier([this] { wakePresenter(); });
+}
+
+void FilterGraph::wakePresenter()
+{
+    {
+        std::lock_guard lock(m_presentMutex);
+        m_kick = true;
+    }
+    m_presentWake.notify_all();
 }
 
 void FilterGraph::setAudioPath(AudioDecoder *decoder, AudioRenderer *renderer)
@@ -69,7 +81,7 @@ HResult FilterGraph::run()
     m_running = true;
     updateAudio();
     m_clock.run();
-    m_presentWake.notify_all();
+    wakePresenter();
     return S_OK;
 }
 
@@ -87,7 +99,17 @@ HResult FilterGraph::pause()
 
 HResult FilterGraph::stop()
 {
+    logCounts();
     return pause();
+}
+
+void FilterGraph::logCounts() const
+{
+    std::uint64_t unpainted = 0;
+    for (const auto &[decoder, renderer] : m_paths)
+        unpainted += renderer->unpaintedCount();
+    logDebug("playback: frames shown " + std::to_string(m_shown.load()) + ", skipped as late " +
+             std::to_string(m_dropped.load()) + ", replaced before a paint " + std::to_string(unpainted));
 }
 
 std::int64_t FilterGraph::position() const
@@ -112,7 +134,7 @@ void FilterGraph::seekPaths(std::int64_t position)
         decoder->queue().clear();
         decoder->seek(decoder->stream().frameAt(position), generation);
     }
-    m_presentWake.notify_all();
+    wakePresenter();
 }
 
 HResult FilterGraph::setPosition(std::int64_t position)
@@ -243,7 +265,7 @@ void FilterGraph::present()
                     break; // show every frame in measurement mode
             }
             if (show) {
-                renderer->present(show->image, show->number, show->generation);
+                renderer->present(std::move(*show));
                 ++m_shown;
                 m_dropped += skipped;
                 anyShown = true;
@@ -252,22 +274,39 @@ void FilterGraph::present()
         lock.lock();
         if (m_quit)
             break;
-        auto wait = milliseconds(5);
         if (freeRun) {
             if (anyShown)
                 continue; // take the next frame at once
-            wait = milliseconds(1);
-        } else if (nextDue >= 0 && m_clock.running()) {
+            m_presentWake.wait_for(lock, milliseconds(1));
+            continue;
+        }
+        if (anyShown || m_kick) {
+            // Something changed while this pass ran: look again at once.
+            m_kick = false;
+            continue;
+        }
+        if (nextDue >= 0 && m_clock.running()) {
+            // Sleep until the next frame is due, or until a push, seek or run.
             const double rate = std::max(m_clock.rate(), 0.1);
             const auto ticks = static_cast<std::int64_t>(static_cast<double>(nextDue - now) / rate);
-            wait = std::clamp(duration_cast<milliseconds>(nanoseconds(ticks * 100)), milliseconds(1), milliseconds(20));
+            const auto wait = std::clamp(duration_cast<milliseconds>(nanoseconds(ticks * 100)), milliseconds(1),
+                                         milliseconds(20));
+            m_presentWake.wait_for(lock, wait, [this] { return m_quit || m_kick; });
+        } else {
+            // Paused, or nothing queued: nothing can become due before a push,
+            // a seek or a run wakes this thread. The bound only guards against
+            // a clock that moves on its own (sound that is still draining).
+            m_presentWake.wait_for(lock, milliseconds(m_clock.running() ? 20 : 1000),
+                                   [this] { return m_quit || m_kick; });
         }
-        m_presentWake.wait_for(lock, wait);
+        m_kick = false;
     }
 }
 
 void FilterGraph::shutdown()
 {
+    if (m_started)
+        logCounts();
     {
         std::lock_guard lock(m_presentMutex);
         m_quit = true;

@@ -73,6 +73,8 @@ public:
 
 private:
     void present();
+    void wakePresenter();
+    void logCounts() const;
     void seekPaths(std::int64_t position);
     bool waitShown(std::int64_t position, int timeoutMs) const;
     void updateAudio();
@@ -95,6 +97,7 @@ private:
     std::mutex m_presentMutex;
     std::condition_variable m_presentWake;
     bool m_quit = false;
+    bool m_kick = false; // a push, seek or run since the presenter last looked
     std::thread m_presenter;
 };
 

@@ -1,11 +1,14 @@
 #pragma once
 // A small bounded queue between a decode thread and the presentation thread.
 // push() blocks while the queue is full until there is room or the queue is
-// woken (seek, stop); the consumer never blocks.
+// woken (seek, stop); the consumer never blocks. A push notifier (set before
+// the producer starts) lets an idle consumer sleep until there is something
+// to take instead of polling.
 
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -16,6 +19,9 @@ class BoundedQueue final {
 public:
     explicit BoundedQueue(std::size_t capacity) : m_capacity(capacity) {}
 
+    // Called on the producer's thread after each push, outside the lock.
+    void setPushNotifier(std::function<void()> notify) { m_notify = std::move(notify); }
+
     // False when the wait was abandoned because `abandon()` became true.
     template <typename Abandon>
     bool push(T item, Abandon abandon)
@@ -25,6 +31,9 @@ public:
         if (abandon())
             return false;
         m_items.push_back(std::move(item));
+        lock.unlock();
+        if (m_notify)
+            m_notify();
         return true;
     }
 
@@ -78,6 +87,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_room;
     std::deque<T> m_items;
+    std::function<void()> m_notify;
 };
 
 } // namespace korvante

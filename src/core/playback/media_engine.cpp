@@ -52,11 +52,6 @@ bool decoderAvailable(AVCodecID id)
 
 } // namespace
 
-MediaEngine::~MediaEngine()
-{
-    waitForPollers();
-}
-
 void MediaEngine::AttachScreens(VideoWindow *front, VideoWindow *rear)
 {
     windowCount = 4;
@@ -72,11 +67,8 @@ void MediaEngine::AttachScreens(VideoWindow *front, VideoWindow *rear)
     }
 }
 
-int MediaEngine::Open(const std::string &front, const std::string &rear, std::intptr_t device,
-                      std::int32_t recording)
+void MediaEngine::stopAndClose()
 {
-    if (!videoWindow[0] || front.empty())
-        return 0;
     if (graph) {
         if (isPlayingState(graph->state))
             Stop();
@@ -84,6 +76,14 @@ int MediaEngine::Open(const std::string &front, const std::string &rear, std::in
             graph->graphBuilder->setPosition(0);
     }
     Close();
+}
+
+int MediaEngine::Open(const std::string &front, const std::string &rear, std::intptr_t device,
+                      std::int32_t recording)
+{
+    if (!videoWindow[0] || front.empty())
+        return 0;
+    stopAndClose();
 
     auto created = std::make_unique<PlaybackGraph>(windowCount, videoWindow, metadataMode);
     created->ready = true;
@@ -92,7 +92,7 @@ int MediaEngine::Open(const std::string &front, const std::string &rear, std::in
     bool frontNotLoaded = false;
     const HResult hr = created->Build(front, rear, device, recording, &frontNotLoaded);
     if (frontNotLoaded) {
-        logWarning("playback: " + front + " cannot be opened");
+        logWarning("playback: " + front + " cannot be opened: " + created->loadError());
         return 0; // the engine stays without a graph
     }
     if (hr != S_OK)
@@ -106,6 +106,7 @@ int MediaEngine::Open(const std::string &front, const std::string &rear, std::in
 
 int MediaEngine::Close()
 {
+    CancelOpen();
     std::unique_ptr<PlaybackGraph> old;
     {
         // Pollers read under this lock: once it is released with `graph`
@@ -150,6 +151,7 @@ HResult MediaEngine::Pause()
 
 int MediaEngine::Stop()
 {
+    CancelOpen();
     if (!graph || !graph->ready)
         return 0;
     if (!isPlayingState(graph->state) || !graph->graphBuilder)
@@ -307,13 +309,15 @@ int MediaEngine::Repaint()
     return 1;
 }
 
-void MediaEngine::PaintVideo(VideoWindow *window, QPainter &painter) const
+QRect MediaEngine::PaintVideo(VideoWindow *window, QPainter &painter) const
 {
+    QRect covered;
     if (!graph || !window)
-        return;
+        return covered;
     for (const auto &r : graph->renderer)
         if (r && r->window() == window)
-            r->paint(painter);
+            covered |= r->paint(painter);
+    return covered & clientRect(window);
 }
 
 HResult MediaEngine::GetNativeVideoSize(int slot, std::int32_t *width, std::int32_t *height,

@@ -19,11 +19,14 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
+class QObject;
 class QPainter;
 
 namespace korvante {
@@ -33,7 +36,7 @@ class VideoWindow;
 
 class MediaEngine final {
 public:
-    MediaEngine() = default;
+    MediaEngine();
     ~MediaEngine();
     MediaEngine(const MediaEngine &) = delete;
     MediaEngine &operator=(const MediaEngine &) = delete;
@@ -49,6 +52,28 @@ public:
     // name a card recording (0 and −1 for plain files). 1 opened, 0 failed.
     int Open(const std::string &front, const std::string &rear = {}, std::intptr_t device = 0,
              std::int32_t recording = -1);
+
+    // How an open begun with BeginOpen ended.
+    struct OpenOutcome {
+        int opened = 0;       // 1 opened (the graph is built and cued), 0 not
+        bool cancelled = false;
+        std::string reason;   // why the front file was not loaded, e.g. "the file is empty"
+    };
+    using OpenDone = std::function<void(const OpenOutcome &)>;
+    // Open without waiting for the files to be read: the current graph is
+    // stopped and closed at once (GetState() is −1 while loading), the files
+    // are loaded on a worker thread, and the graph is connected, cued and
+    // made current on this thread's event loop, which then calls `done`.
+    // A later BeginOpen, Open, Stop, Close or CancelOpen cancels the load:
+    // `done` then runs (queued) with `cancelled` set and the engine keeps no
+    // graph. Call on the user-interface thread, which must run an event loop.
+    void BeginOpen(const std::string &front, const std::string &rear, std::intptr_t device,
+                   std::int32_t recording, OpenDone done);
+    // Cancels a load begun with BeginOpen; returns at once (the worker ends
+    // on its own soon after). True when there was one.
+    bool CancelOpen();
+    bool IsOpening() const { return m_pending != nullptr; }
+
     int Close();
     HResult Play();
     HResult Pause();
@@ -80,8 +105,9 @@ public:
     int CheckComponents();
 
     // Paints the frame of the renderer drawing into `window`; called from the
-    // window's paint handler on the user-interface thread.
-    void PaintVideo(VideoWindow *window, QPainter &painter) const;
+    // window's paint handler on the user-interface thread. Returns the part of
+    // the window the picture covered (the caller fills the rest).
+    QRect PaintVideo(VideoWindow *window, QPainter &painter) const;
 
     // The metadata poller's step: with the graph running or paused, reads the
     // front filter's next packet and hands it to DispatchPacket. False when
@@ -97,8 +123,20 @@ public:
     void waitForPollers();
 
 private:
+    struct OpenJob;
     HResult seekBy(std::int64_t delta);
     void refreshPicture();
+    void stopAndClose();
+    void finishOpen(std::uint64_t serial);
+    void reapJobs(bool all);
+
+    // Loads begun with BeginOpen: the current one, and cancelled ones whose
+    // worker may still run (joined once they end, and at the latest by the
+    // destructor).
+    std::unique_ptr<OpenJob> m_pending;
+    std::vector<std::unique_ptr<OpenJob>> m_retired;
+    std::uint64_t m_openSerial = 0;
+    std::unique_ptr<QObject> m_loopContext; // delivers a finished load to the UI thread
 
     std::mutex m_pollerMutex; // held by a poller's read and by the freeing of a graph
     std::mutex m_pollerCountMutex;

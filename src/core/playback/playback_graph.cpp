@@ -24,8 +24,20 @@ HResult PlaybackGraph::Build(const std::string &front, const std::string &rear, 
         *frontNotLoaded = false;
     if (built)
         Teardown();
+    if (LoadSources(front, rear, device, recording) != S_OK) {
+        if (frontNotLoaded)
+            *frontNotLoaded = true;
+        return VFW_E_INVALID_FILE_FORMAT;
+    }
+    return Connect();
+}
+
+HResult PlaybackGraph::LoadSources(const std::string &front, const std::string &rear, std::intptr_t device,
+                                   std::int32_t recording, const std::atomic<bool> *cancel)
+{
     frontPath = front;
     rearPath = rear;
+    m_loadError.clear();
 
     graphBuilder = std::make_unique<FilterGraph>();
     parseFilter[0] = std::make_unique<StreamParseFilter>("VXStreamParseFilter");
@@ -37,18 +49,31 @@ HResult PlaybackGraph::Build(const std::string &front, const std::string &rear, 
     metadata->SetMode(metadataMode);
     metadata->SetSource(device, recording);
 
-    if (parseFilter[0]->Load(frontPath) != S_OK) {
-        if (frontNotLoaded)
-            *frontNotLoaded = true;
+    if (parseFilter[0]->Load(frontPath, cancel) != S_OK) {
+        m_loadError = parseFilter[0]->loadError();
+        if (m_loadError.empty())
+            m_loadError = "not a recording";
         return VFW_E_INVALID_FILE_FORMAT;
     }
     channelCount = 1;
     if (!rearPath.empty() && rearPath != "NULL" && rearPath != "1CH") {
-        if (parseFilter[1]->Load(rearPath) == S_OK)
+        if (parseFilter[1]->Load(rearPath, cancel) == S_OK)
             channelCount = 2;
         else
-            logInfo("playback: the rear file is not available, playing the front alone");
+            logInfo("playback: the rear file is not available (" + parseFilter[1]->loadError() +
+                    "), playing the front alone");
     }
+    if (cancel && cancel->load()) {
+        m_loadError = "cancelled";
+        return VFW_E_INVALID_FILE_FORMAT;
+    }
+    return S_OK;
+}
+
+HResult PlaybackGraph::Connect()
+{
+    if (!parseFilter[0] || !parseFilter[0]->loaded())
+        return VFW_E_INVALID_FILE_FORMAT;
     // A card recording carries the rear picture as the second video stream of
     // the same file: show it in the rear screen rather than dropping it.
     bool rearInFront = false;

@@ -37,11 +37,24 @@ public:
     PlaybackGraph(const PlaybackGraph &) = delete;
     PlaybackGraph &operator=(const PlaybackGraph &) = delete;
 
-    // Builds and cues the graph for a recording. `frontNotLoaded` is set when
-    // the front file could not be loaded (the open then fails). Any other
-    // error is returned as its result and leaves the graph as far as it got.
+    // Builds and cues the graph for a recording: LoadSources, then Connect.
+    // `frontNotLoaded` is set when the front file could not be loaded (the
+    // open then fails). Any other error is returned as its result and leaves
+    // the graph as far as it got.
     HResult Build(const std::string &front, const std::string &rear, std::intptr_t device,
                   std::int32_t recording, bool *frontNotLoaded);
+    // The slow half of Build: reads the front and rear files into the
+    // stream-parse filters. May run on a worker thread while nothing else
+    // uses this graph. S_OK, or VFW_E_INVALID_FILE_FORMAT when the front file
+    // is not loaded (the reason in loadError()). `cancel` is polled while the
+    // files are read.
+    HResult LoadSources(const std::string &front, const std::string &rear, std::intptr_t device,
+                        std::int32_t recording, const std::atomic<bool> *cancel = nullptr);
+    // The rest of Build after a successful LoadSources: the sound and video
+    // chains, their connections and the cue. User-interface thread.
+    HResult Connect();
+    // Why the front file was not loaded ("the file is empty", "cancelled" …).
+    const std::string &loadError() const { return m_loadError; }
     // Stops every thread and releases the elements in the graph's order.
     void Teardown();
 
@@ -67,6 +80,7 @@ public:
     std::int32_t nativeHeight = 0;
 
 private:
+    std::string m_loadError;
     // The sound's own decoding stage when PCM goes straight to the renderer.
     std::unique_ptr<AudioDecoder> m_pcmStage;
 };

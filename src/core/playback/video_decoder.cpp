@@ -178,7 +178,16 @@ void VideoDecoder::run()
             out.number = number;
             out.time = stream.frameTime(number);
             out.generation = generation;
-            out.image = m_converter->convert(*frame, m_params.snapshot());
+            out.settings = m_params.snapshot();
+            out.image = m_converter->convert(*frame, out.settings, m_outputSize ? m_outputSize() : QSize());
+            // Hand the reference on rather than copying the picture.
+            if (AVFrame *kept = av_frame_alloc()) {
+                av_frame_move_ref(kept, frame.get());
+                out.source.reset(kept, [](const AVFrame *f) {
+                    AVFrame *p = const_cast<AVFrame *>(f);
+                    av_frame_free(&p);
+                });
+            }
             av_frame_unref(frame.get());
             if (out.image.isNull())
                 continue;

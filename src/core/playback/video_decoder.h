@@ -18,6 +18,8 @@
 #include <QImage>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -25,6 +27,7 @@
 #include <thread>
 
 struct AVCodecContext;
+struct AVFrame;
 
 namespace korvante {
 
@@ -34,7 +37,11 @@ struct DecodedFrame {
     std::int64_t number = 0;  // frame number in the stream
     std::int64_t time = 0;    // 100 ns units
     std::uint64_t generation = 0;
-    QImage image;
+    QImage image;             // converted at the size the picture is shown
+    // The decoded picture itself (a reference, not a copy) and the settings it
+    // was converted with: a frame grab converts it again at its own size.
+    std::shared_ptr<const AVFrame> source;
+    PictureSettings settings;
 };
 
 class VideoDecoder final {
@@ -58,6 +65,10 @@ public:
     bool connected() const { return m_codec != nullptr; }
     const VideoStreamIndex &stream() const { return *m_stream; }
 
+    // The size each picture is wanted at (asked once per frame, on the decode
+    // thread; thread-safe). Unset: the picture's own size.
+    void setOutputSize(std::function<QSize()> size) { m_outputSize = std::move(size); }
+
     // Starts the decode thread; it waits for the first seek.
     void start();
     // Decodes from the key frame at or before `frame`, queueing from `frame`
@@ -78,6 +89,7 @@ private:
     const StreamParseFilter *m_source = nullptr;
     const VideoStreamIndex *m_stream = nullptr;
     ColourConverter *m_converter = nullptr;
+    std::function<QSize()> m_outputSize; // set before start()
     AVCodecContext *m_codec = nullptr;
     BoundedQueue<DecodedFrame> m_queue{kQueueFrames};
 

@@ -2,9 +2,15 @@
 
 #include "core/playback/video_window.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 #include <QPainter>
 
 namespace korvante {
+
+VideoRenderer::VideoRenderer(std::string name) : m_name(std::move(name)), m_converter(m_name + " (display)") {}
 
 void VideoRenderer::setWindow(VideoWindow *window)
 {
@@ -30,14 +36,26 @@ QRect VideoRenderer::destination() const
     return m_dest;
 }
 
-void VideoRenderer::present(const QImage &frame, std::int64_t number, std::uint64_t generation)
+QSize VideoRenderer::outputSize() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_dest.size();
+}
+
+void VideoRenderer::present(DecodedFrame &&frame)
 {
     VideoWindow *window = nullptr;
+    std::shared_ptr<const AVFrame> old; // released outside the lock
     {
         std::lock_guard lock(m_mutex);
-        m_frame = frame;
-        m_number = number;
-        m_generation = generation;
+        m_native = frame.source ? QSize(frame.source->width, frame.source->height) : frame.image.size();
+        m_frame = std::move(frame.image);
+        old = std::exchange(m_source, std::move(frame.source));
+        m_settings = frame.settings;
+        if (m_window && m_generation == frame.generation && m_paintedPresent != m_presented)
+            ++m_unpainted;
+        m_number = frame.number;
+        m_generation = frame.generation;
         ++m_presented;
         window = m_window;
     }
@@ -48,29 +66,74 @@ void VideoRenderer::present(const QImage &frame, std::int64_t number, std::uint6
 
 void VideoRenderer::reset()
 {
+    std::shared_ptr<const AVFrame> old;
     std::lock_guard lock(m_mutex);
     m_frame = QImage();
+    old = std::exchange(m_source, nullptr);
+    m_native = QSize();
     m_number = -1;
 }
 
-void VideoRenderer::paint(QPainter &painter) const
+QRect VideoRenderer::paint(QPainter &painter)
 {
     QImage frame;
     QRect dest;
+    std::shared_ptr<const AVFrame> source;
+    PictureSettings settings;
+    QSize native;
+    std::uint64_t presented = 0;
     {
         std::lock_guard lock(m_mutex);
         frame = m_frame;
         dest = m_dest;
+        source = m_source;
+        settings = m_settings;
+        native = m_native;
+        presented = m_presented;
+        m_paintedPresent = m_presented;
     }
     if (frame.isNull() || dest.isEmpty())
-        return;
-    painter.drawImage(dest, frame);
+        return QRect();
+    const QSize wanted = ColourConverter::outputSize(native, dest.size());
+    if (source && frame.size() != wanted) {
+        // The destination changed since this frame was converted: convert the
+        // picture once more at the new size and keep that for later paints.
+        QImage again;
+        {
+            std::lock_guard lock(m_convertMutex);
+            again = m_converter.convert(*source, settings, wanted);
+        }
+        if (!again.isNull()) {
+            frame = again;
+            std::lock_guard lock(m_mutex);
+            if (m_presented == presented)
+                m_frame = std::move(again);
+        }
+    }
+    if (frame.size() == dest.size())
+        painter.drawImage(dest.topLeft(), frame); // a plain copy
+    else
+        painter.drawImage(dest, frame);
+    return dest;
 }
 
 QImage VideoRenderer::currentImage() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_frame;
+    QImage frame;
+    std::shared_ptr<const AVFrame> source;
+    PictureSettings settings;
+    QSize native;
+    {
+        std::lock_guard lock(m_mutex);
+        frame = m_frame;
+        source = m_source;
+        settings = m_settings;
+        native = m_native;
+    }
+    if (!source || frame.size() == native)
+        return frame;
+    std::lock_guard lock(m_convertMutex);
+    return m_converter.convert(*source, settings);
 }
 
 std::int64_t VideoRenderer::currentFrame() const
@@ -91,10 +154,16 @@ std::uint64_t VideoRenderer::presentedCount() const
     return m_presented;
 }
 
+std::uint64_t VideoRenderer::unpaintedCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_unpainted;
+}
+
 QSize VideoRenderer::nativeSize() const
 {
     std::lock_guard lock(m_mutex);
-    return m_frame.size();
+    return m_native;
 }
 
 } // namespace korvante

@@ -1,17 +1,26 @@
 #pragma once
-// The windowless renderer of one video slot: keeps the latest frame shown as
-// a 32-bit image, paints it into its window's destination rectangle, and
-// answers frame grabs.
+// The windowless renderer of one video slot: keeps the latest frame shown,
+// paints it into its window's destination rectangle, and answers frame grabs.
 //
-// Threads: present() is called by the presentation thread; everything else
-// on the user-interface thread. The frame and the window are guarded by one
-// mutex; painting copies nothing (QImage is shared) and holds the mutex only
-// to take the image.
+// The frame arrives converted at the size it is painted (the decode thread
+// asks outputSize() for each frame), so painting is a plain copy. The decoded
+// picture itself is kept by reference: a grab converts it at its own size on
+// demand, and a paint after the destination changed (zoom, layout) converts
+// it again at the new size instead of scaling the old image.
+//
+// Threads: present() is called by the presentation thread, outputSize() by
+// the decode thread; everything else on the user-interface thread. The frame,
+// the window and the destination are guarded by one mutex, held only to take
+// or swap values; conversions run outside it.
+
+#include "core/playback/colour_converter.h"
+#include "core/playback/video_decoder.h"
 
 #include <QImage>
 #include <QRect>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -23,27 +32,34 @@ class VideoWindow;
 
 class VideoRenderer final {
 public:
-    explicit VideoRenderer(std::string name) : m_name(std::move(name)) {}
+    explicit VideoRenderer(std::string name);
     const std::string &name() const { return m_name; }
 
     void setWindow(VideoWindow *window);
     VideoWindow *window() const;
     void setDestination(const QRect &dest);
     QRect destination() const;
+    // The size a new frame should be converted at: the destination's size.
+    QSize outputSize() const;
 
-    // Shows `frame` (frame number `number` of generation `generation`) and asks
-    // the window for a repaint.
-    void present(const QImage &frame, std::int64_t number, std::uint64_t generation);
+    // Shows `frame` and asks the window for a repaint.
+    void present(DecodedFrame &&frame);
     // Forgets the frame shown (a new recording starts).
     void reset();
 
-    // Draws the latest frame scaled into the destination rectangle.
-    void paint(QPainter &painter) const;
-    // The latest frame as a 32-bit top-down image; null before the first frame.
+    // Draws the latest frame into the destination rectangle; returns the part
+    // of the painter's device it covered (empty when nothing was drawn).
+    QRect paint(QPainter &painter);
+    // The latest frame at its own size as a 32-bit top-down image; null before
+    // the first frame.
     QImage currentImage() const;
     std::int64_t currentFrame() const;
     std::uint64_t currentGeneration() const;
     std::uint64_t presentedCount() const;
+    // Frames that were replaced by the next one before any paint showed them
+    // (a window that paints too slowly drops these).
+    std::uint64_t unpaintedCount() const;
+    // The picture's own size (not the size it is shown at).
     QSize nativeSize() const;
 
 private:
@@ -52,9 +68,18 @@ private:
     VideoWindow *m_window = nullptr;
     QRect m_dest;
     QImage m_frame;
+    std::shared_ptr<const AVFrame> m_source;
+    PictureSettings m_settings;
+    QSize m_native;
     std::int64_t m_number = -1;
     std::uint64_t m_generation = 0;
     std::uint64_t m_presented = 0;
+    std::uint64_t m_paintedPresent = 0; // m_presented as of the last paint
+    std::uint64_t m_unpainted = 0;
+
+    // Conversions on the user-interface thread (grabs, a changed destination).
+    mutable std::mutex m_convertMutex;
+    mutable ColourConverter m_converter;
 };
 
 } // namespace korvante

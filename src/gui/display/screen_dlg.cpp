@@ -23,7 +23,8 @@ CScreenDlg::CScreenDlg(QWidget *mainWindow, const Geometry &geometry)
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_videoArea = new CSkinStatic(geometry.videoAreaId, QRect(QPoint(2, 2), geometry.videoArea), this);
     m_videoArea->setVideoPainter([this](CSkinStatic &window, QPainter &painter) {
-        m_state.engine.PaintVideo(&window, painter);
+        placePicture();
+        return m_state.engine.PaintVideo(&window, painter);
     });
     // The video area lets presses through to the panel (selection, drag).
     placeAt(geometry.offset, geometry.size);
@@ -44,6 +45,16 @@ void CScreenDlg::setSelected(bool selected)
         return;
     m_selected = selected;
     update();
+}
+
+void CScreenDlg::setMessage(const QString &text)
+{
+    m_videoArea->setMessage(text);
+}
+
+QString CScreenDlg::message() const
+{
+    return m_videoArea->message();
 }
 
 int CScreenDlg::slot() const
@@ -182,20 +193,26 @@ qintptr CScreenDlg::onMessage(int message, quintptr w, qintptr)
     return 0;
 }
 
+void CScreenDlg::placePicture()
+{
+    // Zoom and pan decide where the renderer draws; applied right before the
+    // video area paints, so that a paint never has to ask for another one.
+    if (m_state.engine.graph && isPlayingOrPaused()) {
+        if (zoom() < 1)
+            m_pan = QPoint();
+        m_state.engine.PlacePicture(slot(), m_videoArea, nullptr, m_pan.x(), m_pan.y());
+    }
+}
+
 void CScreenDlg::paintEvent(QPaintEvent *)
 {
+    // The frame around the video area; the area paints the picture itself.
     QPainter painter(this);
     painter.fillRect(rect(), QColor(28, 31, 40));
     if (m_selected) {
         painter.setPen(QPen(Qt::white, 1));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(QRect(0, 0, width() - 1, height() - 1));
-    }
-    if (m_state.engine.graph && isPlayingOrPaused()) {
-        if (zoom() < 1)
-            m_pan = QPoint();
-        m_state.engine.PlacePicture(slot(), m_videoArea, nullptr, m_pan.x(), m_pan.y());
-        m_videoArea->update();
     }
 }
 

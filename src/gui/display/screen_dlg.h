@@ -12,6 +12,7 @@
 
 #include <QPoint>
 #include <QSize>
+#include <QString>
 
 namespace korvante {
 
@@ -40,6 +41,11 @@ public:
     int slot() const;
     int templateId() const { return m_geometry.templateId; }
     CSkinStatic *videoArea() const { return m_videoArea; }
+
+    // A line shown in the video area instead of the picture ("Opening …",
+    // "Cannot play …"); empty shows the picture again.
+    void setMessage(const QString &text);
+    QString message() const;
 
     bool isSelected() const { return m_selected; }
     // Changes the mark; a change repaints the panel.
@@ -78,6 +84,7 @@ private:
     // Returns false when the zoom was below 1 and nothing changed.
     bool zoomOut();
     void repaintAll();
+    void placePicture();
 
     ViewerState &m_state;
     Geometry m_geometry;

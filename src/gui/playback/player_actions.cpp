@@ -144,6 +144,7 @@ int CPlayerMenuDlg::stepFile(int direction)
         return 0;
 
     MediaEngine &engine = m_state.engine;
+    cancelOpening(); // the row being opened is left behind
     if (engine.GetState() == StateRunning) {
         engine.SetRearFlip(m_rearFlip ? 1 : 0);
         pausePlaying();
@@ -175,12 +176,11 @@ void CPlayerMenuDlg::seekBySteps(bool forward)
         pausePlaying();
     const std::uint64_t length = engine.GetDurationMs();
     if (forward && length > 0 && engine.GetPositionMs() >= length) {
-        // Playing from the very end would start the recording over from 0:
-        // the recording waits on its last frame instead.
-        m_seek->setPos(static_cast<int>(length));
-        m_seek->update();
-        setGraphCursor(length);
-        refreshTimeDisplay();
+        // Forward ran into the end: go on as the end of playback does, with
+        // the next recording, or stop after the last one (playing from the
+        // very end would start the recording over from 0).
+        if (runAction(NextFile) != 1)
+            runAction(Stop);
         return;
     }
     startPlaying();
@@ -189,6 +189,8 @@ void CPlayerMenuDlg::seekBySteps(bool forward)
 void CPlayerMenuDlg::stopPlaying()
 {
     MediaEngine &engine = m_state.engine;
+    cancelOpening();
+    showScreenMessage(QString());
     pausePlaying();
     engine.Stop();
     m_seek->setRange(0, 0, true);

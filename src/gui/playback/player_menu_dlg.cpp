@@ -69,6 +69,7 @@ CPlayerMenuDlg::~CPlayerMenuDlg()
     // the engine before the screens it draws into go.
     if (ViewerStateExists()) {
         MediaEngine &engine = m_state.engine;
+        cancelOpening();
         pausePlaying();
         engine.Stop();
         m_seek->setRange(0, 0, true);

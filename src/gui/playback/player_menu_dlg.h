@@ -10,6 +10,7 @@
 // buttons (child widgets). The screens, the map view and the G-sensor graph
 // are peers it does not own. UI thread only.
 
+#include "core/playback/media_engine.h"
 #include "gui/platform/panel_frame.h"
 
 #include <QImage>
@@ -108,9 +109,16 @@ public:
     // Runs action `id` as its button would; the result is 1 or 0 for the
     // stepping actions (whether the list moved) and 0 otherwise.
     int runAction(int id);
-    // Opens the recording that has the focus in the file list and plays it.
-    // 1 opened, 0 not (no focused row, no source, or the front file failed).
+    // Opens the recording that has the focus in the file list and plays it
+    // once its files are read (on the engine's worker: this returns at once,
+    // showing "Opening NAME" in the front screen with a busy cursor). A file
+    // that cannot be played leaves "Cannot play NAME: REASON" there instead.
+    // 1 the open began, 0 nothing to open (no focused row or no source).
     int openFocusedRecording();
+    // Whether an open begun here is still reading its files.
+    bool isOpening() const;
+    // The line shown in the front screen instead of the picture, or "".
+    QString screenMessage() const;
 
     // "%02d:%02d": whole minutes (not limited to two digits) and seconds.
     static QString formatTime(std::uint64_t milliseconds);
@@ -158,6 +166,10 @@ private:
     void openDeviceSettings();
 
     // Opening and the screens.
+    void onOpened(const MediaEngine::OpenOutcome &outcome, int row, const QString &name);
+    void cancelOpening();
+    void showScreenMessage(const QString &text);
+    void setBusy(bool busy);
     void assignScreens();
     void swapToFront(bool frontVideoInFrontScreen);
     VideoWindow *frontArea() const;
@@ -188,6 +200,8 @@ private:
 
     QString m_currentName;
     int m_currentIndex = -1;
+    std::uint64_t m_openRequest = 0; // the open whose outcome is awaited
+    bool m_busy = false;             // the busy cursor is shown
     bool m_flipA = false;
     bool m_flipB = false;
     bool m_rearFlip = false;

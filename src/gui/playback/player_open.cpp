@@ -8,6 +8,7 @@
 #include "gui/ui/bitmap_slider.h"
 #include "gui/ui/text_box.h"
 
+#include <QGuiApplication>
 #include <QMetaMethod>
 #include <QTreeWidget>
 
@@ -65,15 +66,19 @@ int CPlayerMenuDlg::openFocusedRecording()
 
     // The entry may go with the next scan: keep copies.
     const std::string name = entry->name;
-    int opened = 0;
+    std::string front = name;
+    std::string rear;
+    std::intptr_t device = 0;
+    std::int32_t recording = -1;
     if (catalogue.sourceKind() == SourceTavo) {
         // Through the folder the entry was listed in, whatever it is called.
-        opened = engine.Open(catalogue.cardPathOf(*entry), {}, reinterpret_cast<std::intptr_t>(catalogue.cardDevice()),
-                             entry->cardFileId);
+        front = catalogue.cardPathOf(*entry);
+        device = reinterpret_cast<std::intptr_t>(catalogue.cardDevice());
+        recording = entry->cardFileId;
     } else {
-        const std::string front = entry->path;
+        front = entry->path;
         const std::vector<std::string> fields = nameFields(name);
-        std::string rear = "1CH";
+        rear = "1CH";
         if (fields.size() > 3 && fields[3] == "2CH") {
             const std::string candidate = RecordingCatalogue::rearCandidateOf(front);
             rear = "NULL";
@@ -85,20 +90,84 @@ int CPlayerMenuDlg::openFocusedRecording()
                 }
             }
         }
-        opened = engine.Open(front, rear, 0, -1);
     }
-    if (opened != 1)
-        return opened;
 
+    // The files are read on the engine's worker; this thread goes on
+    // answering the user, who may stop, step on or close meanwhile.
+    const QString shownName = QString::fromStdString(name);
+    const std::uint64_t request = ++m_openRequest;
+    setBusy(true);
+    showScreenMessage(QStringLiteral("Opening %1").arg(shownName));
+    engine.BeginOpen(front, rear, device, recording,
+                     [this, request, row, shownName](const MediaEngine::OpenOutcome &outcome) {
+                         if (request == m_openRequest)
+                             onOpened(outcome, row, shownName);
+                     });
+    return 1;
+}
+
+bool CPlayerMenuDlg::isOpening() const
+{
+    return m_state.engine.IsOpening();
+}
+
+void CPlayerMenuDlg::cancelOpening()
+{
+    ++m_openRequest; // whatever the cancelled load reports is old news
+    m_state.engine.CancelOpen();
+    if (m_busy)
+        showScreenMessage(QString());
+    setBusy(false);
+}
+
+void CPlayerMenuDlg::onOpened(const MediaEngine::OpenOutcome &outcome, int row, const QString &name)
+{
+    setBusy(false);
+    if (outcome.cancelled) {
+        showScreenMessage(QString());
+        return;
+    }
+    if (outcome.opened != 1) {
+        // Said once, in the screen, without a box in the way of Next File;
+        // the engine has logged the detail.
+        const QString reason = QString::fromStdString(outcome.reason.empty() ? "not a recording" : outcome.reason);
+        showScreenMessage(QStringLiteral("Cannot play %1: %2").arg(name, reason));
+        m_currentName.clear();
+        m_currentIndex = -1;
+        return;
+    }
+    showScreenMessage(QString());
+    MediaEngine &engine = m_state.engine;
     m_state.sensorData.clearFixes();
     m_state.sensorData.clearSamples();
     m_seek->setRange(0, clampToInt(engine.GetDurationMs()));
-    m_currentName = QString::fromStdString(name);
+    m_currentName = name;
     m_currentIndex = row;
     engine.SetRearFlip(m_rearFlip ? 1 : 0);
     startPlaying();
     assignScreens();
-    return opened;
+}
+
+void CPlayerMenuDlg::showScreenMessage(const QString &text)
+{
+    if (m_frontScreen)
+        m_frontScreen->setMessage(text);
+}
+
+QString CPlayerMenuDlg::screenMessage() const
+{
+    return m_frontScreen ? m_frontScreen->message() : QString();
+}
+
+void CPlayerMenuDlg::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
 }
 
 void CPlayerMenuDlg::assignScreens()

@@ -41,29 +41,30 @@ TEST_F(PlayerTest, RewindAtFiveSecondsLandsAtZeroAndResumes)
     EXPECT_TRUE(player->isTimerActive(CPlayerMenuDlg::kProgressTimer));
 }
 
-TEST_F(PlayerTest, ForwardNearTheEndLandsAtTheEnd)
+TEST_F(PlayerTest, ForwardIntoTheEndGoesOnAsTheEndOfPlaybackDoes)
 {
     ASSERT_TRUE(openRow(0));
     MediaEngine &engine = GetViewerState().engine;
     const std::uint64_t length = engine.GetDurationMs();
 
-    // Three seconds before the end: two steps of 5 s stop at the end.
+    // Three seconds before the end: two steps of 5 s stop at the end, and the
+    // list moves on to the next row, which plays after a second.
     sendMessage(player.get(), msg::Seek, static_cast<quintptr>(length - 3000));
     click(CPlayerMenuDlg::Forward);
     EXPECT_EQ(engine.GetPositionMs(), length);
-    // It waits on the last frame rather than starting over from 0.
-    EXPECT_EQ(state(), StatePaused);
-    EXPECT_EQ(player->seekSlider()->pos(), static_cast<int>(length));
-    EXPECT_EQ(player->currentTimeBox()->text(), player->lengthBox()->text());
+    EXPECT_EQ(list->currentIndex().row(), 1);
+    EXPECT_TRUE(player->isTimerActive(CPlayerMenuDlg::kNextFileTimer));
+    EXPECT_FALSE(player->isTimerActive(CPlayerMenuDlg::kProgressTimer));
+    ASSERT_TRUE(waitFor([&] { return player->currentIndex() == 1 && state() == StateRunning; }));
+    EXPECT_LT(engine.GetPositionMs(), 1500u);
 
-    // Play from there starts the recording over.
-    click(CPlayerMenuDlg::Play);
-    EXPECT_EQ(state(), StateRunning);
-    EXPECT_LT(engine.GetPositionMs(), 600u);
-
-    // From the start of an 8 s recording, 10 s forward is the end too.
+    // With no row after the focused one, Forward into the end (10 s of an
+    // 8 s recording) stops, as the end of playback on the last row does.
+    ASSERT_TRUE(openRow(3));
+    focusRow(kSampleRows - 1);
     click(CPlayerMenuDlg::Forward);
-    EXPECT_EQ(engine.GetPositionMs(), length);
+    EXPECT_EQ(state(), StateStopped);
+    EXPECT_EQ(player->seekSlider()->pos(), 0);
 }
 
 TEST_F(PlayerTest, SeekSliderOwnPositionAndClamp)

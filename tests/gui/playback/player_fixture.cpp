@@ -188,6 +188,8 @@ bool PlayerTest::openRow(int row)
 {
     focusRow(row);
     sendMessage(player.get(), msg::PanelCommand, cmd::Restart);
+    // The files are read on the engine's worker; the panel plays once they are.
+    waitFor([this] { return !player->isOpening(); });
     return state() == StateRunning && player->currentIndex() == row;
 }
 

@@ -301,7 +301,7 @@ TEST_F(PlayerTest, CardRecordingsOpenThroughTheCardDevice)
     MediaEngine &engine = GetViewerState().engine;
     const RecordingEntry *entry = catalogue.shownEntryAt(0);
     ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(engine.graph->frontPath, entry->name);
+    EXPECT_EQ(engine.graph->frontPath, catalogue.cardPathOf(*entry));
     EXPECT_EQ(player->currentName(), QString::fromStdString(entry->name));
     EXPECT_NEAR(static_cast<double>(engine.GetDurationMs()), 2000, 200);
     click(CPlayerMenuDlg::Stop);

@@ -1,0 +1,140 @@
+// Opening a recording without waiting for its files: the files are loaded
+// on a worker thread and the graph is finished on the user-interface thread.
+
+#include "core/playback/media_engine.h"
+
+#include "core/playback/card_device.h"
+
+#include "core/platform/log.h"
+
+#include <QObject>
+
+#include <thread>
+
+namespace korvante {
+
+// A load begun with BeginOpen. The worker reads the files into `graph`,
+// which nothing else touches until the worker has ended.
+struct MediaEngine::OpenJob {
+    std::uint64_t serial = 0;
+    std::unique_ptr<PlaybackGraph> graph;
+    std::string front;
+    std::string rear;
+    std::intptr_t device = 0;
+    // The card device's shared owner, taken on the UI thread: a new scan of
+    // the card before the worker reaches the device cannot free it.
+    std::shared_ptr<unsigned char> deviceHold;
+    std::int32_t recording = -1;
+    OpenDone done;
+    HResult loaded = E_FAIL;
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
+    std::thread worker;
+};
+
+MediaEngine::MediaEngine() = default;
+
+MediaEngine::~MediaEngine()
+{
+    if (m_pending)
+        m_pending->done = nullptr; // nobody is left to tell
+    CancelOpen();
+    reapJobs(true);
+    waitForPollers();
+}
+
+void MediaEngine::BeginOpen(const std::string &front, const std::string &rear, std::intptr_t device,
+                            std::int32_t recording, OpenDone done)
+{
+    CancelOpen();
+    reapJobs(false);
+    if (!videoWindow[0] || front.empty()) {
+        if (done)
+            done(OpenOutcome{0, false, "no file"});
+        return;
+    }
+    stopAndClose();
+    if (!m_loopContext)
+        m_loopContext = std::make_unique<QObject>(); // lives on this (the UI) thread
+
+    auto job = std::make_unique<OpenJob>();
+    job->serial = ++m_openSerial;
+    job->graph = std::make_unique<PlaybackGraph>(windowCount, videoWindow, metadataMode);
+    job->graph->ready = true;
+    job->graph->state = StateCreated;
+    job->graph->rate = 1.0f;
+    job->front = front;
+    job->rear = rear;
+    job->device = device;
+    job->deviceHold = findSharedCardDevice(reinterpret_cast<const unsigned char *>(device));
+    job->recording = recording;
+    job->done = std::move(done);
+    OpenJob *raw = job.get();
+    QObject *context = m_loopContext.get();
+    const std::uint64_t serial = job->serial;
+    m_pending = std::move(job);
+    raw->worker = std::thread([this, raw, context, serial] {
+        raw->loaded = raw->graph->LoadSources(raw->front, raw->rear, raw->device, raw->recording, &raw->cancel);
+        raw->finished = true;
+        // Dropped unread when the engine (and so the context) is gone.
+        QMetaObject::invokeMethod(context, [this, serial] { finishOpen(serial); }, Qt::QueuedConnection);
+    });
+}
+
+bool MediaEngine::CancelOpen()
+{
+    if (!m_pending)
+        return false;
+    m_pending->cancel = true;
+    OpenDone done = std::move(m_pending->done);
+    m_retired.push_back(std::move(m_pending));
+    if (done && m_loopContext) {
+        // Told on the event loop, never from inside the caller's own call.
+        QMetaObject::invokeMethod(
+            m_loopContext.get(), [done] { done(OpenOutcome{0, true, "cancelled"}); }, Qt::QueuedConnection);
+    }
+    return true;
+}
+
+void MediaEngine::reapJobs(bool all)
+{
+    for (auto it = m_retired.begin(); it != m_retired.end();) {
+        if (all || (*it)->finished) {
+            if ((*it)->worker.joinable())
+                (*it)->worker.join();
+            it = m_retired.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void MediaEngine::finishOpen(std::uint64_t serial)
+{
+    reapJobs(false);
+    if (!m_pending || m_pending->serial != serial)
+        return; // cancelled meanwhile; reaped above or later
+    std::unique_ptr<OpenJob> job = std::move(m_pending);
+    job->worker.join();
+    OpenOutcome outcome;
+    if (job->loaded != S_OK) {
+        outcome.reason = job->graph->loadError();
+        outcome.cancelled = outcome.reason == "cancelled";
+        logWarning("playback: " + job->front + " cannot be opened: " + outcome.reason);
+    } else {
+        const HResult hr = job->graph->Connect();
+        if (hr != S_OK)
+            logWarning("playback: the graph for " + job->front + " was built only in part");
+        if (job->graph->audioRenderer && m_volume)
+            job->graph->audioRenderer->setVolume(*m_volume);
+        {
+            std::lock_guard lock(m_pollerMutex);
+            graph = std::move(job->graph);
+        }
+        outcome.opened = 1;
+    }
+    if (job->done)
+        job->done(outcome);
+}
+
+} // namespace korvante
