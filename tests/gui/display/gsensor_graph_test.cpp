@@ -217,6 +217,21 @@ TEST_F(GraphTest, WideLayoutFloatsTogglesAndSeeksOnItsOwnScale)
     EXPECT_TRUE(graph->isVisible());
     EXPECT_TRUE(graph->isShownFlag());
 
+    // The floating window is dragged by its top strip.
+    const QPoint before = graph->geometry().topLeft();
+    const QPointF grip(100, 20);
+    QMouseEvent press(QEvent::MouseButtonPress, grip, graph->mapToGlobal(grip), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(graph.get(), &press);
+    QMouseEvent drag(QEvent::MouseMove, grip + QPointF(30, 12), graph->mapToGlobal(grip) + QPointF(30, 12),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(graph.get(), &drag);
+    QMouseEvent release(QEvent::MouseButtonRelease, grip + QPointF(30, 12), graph->mapToGlobal(grip) + QPointF(30, 12),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(graph.get(), &release);
+    EXPECT_EQ(graph->geometry().topLeft(), before + QPoint(30, 12));
+    graph->move(before);
+
     // Seeking on the wide scale: x - 54 over 480 pixels a minute.
     ASSERT_TRUE(openPaused(0));
     click(54 + 240, 150);
