@@ -1,5 +1,6 @@
 #include "core/storage/udisks_client.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusReply>
@@ -61,6 +62,11 @@ int openDiskThroughUDisks(const std::string &disk, std::string *why)
     const QString socket = unixSocketOf(address);
     if (!socket.isEmpty() && !QFileInfo::exists(socket))
         return fail("no system bus (" + socket.toStdString() + " does not exist)");
+
+    // Qt's bus connections run on the application object's machinery; a tool
+    // without one (the command-line tool) does not ask.
+    if (!QCoreApplication::instance())
+        return fail("the system bus is only asked from the viewer itself");
 
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())

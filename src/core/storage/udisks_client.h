@@ -19,7 +19,8 @@ std::string udisksBlockObjectPath(const std::string &disk);
 // Asks UDisks2 for a read-only descriptor of the block device `disk`
 // (Block.OpenDevice, mode "r", without asking the user for a password).
 // Returns the descriptor, which the caller owns, or -1 with *why (may be
-// null) set. Fails at once when there is no system bus.
+// null) set. Fails at once when there is no system bus, or no application
+// object (Qt's bus connections need one).
 int openDiskThroughUDisks(const std::string &disk, std::string *why);
 
 } // namespace korvante
