@@ -380,14 +380,10 @@ void CVX_TrailPlayerDlg::onTimer(int id)
         showWithPanels();
         logDebug("main window shown at " + std::to_string(frameGeometry().x()) + "," +
                  std::to_string(frameGeometry().y()));
-        if (!m_startFolder.isEmpty()) {
-            // A card's root (it holds the recording folders) is listed like a
-            // card in a reader; any other folder as a folder on the computer.
-            if (m_fileManager->looksLikeCardRoot(m_startFolder))
-                m_fileManager->openCardFolder(m_startFolder);
-            else
-                m_fileManager->openFolder(m_startFolder);
-        }
+        // A card's root (it holds the recording folders) is listed like a
+        // card in a reader; any other folder as a folder on the computer.
+        if (!m_startFolder.isEmpty())
+            m_fileManager->openFolder(m_startFolder);
         openTestRecording();
     } else if (id == kCloseTimer) {
         killTimer(kCloseTimer);

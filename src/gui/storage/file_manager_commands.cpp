@@ -126,34 +126,6 @@ void CFileManagerDlg::openFile()
     listChosenSource(chosen);
 }
 
-bool CFileManagerDlg::openCardFolder(const QString &folder)
-{
-    beginOpen();
-    // The folder stands for a card in a reader: scanned with the configured
-    // recording folders, like a removable drive, and found again by sorts and
-    // searches without asking for a folder.
-    StorageSource card;
-    card.driveIndex = 3;
-    card.kind = SourceRemovable;
-    card.label = QDir(QFileInfo(folder).absoluteFilePath()).absolutePath().toStdString();
-    if (card.label.empty() || card.label.back() != '/')
-        card.label += '/';
-    StorageSource computer;
-    computer.kind = SourceComputer;
-    computer.label = m_catalogue.computerCaption;
-    m_catalogue.setSources({card, computer});
-    return listChosenSource(0);
-}
-
-bool CFileManagerDlg::looksLikeCardRoot(const QString &folder) const
-{
-    const QDir dir(folder);
-    for (const auto &configured : m_catalogue.folders())
-        if (dir.exists(QString::fromStdString(configured.name)))
-            return true;
-    return false;
-}
-
 bool CFileManagerDlg::openFolder(const QString &folder)
 {
     beginOpen();

@@ -68,13 +68,9 @@ public:
 
     // Lists `folder` as a folder picked on the computer, exactly as Open File
     // does when the folder picker answers with it (the "no files" message
-    // included). Returns whether rows are shown.
+    // included): a card's root (it holds the recording folders) like the card
+    // in a reader, any other folder as itself. Returns whether rows are shown.
     bool openFolder(const QString &folder);
-    // Lists `folder` as the root of a card (its configured recording folders
-    // scanned, as for a card in a reader). Returns whether rows are shown.
-    bool openCardFolder(const QString &folder);
-    // Whether `folder` holds one of the configured recording folders.
-    bool looksLikeCardRoot(const QString &folder) const;
 
     // The conversion dialog, run modally over the panel by command 3. Until
     // one is set, command 3 on a card or drive does nothing.

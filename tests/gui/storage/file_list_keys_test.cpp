@@ -103,6 +103,28 @@ TEST_F(FileListKeysTest, PickedCardRootListsItsRecordingFoldersLikeACard)
     EXPECT_TRUE(boxes.empty());
 }
 
+TEST_F(FileListKeysTest, CardRootGivenByNameStaysChosenAcrossOpenFile)
+{
+    // As the command line gives it: the card's root, listed like the card.
+    const fs::path card = dir.path() / "card";
+    record(card / "NOR", "N_20120301_080000_1CH_F.avi");
+    record(card / "EVT", "E_20120302_080000_1CH_F.avi");
+    ASSERT_TRUE(panel->openFolder(QString::fromStdString(card.string())));
+    EXPECT_EQ(column(3), (Strings{"NOR", "EVT"}));
+    EXPECT_EQ(catalogue().sourceKind(), SourceRemovable);
+
+    // Open File rebuilds the source list and is cancelled: the card stays the
+    // source its rows play from, and a sort lists it again without asking.
+    answerDriveDialog(-1);
+    click(CFileManagerDlg::CmdOpenFile);
+    EXPECT_EQ(column(3), (Strings{"NOR", "EVT"}));
+    ASSERT_NE(catalogue().selectedSourceRecord(), nullptr);
+    EXPECT_EQ(catalogue().selectedSourceRecord()->label, card.string() + "/");
+    click(CFileManagerDlg::CmdSortDescending);
+    EXPECT_EQ(column(3), (Strings{"EVT", "NOR"}));
+    EXPECT_EQ(picker.calls, 0);
+}
+
 TEST_F(FileListKeysTest, CardPulledOutBetweenTwoOpenFilesLeavesNoRowsOfIt)
 {
     machine.addDisk("sdb", true, 16384);
