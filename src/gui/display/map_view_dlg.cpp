@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QTimer>
 
@@ -19,12 +20,15 @@ namespace korvante {
 
 namespace {
 
-void allowBrowserAsRoot()
+// Settings the browser reads once, when the first one (the map panel's) starts.
+void prepareBrowser()
 {
-    // The browser's sandbox refuses to start for root; it must be told before
-    // the first browser starts, which is the map panel's.
+    // The browser's sandbox refuses to start for root.
     if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // Its start-up report of graphics settings is for its developers; the
+    // user's own QT_LOGGING_RULES still take precedence.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
 }
 
 } // namespace
@@ -32,7 +36,7 @@ void allowBrowserAsRoot()
 CMapViewDlg::CMapViewDlg(QWidget *mainWindow) : PanelFrame(mainWindow)
 {
     setObjectName(QStringLiteral("CMapViewDlg"));
-    allowBrowserAsRoot();
+    prepareBrowser();
 
     m_close = new CSkinButton(QStringLiteral("Close"), kCloseButton, QRect(285, 2, 20, 20), this,
                               SkinImageIds{218, 219, 219, 219});
