@@ -3,7 +3,6 @@
 #include "gui/display/map_script.h"
 #include "gui/platform/skin_library.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QPainter>
 #include <QTimer>
@@ -21,8 +20,7 @@ CMap_view::CMap_view(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("CMap_view"));
     // Off the record: nothing of the map is written below the user's home.
     m_profile = new QWebEngineProfile(this);
-    m_profile->setHttpUserAgent(QStringLiteral("KORVANTE-VIEWER/") + QCoreApplication::applicationVersion() +
-                                QLatin1Char(' ') + m_profile->httpUserAgent());
+    m_profile->setHttpUserAgent(QStringLiteral("KORVANTE-VIEWER/" KORVANTE_VERSION " ") + m_profile->httpUserAgent());
     m_view = new QWebEngineView(this);
     auto *page = new QWebEnginePage(m_profile, m_view);
     QWebEngineSettings *settings = page->settings();

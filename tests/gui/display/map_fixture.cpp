@@ -102,6 +102,9 @@ void TileServer::serve()
             if (!data.contains("\r\n\r\n"))
                 return;
             ++m_requests;
+            for (const QByteArray &line : data.split('\n'))
+                if (line.toLower().startsWith("user-agent:"))
+                    m_userAgent = line.mid(11).trimmed();
             const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: " +
                                     QByteArray::number(m_tile.size()) + "\r\nConnection: close\r\n\r\n";
             socket->write(head + m_tile);

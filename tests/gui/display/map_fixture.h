@@ -36,6 +36,8 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     QString tileUrl() const;
     int requests() const { return m_requests; }
+    // The User-Agent header of the last request.
+    QByteArray userAgent() const { return m_userAgent; }
 
 private:
     void serve();
@@ -43,6 +45,7 @@ private:
     QTcpServer m_server;
     QByteArray m_tile;
     int m_requests = 0;
+    QByteArray m_userAgent;
 };
 
 // A loopback port with nobody listening on it.

@@ -235,6 +235,7 @@ TEST_F(MapPanelTest, OnlineOverTilesFromTheMapService)
                now.value(QStringLiteral("current")).isArray();
     }));
     EXPECT_TRUE(waitFor([&] { return s_server->requests() > 0; })) << "no tile was asked for";
+    EXPECT_TRUE(s_server->userAgent().startsWith("KORVANTE-VIEWER/")) << s_server->userAgent().toStdString();
     // The tiles, the track and the marker all show.
     QImage shot;
     EXPECT_TRUE(waitFor([&] {
