@@ -73,6 +73,9 @@ public:
     // on its own soon after). True when there was one.
     bool CancelOpen();
     bool IsOpening() const { return m_pending != nullptr; }
+    // Load workers still reading files: the current load's and those of
+    // cancelled loads that have not noticed yet.
+    int loadWorkersRunning() const;
 
     int Close();
     HResult Play();

@@ -96,6 +96,14 @@ bool MediaEngine::CancelOpen()
     return true;
 }
 
+int MediaEngine::loadWorkersRunning() const
+{
+    int running = m_pending && !m_pending->finished ? 1 : 0;
+    for (const auto &job : m_retired)
+        running += job->finished ? 0 : 1;
+    return running;
+}
+
 void MediaEngine::reapJobs(bool all)
 {
     for (auto it = m_retired.begin(); it != m_retired.end();) {
