@@ -65,10 +65,11 @@ TEST_F(SkinListTest, BarsAndHeaderTakeTheirPlaces)
     for (const auto &c : cases) {
         list->setColumnWidth(1, c.dataWidth);
         // The scroll area lays its bars out on a later turn of the event loop.
-        QTest::qWaitFor([&] { return list->horizontalBar()->isVisible() == c.horizontal; }, 2000);
-        EXPECT_EQ(list->horizontalBar()->isVisible(), c.horizontal) << c.dataWidth;
-        if (c.horizontal)
+        EXPECT_TRUE(QTest::qWaitFor([&] { return list->horizontalBar()->isVisible() == c.horizontal; }, 2000))
+            << c.dataWidth;
+        if (c.horizontal) {
             EXPECT_EQ(list->horizontalBar()->height(), 12);
+        }
         const QRect viewport = list->viewport()->geometry();
         EXPECT_LE(viewport.right(), list->width() - 12 - 1) << c.dataWidth;
         EXPECT_LE(viewport.bottom(), list->height() - (c.horizontal ? 12 : 0) - 1) << c.dataWidth;
