@@ -310,9 +310,11 @@ TEST_F(UtilInfoTest, PaintsFramesCaptionsAndValuesInTheirColours)
         EXPECT_GT(countHue(cell, false, hues[cell]), 5) << "caption";
         EXPECT_GT(countHue(cell, true, hues[cell]), 5) << "value";
         // Nothing of another axis's colour in this cell.
-        for (Hue other : {Green, Red, Blue})
-            if (other != hues[cell])
+        for (Hue other : {Green, Red, Blue}) {
+            if (other != hues[cell]) {
                 EXPECT_EQ(countHue(cell, true, other), 0);
+            }
+        }
     }
     if (SkinLibrary::isLoaded()) {
         const QImage emblem = SkinLibrary::bitmap(254).toImage();
