@@ -164,9 +164,9 @@ QImage ColourConverter::convert(const AVFrame &source, const PictureSettings &se
     QImage image = newImage(out.width(), out.height());
     if (image.isNull())
         return image;
-    // Bilinear when the picture keeps its size (the cheapest exact path); an
-    // area filter when it shrinks, which keeps fine detail such as the
-    // recording's clock readable at a third of the size.
+    // Bilinear when the picture keeps its size (swscale's unscaled path);
+    // fast bilinear when it shrinks: the cheapest of swscale's filters that
+    // does not drop whole rows and columns.
     const int flags = out == QSize(frame->width, frame->height) ? SWS_BILINEAR : SWS_FAST_BILINEAR;
     m_sws = sws_getCachedContext(m_sws, frame->width, frame->height,
                                  static_cast<AVPixelFormat>(frame->format), out.width(),
