@@ -42,11 +42,14 @@ public:
 
 private:
     bool adjustPlanes(AVFrame &frame, const PictureSettings &settings);
+    // `frame` averaged over 2 x 2 pixels into m_half; null when it cannot be.
+    const AVFrame *halve(const AVFrame &frame);
     QImage newImage(int width, int height);
 
     const std::string m_name;
     std::shared_ptr<BufferPool> m_pool;
     SwsContext *m_sws = nullptr;
+    AVFrame *m_half = nullptr; // reused for every halved picture
     bool m_reported = false;
 };
 
