@@ -10,7 +10,8 @@
 #   --viewer   the viewer executable (default: build/bin/korvante beside this tree)
 #   --work     folder for the recordings and logs (default /tmp/korvante-viewer-bench);
 #              recordings made earlier there are used again
-#   --as-user  run the viewer as nobody (setpriv), with its own config and runtime folders
+#   --as-user  run the viewer as nobody (setpriv, when started as root), with its own
+#              config and runtime folders
 #
 # Prints: ffmpeg's CPU for both files, the viewer's CPU while playing (the
 # same 60 s of video at rate 1.0), its ratio, the viewer's CPU while paused,
@@ -32,6 +33,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ -x "$viewer" ] || { echo "no viewer at $viewer" >&2; exit 2; }
+# Only root can switch users; anyone else runs the viewer as themselves already.
+[ "$as_user" = 1 ] && [ "$(id -u)" != 0 ] && as_user=0
 for tool in ffmpeg Xvfb xdotool python3; do
   command -v "$tool" >/dev/null || { echo "$tool is needed" >&2; exit 2; }
 done
