@@ -33,6 +33,9 @@ int main(int argc, char *argv[])
 {
     if (!choosePlatform())
         return 2;
+    // The map panel's browser shares OpenGL contexts with the widgets; this
+    // must be set before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     korvante::CVX_TrailPlayerApp viewer;
     // korvante [FOLDER]: list that folder at start.
