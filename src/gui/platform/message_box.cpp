@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -56,6 +57,16 @@ int messageBox(QWidget *parent, const QString &text, const QString &caption, uns
     }
 
     QMessageBox box(parent);
+    // The panels are top-level windows of their own: without a window manager
+    // keeping the box above them, it could open beneath one of them and hold
+    // the whole viewer modal out of sight. Raise it once it is mapped.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    for (const int delayMs : {0, 250}) {
+        QTimer::singleShot(delayMs, &box, [&box] {
+            box.raise();
+            box.activateWindow();
+        });
+    }
     box.setText(text);
     box.setWindowTitle(caption.isEmpty() ? QStringLiteral("KORVANTE VIEWER") : caption);
     switch (type & 0xF0) {

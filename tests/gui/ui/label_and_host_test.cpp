@@ -84,22 +84,28 @@ TEST_F(LabelTest, TextBoxDrawsTextOverDarkBackground)
     EXPECT_TRUE(allPixels(image, QRect(0, 18, 40, 2), QColor(16, 16, 16)));
 }
 
-TEST_F(LabelTest, SkinStaticPaintsOnlyThroughVideoPainter)
+TEST_F(LabelTest, SkinStaticPaintsThePictureAndTheBackgroundAroundIt)
 {
     CSkinStatic host(1000, QRect(2, 2, 741, 415), &panel);
     EXPECT_EQ(host.clientSize(), QSize(741, 415));
+    host.setBackground(QColor(28, 31, 40));
+    // With no picture the whole area is its background, every pixel of it.
     QImage image = renderOver(host, Qt::magenta);
-    EXPECT_TRUE(allPixels(image, image.rect(), Qt::magenta));
+    EXPECT_TRUE(allPixels(image, image.rect(), QColor(28, 31, 40)));
 
+    // The picture paints what it covers and the rest is background: a frame
+    // is never drawn over what an earlier, larger picture left behind.
     QRect asked;
     host.setVideoPainter([&](CSkinStatic &window, QPainter &p) {
         asked = QRect(QPoint(), window.clientSize());
         p.fillRect(10, 10, 20, 20, Qt::green);
+        return QRect(10, 10, 20, 20);
     });
     image = renderOver(host, Qt::magenta);
     EXPECT_EQ(asked, QRect(0, 0, 741, 415));
     EXPECT_TRUE(allPixels(image, QRect(10, 10, 20, 20), Qt::green));
-    EXPECT_EQ(image.pixelColor(5, 5), QColor(Qt::magenta));
+    EXPECT_EQ(image.pixelColor(5, 5), QColor(28, 31, 40));
+    EXPECT_EQ(image.pixelColor(700, 400), QColor(28, 31, 40));
 }
 
 TEST_F(LabelTest, SkinStaticRepaintRequestFromAnotherThread)
@@ -109,7 +115,10 @@ TEST_F(LabelTest, SkinStaticRepaintRequestFromAnotherThread)
     host->show();
     QCoreApplication::processEvents();
     int painted = 0;
-    host->setVideoPainter([&](CSkinStatic &, QPainter &) { ++painted; });
+    host->setVideoPainter([&](CSkinStatic &, QPainter &) {
+        ++painted;
+        return QRect();
+    });
     QThread *thread = QThread::create([host] { host->requestRepaint(); });
     thread->start();
     thread->wait();
