@@ -253,7 +253,10 @@ bool CFileManagerDlg::eventFilter(QObject *watched, QEvent *event)
         const auto *key = static_cast<QKeyEvent *>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && m_list->focusedRow() >= 0) {
-            onRowDoubleClicked();
+            // A held key repeats: each repeat would cancel the open it started
+            // and start it again, so only the press itself plays the row.
+            if (!key->isAutoRepeat())
+                onRowDoubleClicked();
             return true;
         }
     }

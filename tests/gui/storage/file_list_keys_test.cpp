@@ -12,6 +12,7 @@
 #include "gui/ui/skin_scrollbar.h"
 
 #include <QDateEdit>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QStyleOptionComboBox>
@@ -62,6 +63,13 @@ TEST_F(FileListKeysTest, EnterOnARowPlaysItAsADoubleClickDoes)
         EXPECT_EQ(list->focusedRow(), 1);
         EXPECT_EQ(list->selectedItems(), QList<QTreeWidgetItem *>{list->topLevelItem(1)});
     }
+
+    // A held Return repeats; the repeats must not restart the open again and again.
+    player->messages.clear();
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QCoreApplication::sendEvent(list, &repeat);
+    pump();
+    EXPECT_TRUE(player->commandsOf(msg::PanelCommand).empty());
 
     // With no rows Enter asks nothing of the player.
     fs::remove_all(folder);
