@@ -249,14 +249,22 @@ void CFileManagerDlg::onRowDoubleClicked()
 
 bool CFileManagerDlg::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_list && event->type() == QEvent::KeyPress) {
+    if (watched == m_list && event->type() == QEvent::KeyRelease) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat())
+            m_enterDown = false;
+    } else if (watched == m_list && event->type() == QEvent::FocusOut) {
+        m_enterDown = false; // the release may go to another window
+    } else if (watched == m_list && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && m_list->focusedRow() >= 0) {
-            // A held key repeats: each repeat would cancel the open it started
-            // and start it again, so only the press itself plays the row.
-            if (!key->isAutoRepeat())
+            // A held key repeats, and not every X server marks its repeats:
+            // each would cancel the open it started and start it again, so
+            // only the first press before a release plays the row.
+            if (!key->isAutoRepeat() && !m_enterDown)
                 onRowDoubleClicked();
+            m_enterDown = true;
             return true;
         }
     }

@@ -134,6 +134,8 @@ private:
     bool m_docked = true;
     bool m_shown = true;
     bool m_wide = false;
+    // Return or Enter is down on the list: a held key plays its row once.
+    bool m_enterDown = false;
     // The position of the source chosen last in the catalogue's sources (the
     // catalogue keeps it in step when the list is rebuilt); -1: none.
     int m_sourcePosition = -1;

@@ -64,12 +64,16 @@ TEST_F(FileListKeysTest, EnterOnARowPlaysItAsADoubleClickDoes)
         EXPECT_EQ(list->selectedItems(), QList<QTreeWidgetItem *>{list->topLevelItem(1)});
     }
 
-    // A held Return repeats; the repeats must not restart the open again and again.
+    // A held Return repeats, marked as such or not; the repeats must not
+    // restart the open again and again. After the release it plays again.
     player->messages.clear();
-    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
-    QCoreApplication::sendEvent(list, &repeat);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QKeyEvent marked(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+    for (QKeyEvent *e : {&press, &marked, &press, &press, &release, &press, &release})
+        QCoreApplication::sendEvent(list, e);
     pump();
-    EXPECT_TRUE(player->commandsOf(msg::PanelCommand).empty());
+    EXPECT_EQ(player->commandsOf(msg::PanelCommand), (std::vector<int>{cmd::Restart, cmd::Restart}));
 
     // With no rows Enter asks nothing of the player.
     fs::remove_all(folder);
