@@ -251,8 +251,10 @@ bool CFileManagerDlg::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_list && event->type() == QEvent::KeyRelease) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat())
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
             m_enterDown = false;
+            m_enterReleasedAt = key->timestamp();
+        }
     } else if (watched == m_list && event->type() == QEvent::FocusOut) {
         m_enterDown = false; // the release may go to another window
     } else if (watched == m_list && event->type() == QEvent::KeyPress) {
@@ -260,9 +262,12 @@ bool CFileManagerDlg::eventFilter(QObject *watched, QEvent *event)
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && m_list->focusedRow() >= 0) {
             // A held key repeats, and not every X server marks its repeats:
-            // each would cancel the open it started and start it again, so
-            // only the first press before a release plays the row.
-            if (!key->isAutoRepeat() && !m_enterDown)
+            // some send a release and a press with one time stamp. Each
+            // repeat would cancel the open it started and start it again, so
+            // only a press that a hand made plays the row.
+            const bool repeat = key->isAutoRepeat() || m_enterDown ||
+                                (m_enterReleasedAt != 0 && key->timestamp() - m_enterReleasedAt < 5);
+            if (!repeat)
                 onRowDoubleClicked();
             m_enterDown = true;
             return true;

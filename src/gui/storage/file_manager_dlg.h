@@ -136,6 +136,7 @@ private:
     bool m_wide = false;
     // Return or Enter is down on the list: a held key plays its row once.
     bool m_enterDown = false;
+    quint64 m_enterReleasedAt = 0; // event time of its last release, ms
     // The position of the source chosen last in the catalogue's sources (the
     // catalogue keeps it in step when the list is rebuilt); -1: none.
     int m_sourcePosition = -1;

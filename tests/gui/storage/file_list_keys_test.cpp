@@ -70,7 +70,17 @@ TEST_F(FileListKeysTest, EnterOnARowPlaysItAsADoubleClickDoes)
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QKeyEvent marked(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
-    for (QKeyEvent *e : {&press, &marked, &press, &press, &release, &press, &release})
+    // Repeats as a release and a press with the same time stamp.
+    QKeyEvent pairedRelease(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+    QKeyEvent pairedPress(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    press.setTimestamp(1000);
+    marked.setTimestamp(1040);
+    pairedRelease.setTimestamp(1080);
+    pairedPress.setTimestamp(1080);
+    release.setTimestamp(1500);
+    QKeyEvent later(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    later.setTimestamp(1700);
+    for (QKeyEvent *e : {&press, &marked, &press, &pairedRelease, &pairedPress, &release, &later, &release})
         QCoreApplication::sendEvent(list, e);
     pump();
     EXPECT_EQ(player->commandsOf(msg::PanelCommand), (std::vector<int>{cmd::Restart, cmd::Restart}));
