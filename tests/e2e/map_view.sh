@@ -10,19 +10,8 @@ set -u
 viewer="$1"
 out="$2"
 card="$3"
-"$viewer" "$card" >"$out/stdout.txt" 2>"$out/stderr.txt" &
-pid=$!
-trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null' EXIT
-
-origin=""
-for _ in $(seq 100); do
-  origin=$(sed -n 's/.*main window shown at \(-\?[0-9]\+\),\(-\?[0-9]\+\).*/\1 \2/p' "$out/stderr.txt" | head -1)
-  [ -n "$origin" ] && break
-  sleep 0.2
-done
-[ -n "$origin" ] || { echo "the main window never showed" >&2; exit 1; }
-read -r ox oy <<<"$origin"
-echo "$ox $oy" >"$out/origin.txt"
+. "$(dirname "$0")/start_viewer.sh"
+start_viewer "$out" "$viewer" "$card"
 
 # The message box: a small top-level window with the program's title.
 box=""

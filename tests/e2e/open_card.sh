@@ -8,19 +8,8 @@ set -u
 viewer="$1"
 out="$2"
 index="$3"
-"$viewer" >"$out/stdout.txt" 2>"$out/stderr.txt" &
-pid=$!
-trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null' EXIT
-
-origin=""
-for _ in $(seq 100); do
-  origin=$(sed -n 's/.*main window shown at \(-\?[0-9]\+\),\(-\?[0-9]\+\).*/\1 \2/p' "$out/stderr.txt" | head -1)
-  [ -n "$origin" ] && break
-  sleep 0.2
-done
-[ -n "$origin" ] || { echo "the main window never showed" >&2; exit 1; }
-read -r ox oy <<<"$origin"
-echo "$ox $oy" >"$out/origin.txt"
+. "$(dirname "$0")/start_viewer.sh"
+start_viewer "$out" "$viewer"
 sleep 1
 
 click() { xdotool mousemove "$1" "$2"; sleep 0.2; xdotool click 1; sleep 0.4; }
