@@ -147,6 +147,7 @@ void CVX_TrailPlayerDlg::createPanels()
     m_screenSetting = new CScreenSettingDlg(this);
     RegisterPanel(panel::ScreenSettings, m_screenSetting);
     m_player->setPeerPanels(m_mapView, m_graph);
+    wireDialogs();
     // Keys a panel leaves unhandled (Escape) are the main window's to judge.
     for (PanelFrame *p : shownPanels())
         p->installEventFilter(this);

@@ -75,6 +75,9 @@ public:
     // The seven panels shown with the window (all but the picture settings).
     std::array<PanelFrame *, 7> shownPanels() const;
 
+private:
+    void wireDialogs();
+
 protected:
     qintptr onMessage(int message, quintptr w, qintptr l) override;
     void onTimer(int id) override;

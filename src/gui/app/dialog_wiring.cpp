@@ -1,0 +1,23 @@
+#include "trail_player_dlg.h"
+
+#include "gui/display/map_view_dlg.h"
+#include "gui/playback/player_menu_dlg.h"
+#include "gui/storage/file_manager_dlg.h"
+
+namespace korvante {
+
+// The modal dialogs the panels open (report, snapshots, card formatter,
+// device settings, conversion). Kept apart from the window's construction so
+// each dialog's wiring is one place. UI thread only.
+void CVX_TrailPlayerDlg::wireDialogs()
+{
+    CPlayerMenuDlg::DialogHooks hooks;
+    // printReport:
+    // capture:
+    // formatCard:
+    // deviceSettings:
+    m_player->setDialogHooks(std::move(hooks));
+    // conversion dialog (file list command 3):
+}
+
+} // namespace korvante
