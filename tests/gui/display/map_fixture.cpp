@@ -2,6 +2,7 @@
 
 #include "gui/display/map_view.h"
 #include "gui/platform/skin_library.h"
+#include "support/gui_app.h"
 #include "support/temp_dir.h"
 
 #include <QBuffer>
@@ -18,39 +19,14 @@
 
 namespace korvante::testing {
 
-namespace {
-
-TempDir &configHome()
-{
-    static TempDir dir;
-    return dir;
-}
-
-} // namespace
-
 QApplication &mapTestApp()
 {
-    static int argc = 1;
-    static char name[] = "gui_map_tests";
-    static char *argv[] = {name, nullptr};
-    static QApplication *instance = [] {
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(configHome().path().string()));
-        // The browser shares the application's graphics context when it has one.
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-        auto *app = new QApplication(argc, argv);
-        SkinLibrary::load(QString::fromUtf8(KORVANTE_BINARY_DIR "/bin/ResourceDll.rcc"));
-        return app;
-    }();
-    return *instance;
+    return guiTestApp("gui_map_tests", {.cardRegistryFirst = false, .shareGlContexts = true});
 }
 
 bool waitFor(const std::function<bool()> &done, int ms)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QTest::qWait(20);
-    return done();
+    return waitUntil(done, ms);
 }
 
 const std::string &mapSampleRecording()

@@ -4,6 +4,7 @@
 #include "gui/platform/panel_registry.h"
 #include "gui/platform/skin_library.h"
 #include "mkcard/make_card.h"
+#include "support/gui_app.h"
 #include "support/temp_dir.h"
 #include "tavo/tavo.h"
 
@@ -15,47 +16,19 @@
 
 namespace korvante::testing {
 
-namespace {
-
-TempDir &configHome()
-{
-    static TempDir dir;
-    return dir;
-}
-
-} // namespace
-
 QApplication &testApp()
 {
-    static int argc = 1;
-    static char name[] = "gui_sensor_display_tests";
-    static char *argv[] = {name, nullptr};
-    static QApplication *instance = [] {
-        // The card library's device registry must be made before the viewer
-        // state, whose end (at exit) closes card devices through it.
-        VX_Tavo_Start();
-        VX_Tavo_Stop();
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(configHome().path().string()));
-        auto *app = new QApplication(argc, argv);
-        SkinLibrary::load(QString::fromUtf8(KORVANTE_BINARY_DIR "/bin/ResourceDll.rcc"));
-        return app;
-    }();
-    return *instance;
+    return guiTestApp("gui_sensor_display_tests");
 }
 
 void pump()
 {
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
+    pumpEvents();
 }
 
 bool waitFor(const std::function<bool()> &done, int ms)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QTest::qWait(10);
-    return done();
+    return waitUntil(done, ms);
 }
 
 const std::vector<std::string> &sampleRecordings()

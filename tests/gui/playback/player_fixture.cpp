@@ -1,6 +1,7 @@
 #include "player_fixture.h"
 
 #include "gui/platform/message_box.h"
+#include "support/gui_app.h"
 #include "tavo/tavo.h"
 
 #include <QFile>
@@ -8,12 +9,6 @@
 namespace korvante::testing {
 
 namespace {
-
-TempDir &configHome()
-{
-    static TempDir dir;
-    return dir;
-}
 
 // The names in row order; the rear files carry their own seconds.
 struct SampleFile {
@@ -32,36 +27,17 @@ constexpr SampleFile kSampleFiles[kSampleRows] = {
 
 QApplication &testApp()
 {
-    static int argc = 1;
-    static char name[] = "gui_playback_tests";
-    static char *argv[] = {name, nullptr};
-    static QApplication *instance = [] {
-        // The card library's device registry is made on first use and freed
-        // at exit in reverse order of making: have it made before the viewer
-        // state, whose end (at exit) closes the card devices through it.
-        VX_Tavo_Start();
-        VX_Tavo_Stop();
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(configHome().path().string()));
-        auto *app = new QApplication(argc, argv);
-        SkinLibrary::load(QString::fromUtf8(KORVANTE_BINARY_DIR "/bin/ResourceDll.rcc"));
-        return app;
-    }();
-    return *instance;
+    return guiTestApp("gui_playback_tests");
 }
 
 void pump()
 {
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
+    pumpEvents();
 }
 
 bool waitFor(const std::function<bool()> &done, int ms)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QTest::qWait(10);
-    return done();
+    return waitUntil(done, ms);
 }
 
 const std::filesystem::path &sampleCard()
