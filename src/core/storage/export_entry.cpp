@@ -1,0 +1,200 @@
+#include "core/storage/export_entry.h"
+
+#include "core/playback/card_device.h"
+#include "core/storage/recording_catalogue.h"
+#include "tavo/tavo.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvante {
+
+namespace {
+
+std::string folderOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Creates a new temporary file beside `outputPath`, readable as the user's
+// files are (the umask applies). Returns the descriptor, or -1.
+int createTemporary(const std::string &outputPath, std::string &temporary)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::string folder = folderOf(outputPath);
+    const std::string base = baseNameOf(outputPath);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = folder + "/." + base + "." + std::to_string(::getpid()) + "-"
+                    + std::to_string(counter.fetch_add(1)) + ".part";
+        const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Moves the finished temporary file to its final name; without `overwrite`
+// an existing file of that name wins and the move fails with EEXIST.
+bool moveIntoPlace(const std::string &temporary, const std::string &outputPath, bool overwrite, int &error)
+{
+    if (overwrite) {
+        if (std::rename(temporary.c_str(), outputPath.c_str()) == 0)
+            return true;
+        error = errno;
+        return false;
+    }
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, outputPath.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    error = errno;
+    if (error != EINVAL && error != ENOSYS)
+        return false;
+    // A file system without the no-replace move: a hard link fails on an
+    // existing name; one without links gets a check just before the move.
+    if (::link(temporary.c_str(), outputPath.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return true;
+    }
+    error = errno;
+    if (error == EEXIST)
+        return false;
+    struct stat st;
+    if (::lstat(outputPath.c_str(), &st) == 0) {
+        error = EEXIST;
+        return false;
+    }
+    if (std::rename(temporary.c_str(), outputPath.c_str()) == 0)
+        return true;
+    error = errno;
+    return false;
+}
+
+void syncFolder(const std::string &folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+EntryExportResult failed(EntryExportStatus status, std::string message, std::string outputPath = {})
+{
+    EntryExportResult r;
+    r.status = status;
+    r.message = std::move(message);
+    r.outputPath = std::move(outputPath);
+    return r;
+}
+
+} // namespace
+
+std::string exportFileName(const std::string &name)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos
+        || name.find('\0') != std::string::npos)
+        return {};
+    const size_t dot = name.rfind('.');
+    // A name that is all extension (".tavo") keeps it rather than become ".avi".
+    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    return stem + ".avi";
+}
+
+EntryExportResult exportToFile(const ExportReader &read, const std::string &outputPath,
+                               const ExportOptions &options)
+{
+    struct stat st;
+    if (!options.overwrite && ::lstat(outputPath.c_str(), &st) == 0)
+        return failed(EntryExportStatus::Exists, outputPath + " exists", outputPath);
+
+    std::string temporary;
+    const int fd = createTemporary(outputPath, temporary);
+    if (fd < 0)
+        return failed(EntryExportStatus::OutputFailed,
+                      "cannot create a file in " + folderOf(outputPath) + ": " + std::strerror(errno), outputPath);
+
+    EntryExportResult r;
+    r.outputPath = outputPath;
+    FileExportWriter writer(fd);
+    r.result = exportRecording(read, writer, options.cancel, kExportBlockSize, options.progress);
+    const bool synced = r.result.ok() && ::fsync(fd) == 0;
+    const int syncError = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!r.result.ok()) {
+        ::unlink(temporary.c_str());
+        r.status = EntryExportStatus::Failed;
+        r.message = r.result.message;
+        return r;
+    }
+    if (!synced || !closed) {
+        ::unlink(temporary.c_str());
+        return failed(EntryExportStatus::OutputFailed,
+                      "cannot write " + outputPath + ": " + std::strerror(synced ? errno : syncError), outputPath);
+    }
+    int error = 0;
+    if (!moveIntoPlace(temporary, outputPath, options.overwrite, error)) {
+        ::unlink(temporary.c_str());
+        if (error == EEXIST)
+            return failed(EntryExportStatus::Exists, outputPath + " exists", outputPath);
+        return failed(EntryExportStatus::OutputFailed, "cannot write " + outputPath + ": " + std::strerror(error),
+                      outputPath);
+    }
+    syncFolder(folderOf(outputPath));
+    r.status = EntryExportStatus::Exported;
+    return r;
+}
+
+EntryExportResult exportCardFile(unsigned char *device, const std::string &cardPath, int fileId,
+                                 const std::string &outputPath, const ExportOptions &options)
+{
+    // Hold the device for the whole export (the catalogue may let it go).
+    const std::shared_ptr<unsigned char> held = findSharedCardDevice(device);
+    if (!device || cardPath.size() >= VX_TAVO_PATH_MAX)
+        return failed(EntryExportStatus::OpenFailed, "cannot open " + cardPath + " on the card", outputPath);
+    const int handle = VX_Tavo_File_Open(device, cardPath.c_str(), "r", 0, 0, fileId);
+    if (handle < 1)
+        return failed(EntryExportStatus::OpenFailed, "cannot open " + cardPath + " on the card", outputPath);
+    const ExportReader read = [&](unsigned char *buffer, size_t size) -> int64_t {
+        const int n = VX_Tavo_File_Read(device, buffer, static_cast<int>(size), handle);
+        return n;
+    };
+    EntryExportResult r = exportToFile(read, outputPath, options);
+    VX_Tavo_File_Close(device, handle);
+    return r;
+}
+
+EntryExportResult exportEntry(const RecordingCatalogue &catalogue, int row, const std::string &saveFolder,
+                              const ExportOptions &options)
+{
+    const RecordingEntry *entry = row < 0 ? nullptr : catalogue.shownEntryAt(row);
+    if (!entry)
+        return failed(EntryExportStatus::NoEntry, "no recording in row " + std::to_string(row));
+    if (entry->cardFileId < 1)
+        return failed(EntryExportStatus::NotCardFile, entry->name + " is not a card recording");
+    if (!catalogue.scannedFolderAt(entry->folderIndex))
+        return failed(EntryExportStatus::NoFolder, entry->name + ": its card folder is unknown");
+    // A card entry's path is its bare name; one holding "/" is refused.
+    const std::string fileName = exportFileName(entry->path);
+    if (fileName.empty())
+        return failed(EntryExportStatus::BadName, "\"" + entry->name + "\" cannot be used as a file name");
+    std::string folder = saveFolder.empty() ? std::string(".") : saveFolder;
+    if (folder.back() != '/')
+        folder += '/';
+    return exportCardFile(catalogue.cardDevice(), catalogue.cardPathOf(*entry), entry->cardFileId,
+                          folder + fileName, options);
+}
+
+} // namespace korvante

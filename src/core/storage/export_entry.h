@@ -1,0 +1,74 @@
+#pragma once
+// Export of the catalogue's card recordings into ".avi" files on the computer:
+// the recording shown in a list row is read out of the TAVO partition through
+// the card library, in 5 MiB blocks, and written by exportRecording
+// (export_walk.h) into a temporary file in the save folder, which is synced and
+// renamed to its final name only when complete. A failed or cancelled export
+// leaves nothing behind, neither under the final name nor the temporary one.
+//
+// Threads: any thread. The conversion worker calls exportEntry while the
+// modal dialog keeps the UI thread from scanning; the card device is held by
+// its own reference for the length of each export, so a scan that drops it
+// meanwhile cannot close it under the reader.
+
+#include "core/storage/export_walk.h"
+
+#include <atomic>
+#include <string>
+
+namespace korvante {
+
+class RecordingCatalogue;
+
+struct ExportOptions {
+    // Replace a file of the final name (the conversion dialog does); when
+    // false such a file is left alone and the export reports Exists.
+    bool overwrite = true;
+    const std::atomic<bool> *cancel = nullptr; // checked before each block
+    ExportProgress progress;                   // bytes read so far, after each block
+};
+
+enum class EntryExportStatus {
+    Exported,
+    NoEntry,     // no recording in that row
+    NotCardFile, // a file on a plain file system: nothing to export
+    NoFolder,    // its card folder is not among the scanned folders
+    BadName,     // its name gives no usable file name
+    OpenFailed,  // the card file cannot be opened
+    Exists,      // the output exists and overwrite is off
+    OutputFailed,// the output cannot be created, written, synced or renamed
+    Failed,      // the export itself failed: see `result`
+};
+
+struct EntryExportResult {
+    EntryExportStatus status = EntryExportStatus::NoEntry;
+    ExportResult result;    // the walk's result (Exported and Failed)
+    std::string outputPath; // the final path, once known
+    std::string message;    // why it failed, for the user; empty when exported
+
+    bool ok() const { return status == EntryExportStatus::Exported; }
+};
+
+// The output file name for a recording's name: its last extension replaced by
+// ".avi" ("N_20120305_142233_2CH_F.tavo" gives "N_20120305_142233_2CH_F.avi"),
+// ".avi" appended to a name without one. Empty for a name that cannot be a
+// file name in the save folder (empty, ".", "..", holding "/" or a NUL).
+std::string exportFileName(const std::string &name);
+
+// Exports the recording of list row `row` (RecordingCatalogue::shownEntryAt)
+// into `saveFolder` (with or without a trailing "/").
+EntryExportResult exportEntry(const RecordingCatalogue &catalogue, int row, const std::string &saveFolder,
+                              const ExportOptions &options = {});
+
+// Exports the card file `cardPath` ("/FOLDER/NAME") with identifier `fileId`
+// on the open card `device` into `outputPath`.
+EntryExportResult exportCardFile(unsigned char *device, const std::string &cardPath, int fileId,
+                                 const std::string &outputPath, const ExportOptions &options = {});
+
+// Runs exportRecording from `read` into `outputPath` through a temporary file
+// beside it: written, synced, renamed. Never touches `outputPath` unless the
+// export succeeded.
+EntryExportResult exportToFile(const ExportReader &read, const std::string &outputPath,
+                               const ExportOptions &options = {});
+
+} // namespace korvante
