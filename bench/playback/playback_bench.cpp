@@ -86,6 +86,22 @@ long peakKiB()
     return u.ru_maxrss;
 }
 
+// Bytes this process has read through read(2)/pread(2) so far.
+double bytesRead()
+{
+    std::FILE *io = std::fopen("/proc/self/io", "r");
+    if (!io)
+        return 0;
+    char key[32] = {};
+    unsigned long long value = 0;
+    double rchar = 0;
+    while (std::fscanf(io, "%31s %llu", key, &value) == 2)
+        if (std::string(key) == "rchar:")
+            rchar = static_cast<double>(value);
+    std::fclose(io);
+    return rchar;
+}
+
 bool findRecording(const std::string &card, std::string &front, std::string &rear)
 {
     namespace fs = std::filesystem;
@@ -152,6 +168,7 @@ int main(int argc, char **argv)
     if (only.empty() || only == "play") {
         MediaEngine engine;
         engine.AttachScreens(&frontWindow, &rearWindow);
+        const double read0 = bytesRead();
         if (engine.Open(front, rear) != 1) {
             std::fprintf(stderr, "the recording does not open\n");
             return 1;
@@ -179,6 +196,11 @@ int main(int argc, char **argv)
                     due ? 100.0 * static_cast<double>(shown) / static_cast<double>(due) : 0.0,
                     static_cast<unsigned long long>(g.graphBuilder->framesDropped()));
         std::printf("  CPU %.3f s per s of playback (target <= 0.6)\n", cpu / wall);
+        std::error_code sizeError;
+        const double played = static_cast<double>(std::filesystem::file_size(front, sizeError))
+            + static_cast<double>(std::filesystem::file_size(rear, sizeError));
+        std::printf("  read %.1f MB for %.1f MB of recordings (%.2f x)\n", (bytesRead() - read0) / 1e6, played / 1e6,
+                    played > 0 ? (bytesRead() - read0) / played : 0.0);
         std::printf("  peak memory %.1f MB (target <= 300)\n", static_cast<double>(peakKiB()) / 1024.0);
 
         // 3. Seek latency on the paused graph.
