@@ -14,6 +14,17 @@ using riff::hasTag;
 using riff::readLe32;
 
 constexpr size_t kStrhMinimum = 48; // through the sample size field
+// How far a header list without its size is searched for the movie list.
+constexpr size_t kMaxUnsizedHeader = 1u << 20;
+
+// The offset of the first "LIST" <size> "movi" at or after `from`, or 0.
+uint64_t findMovieList(const unsigned char *bytes, size_t size, uint64_t from)
+{
+    for (uint64_t q = from; q + 12 <= size; ++q)
+        if (hasTag(bytes + q, "LIST") && hasTag(bytes + q + 8, "movi"))
+            return q;
+    return 0;
+}
 
 void parseStreamList(const unsigned char *bytes, uint64_t begin, uint64_t end, AviHeader &header)
 {
@@ -92,8 +103,19 @@ HeaderParse parseAviHeader(const unsigned char *bytes, size_t size, AviHeader &h
             return HeaderParse::Done;
         }
         if (hasTag(bytes + p, "LIST") && hasTag(bytes + p + 8, "hdrl")) {
-            if (chunkSize < 4)
-                return HeaderParse::Bad;
+            if (chunkSize < 4) {
+                // A header list whose size was never written: it ends where
+                // the movie list begins.
+                const uint64_t movi = findMovieList(bytes, size, p + 12);
+                if (movi == 0)
+                    return size >= kMaxUnsizedHeader ? HeaderParse::Bad : HeaderParse::Need;
+                header.streams.clear();
+                parseHeaderList(bytes, p + 12, movi, header);
+                header.unsizedHeaderList = p;
+                header.moviList = movi;
+                header.moviId = movi + 8;
+                return HeaderParse::Done;
+            }
             if (p + 8 + chunkSize > size)
                 return HeaderParse::Need;
             header.streams.clear();
@@ -150,6 +172,9 @@ std::vector<std::pair<uint64_t, uint32_t>> headerPatches(const AviHeader &header
     std::vector<std::pair<uint64_t, uint32_t>> patches;
     patches.emplace_back(4, static_cast<uint32_t>(kept + indexLength - 8));
     patches.emplace_back(header.moviList + 4, static_cast<uint32_t>(kept - (header.moviList + 8)));
+    if (header.unsizedHeaderList)
+        patches.emplace_back(*header.unsizedHeaderList + 4,
+                             static_cast<uint32_t>(header.moviList - (*header.unsizedHeaderList + 8)));
     if (header.totalFrames)
         patches.emplace_back(*header.totalFrames, totals.front.chunks + totals.rear.chunks);
     auto stream = [&](int position, uint32_t length, uint32_t largest) {

@@ -27,6 +27,7 @@ struct AviHeader {
     uint64_t moviList = 0;       // offset of the movie list's "LIST"
     uint64_t moviId = 0;         // offset of "movi"; index offsets count from here
     std::optional<uint64_t> totalFrames; // offset of the main header's total-frames field
+    std::optional<uint64_t> unsizedHeaderList; // offset of a header list whose size is 0
     std::vector<StreamHeader> streams;   // in stream order
     int videoStreams = 0;
     int front = -1, rear = -1, audio = -1, text = -1; // positions in `streams`
