@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/cli_options.h"
+#include "cli/export_command.h"
 #include "core/storage/catalogue_config.h"
 #include "cli/row_printer.h"
 #include "core/config/viewer_config.h"
@@ -319,6 +320,7 @@ const char *usageText()
            "  search --from YYYY-MM-DD --to YYYY-MM-DD [--min-speed N] [--unit kmh|mph|knot]\n"
            "       [--kind ...] [--order asc|desc] [--recursive] (FOLDER | --drive ROOT | --tavo DEVICE)\n"
            "  repair [--dry-run] FILE...\n"
+           "  export --tavo DEVICE [--kind ...] (--all | NAME...) --to FOLDER [--force]\n"
            "  sources\n"
            "  telemetry ...\n"
            "Rows: number, date, time, type, channels, name, separated by tabs.\n";
@@ -349,6 +351,8 @@ int runCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
     importConfiguration(config, catalogue);
     if (o.command == "sources")
         return runSources(catalogue, out);
+    if (o.command == "export")
+        return runExportCommand(o.rest, catalogue, out, err);
     if (o.command == "list")
         return runList(o, catalogue, out, err);
     return runSearch(o, catalogue, out, err);

@@ -24,7 +24,7 @@ bool parseOptions(const std::vector<std::string> &args, CliOptions &o, std::stri
             out = args[++i];
             return true;
         };
-        if (o.command == "telemetry") {
+        if (o.command == "telemetry" || o.command == "export") {
             o.rest.push_back(a);
             continue;
         }
@@ -46,7 +46,8 @@ bool parseOptions(const std::vector<std::string> &args, CliOptions &o, std::stri
             }
             o.command = a;
             if (o.command != "list" && o.command != "search" && o.command != "repair"
-                && o.command != "sources" && o.command != "telemetry" && o.command != "help") {
+                && o.command != "sources" && o.command != "telemetry" && o.command != "export"
+                && o.command != "help") {
                 error = a + ": unknown command";
                 return false;
             }

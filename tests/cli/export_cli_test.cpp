@@ -1,0 +1,156 @@
+// `korvante-cli export` run as a process on a sample card image: what it
+// writes, what it refuses with one line and a non-zero status, and that a
+// refused or failed run leaves no file behind.
+
+#include "avi_check.h"
+#include "mkcard/make_card.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace korvante {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace korvante::testing;
+
+struct CliRun {
+    int rc = -1;
+    std::vector<std::string> out, err;
+};
+
+std::vector<std::string> linesOf(const fs::path &p)
+{
+    std::ifstream in(p);
+    std::vector<std::string> lines;
+    for (std::string s; std::getline(in, s);)
+        lines.push_back(s);
+    return lines;
+}
+
+CliRun runCli(const fs::path &scratch, const std::vector<std::string> &args)
+{
+    std::string cmd = shellQuote(std::string(KORVANTE_BINARY_DIR) + "/bin/korvante-cli") + " export";
+    for (const auto &a : args)
+        cmd += " " + shellQuote(a);
+    cmd += " >" + shellQuote((scratch / "o.txt").string()) + " 2>" + shellQuote((scratch / "e.txt").string());
+    const int status = std::system(cmd.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, linesOf(scratch / "o.txt"), linesOf(scratch / "e.txt")};
+}
+
+size_t fileCount(const fs::path &folder)
+{
+    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
+}
+
+class ExportCliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = new TempDir;
+        s_image = s_dir->path() / "card.img";
+        ASSERT_EQ(makeCard({"--image", s_image.string(), "--per-kind", "2", "--unfinished", "1", "--size", "160x120",
+                            "--seconds", "2"}),
+                  0);
+    }
+    static void TearDownTestSuite() { delete s_dir; }
+
+    fs::path folder(const std::string &name) const
+    {
+        const fs::path p = s_dir->path() / name;
+        fs::create_directories(p);
+        return p;
+    }
+
+    static TempDir *s_dir;
+    static fs::path s_image;
+};
+
+TempDir *ExportCliTest::s_dir = nullptr;
+fs::path ExportCliTest::s_image;
+
+TEST_F(ExportCliTest, ExportsTheChosenRecordingsAndRefusesToReplaceWithoutForce)
+{
+    const fs::path out = folder("all"), scratch = folder("scratch");
+    const std::string image = s_image.string();
+    CliRun r = runCli(scratch, {"--tavo", image, "--all", "--to", out.string()});
+    ASSERT_EQ(r.rc, 0) << (r.err.empty() ? "" : r.err[0]);
+    ASSERT_EQ(r.out.size(), 8u);
+    EXPECT_EQ(r.out[0], out.string() + "/N_20120305_142233_2CH_F.avi\tcopied");
+    EXPECT_EQ(r.out[1], out.string() + "/N_20120305_142245_2CH_F.avi\trebuilt");
+    EXPECT_TRUE(r.err.empty());
+    for (const auto &line : r.out) {
+        const std::string path = line.substr(0, line.find('\t'));
+        EXPECT_EQ(walkAvi(readAll(path)).problem, "") << path;
+        EXPECT_EQ(decodeErrors(path), "") << path;
+    }
+    EXPECT_EQ(fileCount(out), 8u);
+
+    // Existing files are named one line each and nothing is written; --force replaces.
+    const fs::path first = out / "N_20120305_142233_2CH_F.avi";
+    writeAll(first, Bytes(3, 7));
+    r = runCli(scratch, {"--tavo", image, "--all", "--to", out.string()});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(r.err.size(), 8u);
+    EXPECT_EQ(readAll(first), Bytes(3, 7));
+    r = runCli(scratch, {"--tavo", image, "N_20120305_142233_2CH_F", "--to", out.string(), "--force"});
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_EQ(r.out.size(), 1u);
+    EXPECT_GT(fs::file_size(first), 1000u);
+    EXPECT_EQ(fileCount(out), 8u);
+
+    const fs::path events = folder("events");
+    r = runCli(scratch, {"--tavo", image, "--kind", "event", "--all", "--to", events.string()});
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_EQ(r.out.size(), 2u);
+    EXPECT_TRUE(fs::exists(events / "E_20120305_142257_2CH_F.avi"));
+}
+
+TEST_F(ExportCliTest, RefusalsAreOneLineAndLeaveNothing)
+{
+    const fs::path scratch = folder("scratch2"), out = folder("refused");
+    // A copy of the card with a damaged file table, and one cut short.
+    Bytes card = readAll(s_image);
+    size_t partition = 0;
+    for (size_t e = 0x1BE; e < 0x1FE; e += 16)
+        if (card[e + 4] == 0x7A)
+            partition = size_t(getLe32(card, e + 8)) * 512;
+    ASSERT_GT(partition, 0u);
+    const size_t fileTable = partition + getLe32(card, partition + 64);
+    const fs::path cut = s_dir->path() / "cut.img", damaged = s_dir->path() / "damaged.img";
+    writeAll(cut, Bytes(card.begin(), card.begin() + static_cast<std::ptrdiff_t>(partition + (card.size() - partition) / 2)));
+    card[fileTable + 3] ^= 0x20;
+    writeAll(damaged, card);
+
+    const std::string image = s_image.string();
+    struct Case {
+        std::vector<std::string> args;
+        int rc;
+        std::string err;
+    } cases[] = {
+        {{"--tavo", image, "--to", out.string()}, 1, "korvante-cli: export: Please select one or more files to convert."},
+        {{"--tavo", image, "--all"}, 1, "korvante-cli: export: Please enter the save path."},
+        {{"--tavo", image, "--kind", "parking", "E_20120305_142257_2CH_F", "--to", out.string()}, 1,
+         "korvante-cli: E_20120305_142257_2CH_F: no such recording on the card (of that kind)"},
+        {{"--tavo", image, "--all", "--to", (out / "missing").string()}, 1,
+         "korvante-cli: " + (out / "missing").string() + ": no such folder"},
+        {{"--tavo", image, "--all", "N_20120305_142233_2CH_F", "--to", out.string()}, 2,
+         "korvante-cli: export: --all and recording names exclude each other (see korvante-cli --help)"},
+        {{"--tavo", damaged.string(), "--all", "--to", out.string()}, 1,
+         "korvante-cli: " + damaged.string() + ": the card cannot be read"},
+        {{"--tavo", cut.string(), "--all", "--to", out.string()}, 1, "korvante-cli: " + cut.string() + ": "},
+    };
+    for (const auto &c : cases) {
+        const CliRun r = runCli(scratch, c.args);
+        EXPECT_EQ(r.rc, c.rc) << c.err;
+        ASSERT_EQ(r.err.size(), 1u) << c.err;
+        EXPECT_EQ(r.err[0].substr(0, c.err.size()), c.err);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_EQ(fileCount(out), 0u) << c.err;
+    }
+}
+
+} // namespace
+} // namespace korvante
