@@ -207,6 +207,44 @@ int32_t folderTypeCode(const std::string &text)
     return -1;
 }
 
+// Reads the file whole and parses it from memory, with the line ends made
+// "\n" as TinyXML's own LoadFile makes them (same line numbers, same texts).
+// LoadFile gives the parser a buffer with a single terminating zero, and the
+// parser steps over a zero that cuts a multi-byte UTF-8 sequence short by up
+// to three bytes, then reads on past the buffer; the zeros added here keep
+// every such step inside it. False, with the row of the error in the
+// document, when the file cannot be read or is not XML.
+bool parseXmlFile(TiXmlDocument &document, const char *path)
+{
+    constexpr size_t kGuardZeros = 8;
+    std::FILE *file = std::fopen(path, "rb");
+    if (!file)
+        return false;
+    std::string bytes;
+    char chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.append(chunk, n);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
+        return false;
+    std::string text;
+    text.reserve(bytes.size() + kGuardZeros);
+    for (size_t i = 0; i < bytes.size() && bytes[i] != '\0'; ++i) {
+        if (bytes[i] != '\r') {
+            text.push_back(bytes[i]);
+            continue;
+        }
+        text.push_back('\n');
+        if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+    }
+    text.append(kGuardZeros, '\0');
+    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    return !document.Error();
+}
+
 } // namespace
 
 bool ViewerConfig::load(const std::string &fileName)
@@ -220,7 +258,7 @@ bool ViewerConfig::loadFile(const std::string &path)
     const char *name = path.c_str();
 
     TiXmlDocument document;
-    if (!document.LoadFile(name)) {
+    if (!parseXmlFile(document, name)) {
         std::printf("%s(line:%d) Can not configuration file\n", name, document.ErrorRow());
         return false;
     }
