@@ -50,8 +50,12 @@ int DemuxReader::readCallback(void *opaque, std::uint8_t *buffer, int size)
     if (room <= 0)
         return AVERROR_EOF;
     const std::int64_t n = self->m_source->readAt(self->m_position, buffer, std::min<std::int64_t>(size, room));
-    if (n < 0)
+    // Nothing where the source had bytes when it was opened is a failure too:
+    // the file was cut or the card holding it went away.
+    if (n < 0 || (n == 0 && self->m_position < self->m_source->size())) {
+        self->m_readFailed = true;
         return AVERROR(EIO);
+    }
     if (n == 0)
         return AVERROR_EOF;
     self->m_position += n;

@@ -51,11 +51,17 @@ public:
     // bytes, gigabytes of zeros) for chunks that are not its own.
     void limitTo(std::int64_t end) { m_limit = end; }
 
+    // Whether a read failed, or the bytes ended short of the length the source
+    // had when it was opened (a file cut, a card pulled out): the packets
+    // stopped for that reason, not at the end of the recording.
+    bool readFailed() const { return m_readFailed; }
+
 private:
     DemuxReader() = default;
     std::unique_ptr<ByteSource> m_source;
     std::int64_t m_position = 0;
     std::int64_t m_limit = INT64_MAX;
+    bool m_readFailed = false;
     AVIOContext *m_io = nullptr;
     AVFormatContext *m_format = nullptr;
 

@@ -166,6 +166,16 @@ std::int32_t MediaEngine::GetState() const
     return graph ? graph->state.load() : -1;
 }
 
+bool MediaEngine::ReadFailed() const
+{
+    if (!graph)
+        return false;
+    for (const auto &decoder : graph->decoder)
+        if (decoder && decoder->readFailed())
+            return true;
+    return false;
+}
+
 std::uint64_t MediaEngine::GetPositionMs() const
 {
     if (!graph || !graph->graphBuilder)

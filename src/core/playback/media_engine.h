@@ -82,6 +82,9 @@ public:
     HResult Pause();
     int Stop();
     std::int32_t GetState() const;
+    // True when the open recording stopped being readable while it played
+    // (its card pulled out, its file cut short): the caller stops and says so.
+    bool ReadFailed() const;
     std::uint64_t GetPositionMs() const;
     std::uint64_t GetDurationMs();
     int Rewind(double seconds);

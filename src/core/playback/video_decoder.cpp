@@ -145,6 +145,8 @@ void VideoDecoder::run()
 
         if (!inputDone) {
             if (reader->read(packet.get()) < 0) {
+                if (reader->readFailed() && !m_readFailed.exchange(true))
+                    logWarning(m_name + ": the recording cannot be read any more; its pictures end here");
                 inputDone = true;
                 avcodec_send_packet(m_codec, nullptr); // drain the frames held back
             } else {

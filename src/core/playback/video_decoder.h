@@ -80,6 +80,9 @@ public:
     BoundedQueue<DecodedFrame> &queue() { return m_queue; }
     // The generation whose frames have all been queued (end of stream).
     std::uint64_t endedGeneration() const { return m_endedGeneration.load(); }
+    // Whether the recording stopped being readable while this decoder read it
+    // (its card pulled out, its file cut): the pictures end there. Any thread.
+    bool readFailed() const { return m_readFailed.load(); }
 
 private:
     void run();
@@ -101,6 +104,7 @@ private:
     std::uint64_t m_seekGeneration = 0;
     std::atomic<bool> m_interrupt{false}; // a seek or stop waits: leave the queue push
     std::atomic<std::uint64_t> m_endedGeneration{0};
+    std::atomic<bool> m_readFailed{false};
     std::thread m_thread;
 };
 
