@@ -1,5 +1,7 @@
 #include "trail_player_dlg.h"
 
+#include "gui/device/setting_dlg.h"
+#include "gui/device/tavo_formatter_dlg.h"
 #include "gui/display/map_view_dlg.h"
 #include "gui/playback/player_menu_dlg.h"
 #include "gui/storage/file_manager_dlg.h"
@@ -14,8 +16,14 @@ void CVX_TrailPlayerDlg::wireDialogs()
     CPlayerMenuDlg::DialogHooks hooks;
     // printReport:
     // capture:
-    // formatCard:
-    // deviceSettings:
+    hooks.formatCard = [this] {
+        CTAVOFormatterDlg dialog(this);
+        dialog.exec();
+    };
+    hooks.deviceSettings = [this](const StorageSource &source) {
+        CSettingDlg dialog(this, source.label);
+        dialog.exec();
+    };
     m_player->setDialogHooks(std::move(hooks));
     // conversion dialog (file list command 3):
 }
