@@ -4,6 +4,8 @@
 #include "gui/device/tavo_formatter_dlg.h"
 #include "gui/display/map_view_dlg.h"
 #include "gui/playback/player_menu_dlg.h"
+#include "gui/report/report_actions.h"
+#include "gui/report/snapshot_capture.h"
 #include "gui/storage/file_manager_dlg.h"
 
 namespace korvante {
@@ -14,8 +16,10 @@ namespace korvante {
 void CVX_TrailPlayerDlg::wireDialogs()
 {
     CPlayerMenuDlg::DialogHooks hooks;
-    // printReport:
-    // capture:
+    hooks.printReport = [this](const QImage &frame, QWidget *mapView) {
+        openAccidentReport(this, GetViewerState(), *m_player, frame, mapView);
+    };
+    hooks.capture = [this] { captureSnapshots(GetViewerState(), *m_player); };
     hooks.formatCard = [this] {
         CTAVOFormatterDlg dialog(this);
         dialog.exec();
