@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QDateTime>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTimer>
@@ -49,7 +50,9 @@ CSettingDlg::CSettingDlg(QWidget *owner, const std::string &cardRoot)
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(kSize);
     const QPixmap background = SkinLibrary::bitmap(kBackgroundImage);
-    if (!background.isNull())
+    // Outside the skin's rounded corners the dialog is see-through (where
+    // the platform has window shapes).
+    if (!background.isNull() && QGuiApplication::platformName() != QLatin1String("offscreen"))
         setMask(background.createMaskFromColor(QColor(255, 0, 255), Qt::MaskInColor));
 
     for (const SettingOption &option : settingOptions())

@@ -7,6 +7,7 @@
 #include "gui/ui/skin_combo_box.h"
 
 #include <QCloseEvent>
+#include <QScopeGuard>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -218,6 +219,10 @@ void CTAVOFormatterDlg::refreshFigures()
 
 void CTAVOFormatterDlg::pollMounts()
 {
+    // While a question is open the changes wait: the watcher reports them at
+    // the first poll after it, so the boxes never pile up.
+    if (m_asking)
+        return;
     for (const MountWatcher::Change &change : m_watcher.poll()) {
         const quintptr id = m_nextChange++;
         m_changedRoots[id] = change.root;
@@ -244,6 +249,8 @@ void CTAVOFormatterDlg::onMountChange(const std::string &root, int event)
 {
     if (m_formatting || !isVisible())
         return;
+    m_asking = true;
+    const auto done = qScopeGuard([this] { m_asking = false; });
     if (event == kMediaInserted) {
         if (m_drives.empty()) {
             reload();

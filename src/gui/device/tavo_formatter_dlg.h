@@ -122,6 +122,7 @@ private:
     bool m_formatting = false;
     bool m_closeRequested = false;
     bool m_closing = false;
+    bool m_asking = false; // a question about a mount change is on screen
     std::thread m_worker;
     std::mutex m_reasonMutex;
     std::string m_failureReason; // written by the worker before it posts stage 7

@@ -1,7 +1,6 @@
 #include "core/device/camera_settings.h"
 
 #include "support/temp_dir.h"
-#include "unwritable.h"
 
 #include <gtest/gtest.h>
 
@@ -127,7 +126,7 @@ TEST_F(CameraSettingsTest, SavingWritesTheRequestsAndKeepsWhatTheCameraMarked)
     }
 }
 
-TEST_F(CameraSettingsTest, AnImpossibleClockOrAnUnwritableCardLeavesTheFileAsItWas)
+TEST_F(CameraSettingsTest, AnImpossibleClockLeavesTheFileAsItWas)
 {
     const std::string original = "SENSOR_GY_STV=0\r\nMANUAL_TIME=20200101_000000\r\n";
     struct Case {
@@ -150,17 +149,7 @@ TEST_F(CameraSettingsTest, AnImpossibleClockOrAnUnwritableCardLeavesTheFileAsItW
         EXPECT_EQ(readAll(path), original);
     }
     EXPECT_TRUE(isValidClock({2016, 1, 1, 0, 0, 0}));
-    EXPECT_TRUE(isValidClock({2096, 2, 29, 0, 0, 0}));
-
-    const std::string path = card(original);
-    CameraSettings settings(path);
-    settings.setUp();
-    testing::Unwritable guard(dir.path() / "SETUP");
-    if (!guard.holds())
-        GTEST_SKIP() << "this machine cannot make a folder unwritable for this user";
-    EXPECT_EQ(settings.save(3, false, std::nullopt), CameraSettings::SaveResult::WriteFailed);
-    EXPECT_NE(settings.problem().find("cannot write"), std::string::npos) << settings.problem();
-    EXPECT_EQ(readAll(path), original);
+    EXPECT_TRUE(isValidClock({2096, 2, 29, 23, 59, 59}));
 }
 
 TEST_F(CameraSettingsTest, LinksOutOfTheCardAreNeitherReadNorWritten)

@@ -53,51 +53,6 @@ TEST(CardUsage, NamesAreCountedByTheirFifthField)
         EXPECT_EQ(classifyRecordingName(name), kind) << name;
 }
 
-TEST(CardUsage, A32GBCardIsSharedAndCountedAsTheCameraDoes)
-{
-    TempDir dir;
-    FakeMachine machine(dir.path() / "root");
-    machine.addDisk("sda", false, 1000);
-    machine.mountRoot("sda", 1);
-    // A sparse image of the card's exact size.
-    const fs::path image = dir.path() / "card.img";
-    std::ofstream(image).close();
-    fs::resize_file(image, 62521344ull * 512);
-    machine.addDisk("sdb", true, 62521344, image);
-    const fs::path card = machine.mount("sdb", 1, "/media/card");
-    for (int i = 0; i < 10; ++i) {
-        writeRecording(card / "NOR" / ("N_20240101_1000" + std::to_string(10 + i) + "_2CH_F.avi"), 60, 4096);
-        writeRecording(card / "NOR" / ("N_20240101_1000" + std::to_string(10 + i) + "_2CH_R.avi"), 60, 2048);
-    }
-    writeRecording(card / "NOR" / "N_20240101_F.avi", 60, 4096); // too few fields: counted nowhere
-    fs::create_directories(card / "NOR" / "N_20240101_100000_2CH_F.avi"); // a folder is not a file
-
-    const auto drives = listFormatterDrives(machine.root().string() + "/");
-    ASSERT_EQ(drives.size(), 1u);
-    EXPECT_EQ(drives[0].capacityKiB, 31260672u);
-    EXPECT_EQ(drives[0].kind, 0);
-    const uint32_t capacityMB = static_cast<uint32_t>(drives[0].capacityKiB / 1024);
-    EXPECT_EQ(capacityMB, 30528u);
-    EXPECT_EQ(capacityLineOf("H:/", capacityMB), "H:/ (29.81 GB) storage selected");
-
-    const int allotted[] = {12211, 6105, 3052, 3052};
-    for (size_t i = 0; i < 4; ++i) {
-        const FolderScan scan = scanCardFolder(drives[0], cardFolders()[i].name);
-        const FolderUsage usage = folderUsage(capacityMB, cardFolders()[i], scan);
-        EXPECT_EQ(usage.allottedMB, allotted[i]);
-        if (i == 0) {
-            EXPECT_EQ(scan.frontFiles, 10);
-            EXPECT_EQ(scan.rearFiles, 10);
-            EXPECT_EQ(usage.usageText, "Total: 12211 MB / Used: 1200 MB");
-            EXPECT_EQ(usage.percentText, "9.8% used");
-            EXPECT_EQ(usage.barRange, 12211);
-            EXPECT_EQ(usage.barPosition, 1200);
-        } else {
-            EXPECT_EQ(usage.percentText, "0.0% used");
-        }
-    }
-}
-
 TEST(CardUsage, OverFullAndVeryLargeFoldersKeepTheirBarsInRange)
 {
     FolderScan full;

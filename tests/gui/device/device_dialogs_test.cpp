@@ -200,6 +200,7 @@ TEST_F(DeviceDialogs, TheFormatterFollowsCardsComingAndGoing)
     EXPECT_EQ(dlg.percentText(0)->text(), QStringLiteral("9.8% used"));
     EXPECT_EQ(dlg.folderBar(0)->maximum(), 12211);
     EXPECT_EQ(dlg.folderBar(0)->value(), 1200);
+    EXPECT_EQ(dlg.usageText(1)->text(), QStringLiteral("Total: 6105 MB / Used: 0 MB"));
     EXPECT_EQ(dlg.usageText(3)->text(), QStringLiteral("Total: 3052 MB / Used: 0 MB"));
     EXPECT_TRUE(dlg.retentionText(0)->text().startsWith(QStringLiteral("keeps \u2248 "))) << dlg.retentionText(0)->text().toStdString();
     EXPECT_EQ(dlg.folderLabel(2)->text(), QStringLiteral("PARKING"));
