@@ -231,6 +231,14 @@ void CPlayerMenuDlg::onProgressTick()
         setGraphCursor(pos);
         refreshTimeDisplay();
     }
+    // A recording whose card was pulled out (or whose file was cut short)
+    // stops where its pictures end, and says why; Next File still works.
+    if ((s == StateRunning || s == StatePaused) && engine.ReadFailed()) {
+        const QString name = m_currentName;
+        runAction(Stop);
+        showScreenMessage(QStringLiteral("Cannot play %1: cannot be read any more").arg(name));
+        return;
+    }
     // A length that cannot be read (0) is no end: the recording plays on.
     if (s == StateRunning && length > 0 && pos >= length) {
         if (runAction(NextFile) == 1)
