@@ -18,7 +18,8 @@ const QString CPrintDlg::kTemplateText = QStringLiteral(
 
 namespace {
 
-constexpr QRect kStatusRect{300, 28, 560, 24};
+// Under the skin's subtitle, left of the Close button.
+constexpr QRect kStatusRect{330, 52, 530, 18};
 
 QString plainLines(QString text)
 {
@@ -50,6 +51,10 @@ CPrintDlg::CPrintDlg(QWidget *parent, QImage picture, ReportEvidence evidence)
     m_print = new CSkinButton(QStringLiteral("Print Start"), kPrintId, kPrintRect, this,
                               SkinImageIds{154, 155, 153, 153});
     m_close->installEventFilter(this);
+    // The skin's magenta corners are outside the window.
+    const QPixmap background = SkinLibrary::bitmap(kBackgroundImage);
+    if (!background.isNull())
+        setMask(background.createMaskFromColor(QColor(255, 0, 255), Qt::MaskInColor));
     m_print->installEventFilter(this);
     startHashing();
 }
@@ -137,12 +142,14 @@ void CPrintDlg::printReport()
 void CPrintDlg::printNow()
 {
     QPrinter printer(QPrinter::HighResolution);
+    // One time names the document, the file the print dialog proposes and
+    // the PDF's title alike.
     const QDateTime now = QDateTime::currentDateTime();
     printer.setDocName(reportDocumentName(now));
     if (!platform::Dialogs::print(this, printer))
         return;
     ReportContent content{previewImage(), m_map, m_edit->toPlainText(), m_evidence};
-    if (printReportPage(printer, content, logicalDpiX(), logicalDpiY(), QDateTime::currentDateTime()))
+    if (printReportPage(printer, content, logicalDpiX(), logicalDpiY(), now))
         ++m_printed;
 }
 
@@ -184,10 +191,10 @@ void CPrintDlg::paintEvent(QPaintEvent *)
     }
     if (!m_status.isEmpty()) {
         QFont font(QStringLiteral("Arial"));
-        font.setPixelSize(13);
+        font.setPixelSize(12);
         p.setFont(font);
         p.setPen(Qt::white);
-        p.drawText(kStatusRect, Qt::AlignRight | Qt::AlignVCenter, m_status);
+        p.drawText(kStatusRect, Qt::AlignLeft | Qt::AlignVCenter, m_status);
     }
 }
 

@@ -114,7 +114,7 @@ QStringList evidenceLines(const ReportEvidence &evidence)
             peak += QStringLiteral(", from the ") + QString::fromLatin1(impactSideText(impact.side));
         lines << peak;
         if (impact.hasSpeed)
-            lines << QStringLiteral("GPS speed %1 km/h at %2")
+            lines << QStringLiteral("Speed 3 s before: %1 km/h (GPS at %2)")
                          .arg(QString::number(impact.speedKmh, 'f', 0),
                               formatPositionMs(static_cast<std::uint64_t>(impact.speedMs)));
     } else if (evidence.hasSamples) {

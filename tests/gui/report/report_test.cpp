@@ -7,6 +7,7 @@
 #include "../playback/player_fixture.h"
 
 #include "core/config/viewer_config.h"
+#include "core/playback/byte_source.h"
 #include "gui/platform/message_box.h"
 #include "gui/report/map_picture.h"
 #include "gui/report/print_dlg.h"
@@ -15,6 +16,7 @@
 #include "mkcard/frame_code.h"
 
 #include <QPlainTextEdit>
+#include <QThread>
 #include <QPrinter>
 #include <QRegularExpression>
 
@@ -166,6 +168,23 @@ TEST_F(ReportTest, CaptureWritesOneJpegPerChannelWithTheFrameOfThePosition)
     EXPECT_EQ(jpegs(), (std::vector<std::string>{"ab(Front).jpg"}));
 }
 
+// Reads that wait until the test opens the gate: the digests stay pending.
+class GatedSource final : public ByteSource {
+public:
+    GatedSource(std::unique_ptr<ByteSource> inner, std::atomic<bool> &open) : m_inner(std::move(inner)), m_open(open) {}
+    std::int64_t size() const override { return m_inner->size(); }
+    std::int64_t readAt(std::int64_t offset, void *buffer, std::int64_t length) override
+    {
+        while (!m_open.load())
+            QThread::msleep(5);
+        return m_inner->readAt(offset, buffer, length);
+    }
+
+private:
+    std::unique_ptr<ByteSource> m_inner;
+    std::atomic<bool> &m_open;
+};
+
 TEST_F(ReportTest, ReportPrintedToPdfCarriesTextsDigestsAndPictures)
 {
     ASSERT_TRUE(openRow(0));
@@ -193,7 +212,13 @@ TEST_F(ReportTest, ReportPrintedToPdfCarriesTextsDigestsAndPictures)
 
     QImage frame;
     ASSERT_EQ(GetViewerState().engine.GrabFrame(0, frame), 1);
-    CPrintDlg dialog(mainWindow.get(), frame, collectEvidence(GetViewerState(), *player));
+    ReportEvidence evidence = collectEvidence(GetViewerState(), *player);
+    std::atomic<bool> gate{false};
+    setByteSourceWrapper([&gate](std::unique_ptr<ByteSource> inner) -> std::unique_ptr<ByteSource> {
+        return std::make_unique<GatedSource>(std::move(inner), gate);
+    });
+    CPrintDlg dialog(mainWindow.get(), frame, std::move(evidence));
+    setByteSourceWrapper({});
     dialog.setMapPicture(mapPicture);
     ASSERT_EQ(dialog.evidence().files.size(), 2u);
     EXPECT_EQ(dialog.evidence().positionMs, 2000u);
@@ -209,9 +234,16 @@ TEST_F(ReportTest, ReportPrintedToPdfCarriesTextsDigestsAndPictures)
               QStringLiteral("Vehicle 12-AB-345 hit at the junction\n\nDriver unhurt"));
     EXPECT_EQ(dialog.printedCount(), 0);
 
+    // Print Start before the digests are known: the page waits for them.
     sendMessage(&dialog, msg::ButtonClick, CPrintDlg::kPrintId);
+    pump();
+    EXPECT_TRUE(dialog.isHashing());
+    EXPECT_EQ(dialog.printedCount(), 0);
+    EXPECT_TRUE(dialog.statusText().contains(QStringLiteral("prints once")));
+    gate = true;
     ASSERT_TRUE(waitFor([&] { return dialog.printedCount() == 1; }, 30000));
     EXPECT_FALSE(dialog.isHashing());
+    EXPECT_TRUE(dialog.statusText().isEmpty());
 
     const QString info = QString::fromUtf8(run(QStringLiteral("pdfinfo"), {QString::fromStdString(pdf)}));
     EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")))) << info.toStdString();
