@@ -6,6 +6,7 @@
 #include "gui/playback/player_menu_dlg.h"
 #include "gui/report/report_actions.h"
 #include "gui/report/snapshot_capture.h"
+#include "gui/storage/avi_save_dlg.h"
 #include "gui/storage/file_manager_dlg.h"
 
 namespace korvante {
@@ -29,7 +30,10 @@ void CVX_TrailPlayerDlg::wireDialogs()
         dialog.exec();
     };
     m_player->setDialogHooks(std::move(hooks));
-    // conversion dialog (file list command 3):
+    m_fileManager->setConversionDialog([](QWidget *panel) {
+        CAviSaveDlg dialog(panel, GetViewerState().catalogue);
+        dialog.exec();
+    });
 }
 
 } // namespace korvante
