@@ -371,7 +371,10 @@ void CTAVOFormatterDlg::closeEvent(QCloseEvent *event)
 
 bool CTAVOFormatterDlg::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+    // The drive list's open popup is a window of its own: its keys pick a line.
+    const auto *widget = qobject_cast<QWidget *>(watched);
+    const bool inDialog = widget && widget->window() == this;
+    if (inDialog && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape || key == Qt::Key_Space
             || key == Qt::Key_Cancel) {
