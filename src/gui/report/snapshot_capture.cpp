@@ -48,8 +48,9 @@ std::optional<NameDateTime> fileTimeFields(WindowsFileTime fileTime, std::uint64
     if (fileTime == 0)
         return std::nullopt; // no time at all, not the first of January 1601
     const std::int64_t ms = static_cast<std::int64_t>(fileTime / 10000) + static_cast<std::int64_t>(addMs);
-    std::time_t seconds = static_cast<std::time_t>((ms - kUnixToWindowsMs) / 1000 -
-                                                   ((ms - kUnixToWindowsMs) % 1000 < 0 ? 1 : 0));
+    // Whole seconds since 1970, rounded down (also before 1970).
+    const std::int64_t unixMs = ms - kUnixToWindowsMs;
+    std::time_t seconds = static_cast<std::time_t>(unixMs / 1000 - (unixMs % 1000 < 0 ? 1 : 0));
     std::tm local{};
     if (localtime_r(&seconds, &local) && local.tm_isdst > 0)
         seconds += 3600;
