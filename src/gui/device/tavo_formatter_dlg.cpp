@@ -291,6 +291,9 @@ void CTAVOFormatterDlg::startFormat()
         != platform::IDOK)
         return;
     setControlsEnabled(false);
+    // Marked at once (the worker's first stage says so too), so that no
+    // mount change or Close slips in before that stage arrives.
+    m_formatting = true;
     joinWorker();
     const FormatterDrive &drive = m_drives[static_cast<size_t>(m_selected)];
     const FormatTarget target{m_sysRoot, drive.root, drive.disk, drive.partition, drive.devicePath};

@@ -1,4 +1,5 @@
 #include "core/device/card_format.h"
+#include "core/device/card_usage.h"
 
 #include "fake_machine.h"
 #include "support/temp_dir.h"
@@ -84,6 +85,18 @@ protected:
 
 TEST_F(CardFormat, TheFatSideBecomesFat32AndTheRecordingsStay)
 {
+    // The mounted side's front file and the partition's two-channel
+    // recording (a front and a rear file); neither has a recording header,
+    // so neither is measured.
+    FormatterDrive drive;
+    drive.root = target().root;
+    drive.devicePath = target().devicePath;
+    drive.kind = 1;
+    const FolderScan scan = scanCardFolder(drive, "NOR");
+    EXPECT_EQ(scan.frontFiles, 2);
+    EXPECT_EQ(scan.rearFiles, 1);
+    EXPECT_EQ(scan.measuredFronts, 0);
+
     const std::string tavoBefore = bytesOf(image, tavoOffset, tavoBytes);
     ASSERT_TRUE(format(target())) << why;
     EXPECT_EQ(stages, (std::vector<int>{format_stage::Started, format_stage::FileSystemFormatted}));
