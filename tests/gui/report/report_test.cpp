@@ -218,7 +218,12 @@ TEST_F(ReportTest, ReportPrintedToPdfCarriesTextsDigestsAndPictures)
         return std::make_unique<GatedSource>(std::move(inner), gate);
     });
     CPrintDlg dialog(mainWindow.get(), frame, std::move(evidence));
-    setByteSourceWrapper({});
+    // The worker opens its sources after the dialog is made: unwrap at the
+    // end, with the gate open before the dialog waits for its worker.
+    const std::shared_ptr<void> unwrap(nullptr, [&gate](void *) {
+        gate = true;
+        setByteSourceWrapper({});
+    });
     dialog.setMapPicture(mapPicture);
     ASSERT_EQ(dialog.evidence().files.size(), 2u);
     EXPECT_EQ(dialog.evidence().positionMs, 2000u);
