@@ -49,6 +49,15 @@ TEST_F(CameraSettingsTest, CardWithoutTheFileGetsEveryKeyAtItsDefault)
     for (int option : {1, 4, 6, 8, 10, 12, 16, 20, 23, 25})
         EXPECT_TRUE(settings.isSelected(option)) << option;
     EXPECT_TRUE(settings.problem().empty());
+
+    // A freshly formatted card has no SETUP folder: nothing is made until Save.
+    fs::remove_all(dir.path() / "SETUP");
+    CameraSettings fresh(path);
+    fresh.setUp();
+    EXPECT_TRUE(fresh.problem().empty());
+    EXPECT_FALSE(fs::exists(dir.path() / "SETUP"));
+    ASSERT_EQ(fresh.save(57, false, std::nullopt), CameraSettings::SaveResult::Saved) << fresh.problem();
+    EXPECT_EQ(readAll(path).rfind("SENSOR_GY_STV=1\r\n", 0), 0u);
 }
 
 TEST_F(CameraSettingsTest, ValuesSelectTheirOptionsAndOutOfRangeValuesAreBroughtIntoRange)
