@@ -38,10 +38,10 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     korvante::CVX_TrailPlayerApp viewer;
-    // korvante [FOLDER]: list that folder at start.
+    // korvante [FOLDER or RECORDING]: list that folder, or play that recording, at start.
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() > 1)
-        viewer.setStartFolder(arguments.at(1));
+        viewer.setStartPath(arguments.at(1));
     viewer.InitInstance();
     return viewer.exitCode();
 }

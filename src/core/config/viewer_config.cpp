@@ -1,5 +1,7 @@
 #include "viewer_config.h"
 
+#include "core/platform/resource_path.h"
+
 #include <tinyxml.h>
 
 #include <climits>
@@ -249,7 +251,8 @@ bool parseXmlFile(TiXmlDocument &document, const char *path)
 
 bool ViewerConfig::load(const std::string &fileName)
 {
-    return loadFile(executableFolder() + fileName);
+    // Beside the executable, or in the installed data folder.
+    return loadFile(resourcePath(fileName));
 }
 
 bool ViewerConfig::loadFile(const std::string &path)

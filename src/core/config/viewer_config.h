@@ -70,7 +70,8 @@ public:
     // The one process-wide configuration, made with the defaults on first use.
     static ViewerConfig &instance();
 
-    // Loads `fileName` from the executable's folder. Returns true when the root,
+    // Loads `fileName` from the executable's folder (or, when it is not there,
+    // the installed data folder). Returns true when the root,
     // configs and lstrings elements were found and both passes ran.
     bool load(const std::string &fileName);
     // Same, from an explicit path (the command-line tool's --config, tests).

@@ -8,6 +8,7 @@
 #include "gui/platform/skin_library.h"
 
 #include <QApplication>
+#include <QIcon>
 
 // The executable's own bitmaps are compiled into a static library; its
 // resources must be registered by name, outside any namespace.
@@ -45,6 +46,10 @@ int CVX_TrailPlayerApp::InitInstance()
     // 3. The profile key under which the program keeps its own settings.
     QCoreApplication::setOrganizationName(QStringLiteral("Local application"));
     QCoreApplication::setApplicationName(windowTitle());
+    // The desktop entry's name ties the windows to the menu entry and its
+    // icon; the icon is the executable's own bitmap 128.
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvante"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/128.png")));
 
     // 4. Configuration; a missing or broken file leaves the defaults.
     ViewerConfig::instance().load("viewerconfig.cfg");
@@ -52,7 +57,7 @@ int CVX_TrailPlayerApp::InitInstance()
     // 5. The main window, run modally.
     {
         CVX_TrailPlayerDlg dialog;
-        dialog.setStartFolder(m_startFolder);
+        dialog.setStartPath(m_startPath);
         QObject::connect(&instance, &SingleInstance::activationRequested, &dialog,
                          [&dialog] { dialog.bringToFront(); });
         dialog.exec();

@@ -17,9 +17,9 @@ public:
     // took over, or the skin library is missing).
     int InitInstance();
 
-    // A folder given on the command line: listed at start as if picked
-    // through Open File.
-    void setStartFolder(const QString &folder) { m_startFolder = folder; }
+    // A folder given on the command line is listed at start as if picked
+    // through Open File; a recording has its folder listed and is played.
+    void setStartPath(const QString &path) { m_startPath = path; }
 
     // Process exit code for the value InitInstance returned: a hand-over to
     // the running instance is a normal end, a missing skin library is not.
@@ -27,7 +27,7 @@ public:
 
 private:
     int m_exitCode = 0;
-    QString m_startFolder;
+    QString m_startPath;
 };
 
 } // namespace korvante

@@ -16,6 +16,7 @@
 #include "gui/ui/skin_button.h"
 #include "gui/ui/skin_static.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -84,6 +85,8 @@ CVX_TrailPlayerDlg::CVX_TrailPlayerDlg(QWidget *parent)
 
 CVX_TrailPlayerDlg::~CVX_TrailPlayerDlg()
 {
+    // No keys or drops for a window whose panels are going.
+    qApp->removeEventFilter(this);
     destroyChildren();
     if (ViewerStateExists()) {
         ViewerState &state = GetViewerState();
@@ -126,6 +129,7 @@ void CVX_TrailPlayerDlg::createTitleButtons()
                                        {def.normal, def.pressed, def.pressed, def.pressed});
     }
     titleButton(kDefaultScreenButton)->hide();
+    nameKeysInTooltips();
 }
 
 void CVX_TrailPlayerDlg::createPanels()
@@ -148,10 +152,12 @@ void CVX_TrailPlayerDlg::createPanels()
     RegisterPanel(panel::ScreenSettings, m_screenSetting);
     m_player->setPeerPanels(m_mapView, m_graph);
     wireDialogs();
-    // Keys a panel leaves unhandled (Escape) are the main window's to judge.
+    // The viewer's keys and drops, wherever they land in the window or a panel.
+    qApp->installEventFilter(this);
+    setAcceptDrops(true);
     for (PanelFrame *p : shownPanels())
-        p->installEventFilter(this);
-    m_screenSetting->installEventFilter(this);
+        p->setAcceptDrops(true);
+    m_screenSetting->setAcceptDrops(true);
 }
 
 CSkinButton *CVX_TrailPlayerDlg::titleButton(int id) const
@@ -344,16 +350,6 @@ void CVX_TrailPlayerDlg::keyPressEvent(QKeyEvent *event)
     PanelDialog::keyPressEvent(event);
 }
 
-bool CVX_TrailPlayerDlg::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::KeyPress && isEscape(*static_cast<QKeyEvent *>(event))) {
-        if (!m_inputBlocker.isBlocked())
-            enterDefaultLayout();
-        return true;
-    }
-    return PanelDialog::eventFilter(watched, event);
-}
-
 void CVX_TrailPlayerDlg::showWithPanels()
 {
     // The native windows are all made first (the map page's takes the
@@ -382,9 +378,10 @@ void CVX_TrailPlayerDlg::onTimer(int id)
         logDebug("main window shown at " + std::to_string(frameGeometry().x()) + "," +
                  std::to_string(frameGeometry().y()));
         // A card's root (it holds the recording folders) is listed like a
-        // card in a reader; any other folder as a folder on the computer.
-        if (!m_startFolder.isEmpty())
-            m_fileManager->openFolder(m_startFolder);
+        // card in a reader; any other folder as a folder on the computer; a
+        // recording with its folder, then played.
+        if (!m_startPath.isEmpty())
+            openPath(m_startPath);
         openTestRecording();
     } else if (id == kCloseTimer) {
         killTimer(kCloseTimer);

@@ -13,10 +13,13 @@
 #include "gui/platform/input_blocker.h"
 #include "gui/platform/message_window.h"
 
+#include <QFileInfo>
 #include <QPoint>
 
 #include <array>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace korvante {
 
@@ -55,8 +58,18 @@ public:
     // Runs modally; returns at once when the media components are missing.
     int exec() override;
 
-    // A folder to list once the window shows (the command line's).
-    void setStartFolder(const QString &folder) { m_startFolder = folder; }
+    // A folder or recording to open once the window shows (the command line's).
+    void setStartPath(const QString &path) { m_startPath = path; }
+
+    // Opens what the user gave by name (command line, drop): a folder is
+    // listed as Open File lists a folder picked on the computer; a recording
+    // has its folder listed, its row selected and played. Anything else gets
+    // one message box saying why, and the file list stays as it was.
+    void openPath(const QString &path);
+    // Why the file at `info` is no recording the file list could show (one
+    // sentence for the user), or empty when it may be one. `extensions` are
+    // the configured ones, lower case without the dot.
+    static QString recordingFileProblem(const QFileInfo &info, const std::vector<std::string> &extensions);
 
     // Restores, raises and activates the window (another start asked for it).
     void bringToFront();
@@ -90,6 +103,9 @@ protected:
     // layout it returns to the default layout, in the default layout it does
     // nothing. The same holds wherever the key arrives in a panel.
     void keyPressEvent(QKeyEvent *event) override;
+    // Keys and drops for the window and its panels (main_window_input.cpp):
+    // installed on the application, so that the keys reach the viewer before
+    // the control that has the focus (a list would take the arrows and Space).
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -104,6 +120,13 @@ private:
     void destroyChildren();
     void showWithPanels();
     static bool isEscape(const QKeyEvent &event);
+    bool isViewerWindow(const QWidget *window) const;
+    bool takesKeys() const;
+    bool runKey(const QKeyEvent &event);
+    bool handleDrag(QEvent *event);
+    void toggleFullScreen();
+    void nameKeysInTooltips();
+    bool selectRecordingFile(const QFileInfo &info);
     void openTestRecording();
 
     std::array<CSkinButton *, 5> m_buttons{};
@@ -118,7 +141,7 @@ private:
     std::unique_ptr<GuiFolderPicker> m_folderPicker;
     InputBlocker m_inputBlocker;
     bool m_componentsMissing = false;
-    QString m_startFolder;
+    QString m_startPath;
     BodyDrag m_drag;
 };
 

@@ -1,6 +1,7 @@
 #include "map_view_dlg.h"
 
 #include "core/platform/log.h"
+#include "core/platform/resource_path.h"
 #include "core/playback/viewer_state.h"
 #include "gui/display/map_probe.h"
 #include "gui/display/map_view.h"
@@ -76,7 +77,7 @@ CMapViewDlg::~CMapViewDlg()
 
 QString CMapViewDlg::pagePath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/mapView.htm");
+    return QString::fromStdString(resourcePath("mapView.htm"));
 }
 
 void CMapViewDlg::openPage(bool online)

@@ -56,7 +56,8 @@ public:
     CMap_view *mapView() const { return m_view; }
     CSkinButton *closeButton() const { return m_close; }
     CSkinButton *fixedButton() const { return m_fixed; }
-    // The map page's path: mapView.htm beside the executable.
+    // The map page's path: mapView.htm beside the executable, or in the
+    // installed data folder.
     static QString pagePath();
     // One map step, as timer 256 runs it every 500 ms: the fix of the
     // playback position becomes the current fix and the page's marker moves;

@@ -1,5 +1,7 @@
 #include "skin_library.h"
 
+#include "core/platform/resource_path.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPixmapCache>
@@ -38,7 +40,7 @@ bool SkinLibrary::isLoaded()
 
 QString SkinLibrary::defaultPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/ResourceDll.rcc");
+    return QString::fromStdString(resourcePath("ResourceDll.rcc"));
 }
 
 QPixmap SkinLibrary::bitmap(int id)

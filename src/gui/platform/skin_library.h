@@ -15,7 +15,8 @@ public:
     // Kept registered for the whole run.
     static bool load(const QString &rccPath);
     static bool isLoaded();
-    // The conventional location: ResourceDll.rcc beside the executable.
+    // The conventional location: ResourceDll.rcc beside the executable, or
+    // in the installed data folder (core/platform/resource_path.h).
     static QString defaultPath();
 
     // Image `id` from the skin library; null when absent.

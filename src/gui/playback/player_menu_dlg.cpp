@@ -106,6 +106,11 @@ void CPlayerMenuDlg::createControls()
 
     m_currentTime = new CTextBox(kCurrentTimeId, QRect(0, 0, 40, 20), this);
     m_length = new CTextBox(kLengthId, QRect(565, 0, 40, 20), this);
+    // Under the current time, where no button sits; shown away from 1.0.
+    m_speedBox = new CTextBox(kSpeedId, QRect(0, 25, 40, 20), this);
+    m_speedBox->setTextColour(QColor(220, 220, 220));
+    m_speedBox->hide();
+    nameKeysInTooltips();
 }
 
 CSkinButton *CPlayerMenuDlg::button(int id) const

@@ -45,6 +45,10 @@ public:
     static constexpr int kVolumeSliderId = 257;
     static constexpr int kCurrentTimeId = 1003;
     static constexpr int kLengthId = 1006;
+    // The playback speed, shown under the current time while it is not 1.0.
+    static constexpr int kSpeedId = 1007;
+    // The speeds [ and ] step through: the engine's range, 0.5 to 2.0.
+    static constexpr std::array<float, 6> kSpeeds{0.5f, 0.75f, 1.0f, 1.25f, 1.5f, 2.0f};
     // Timer 512 moves the slider, the time display and the graph cursor while
     // a recording plays; timer 513 is the one-second pause before the row the
     // list stepped to is played.
@@ -123,10 +127,24 @@ public:
     // "%02d:%02d": whole minutes (not limited to two digits) and seconds.
     static QString formatTime(std::uint64_t milliseconds);
 
+    // Keyboard steps (the main window maps the keys to them).
+    // One picture of the front channel forward (+1) or back (-1), exactly,
+    // through the engine's seek; a playing recording pauses first. 1 when
+    // the picture moved, 0 at either end or without a recording.
+    int stepFrame(int direction);
+    // The next slower (-1) or faster (+1) of kSpeeds. The speed stays for
+    // the recordings opened after it until changed again. Returns the speed.
+    float stepSpeed(int direction);
+    float speed() const { return m_speed; }
+    // The front channel's picture number shown now, -1 when none.
+    std::int64_t shownFrame() const;
+
     CBitmapSlider *seekSlider() const { return m_seek; }
     CBitmapSlider *volumeSlider() const { return m_volume; }
     CTextBox *currentTimeBox() const { return m_currentTime; }
     CTextBox *lengthBox() const { return m_length; }
+    // Shows "1.5x" and the like; hidden at normal speed.
+    CTextBox *speedBox() const { return m_speedBox; }
     // The button with this id, or null.
     CSkinButton *button(int id) const;
     const std::array<CSkinButton *, 16> &buttons() const { return m_buttons; }
@@ -181,6 +199,9 @@ private:
     void onProgressTick();
     void refreshTimeDisplay();
     void setGraphCursor(std::uint64_t milliseconds);
+    void showPausedPosition(std::uint64_t milliseconds);
+    void applySpeed();
+    void nameKeysInTooltips();
 
     QTreeWidget *fileList() const;
 
@@ -196,6 +217,7 @@ private:
     CBitmapSlider *m_volume = nullptr;
     CTextBox *m_currentTime = nullptr;
     CTextBox *m_length = nullptr;
+    CTextBox *m_speedBox = nullptr;
     std::array<CSkinButton *, 16> m_buttons{}; // in creation order
 
     QString m_currentName;
@@ -208,6 +230,7 @@ private:
     bool m_restoreSwap = false;
     bool m_frontShowsRear = false;
     bool m_rearShowsRear = true;
+    float m_speed = 1.0f;
 };
 
 } // namespace korvante

@@ -144,6 +144,7 @@ void CPlayerMenuDlg::onOpened(const MediaEngine::OpenOutcome &outcome, int row, 
     m_currentName = name;
     m_currentIndex = row;
     engine.SetRearFlip(m_rearFlip ? 1 : 0);
+    engine.SetRate(m_speed); // the speed the user chose stays with the next recordings
     startPlaying();
     assignScreens();
 }

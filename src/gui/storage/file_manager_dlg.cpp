@@ -8,6 +8,7 @@
 #include "skin_list_view.h"
 
 #include <QDateEdit>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -236,6 +237,22 @@ void CFileManagerDlg::selectRow(int row)
     m_list->setCurrentItem(item);
     item->setSelected(true);
     m_list->ensureRowVisible(row);
+}
+
+bool CFileManagerDlg::selectRecording(const QString &path)
+{
+    const QFileInfo wanted(path);
+    for (int row = 0; row < m_catalogue.shownCount(); ++row) {
+        const RecordingEntry *entry = m_catalogue.shownEntryAt(row);
+        // Names first: the same file under another spelling of its folder
+        // (a link, "..") is then recognised by the file system.
+        if (entry && !entry->isCardFile() && QString::fromStdString(entry->name) == wanted.fileName() &&
+            QFileInfo(QString::fromStdString(entry->path)) == wanted) {
+            selectRow(row);
+            return true;
+        }
+    }
+    return false;
 }
 
 void CFileManagerDlg::onRowClicked() { selectRow(m_list->focusedRow()); }

@@ -71,6 +71,9 @@ public:
     // included): a card's root (it holds the recording folders) like the card
     // in a reader, any other folder as itself. Returns whether rows are shown.
     bool openFolder(const QString &folder);
+    // Gives the row that lists the file at `path` the focus and selection, as
+    // a click does. False when no row lists that file.
+    bool selectRecording(const QString &path);
 
     // The conversion dialog, run modally over the panel by command 3. Until
     // one is set, command 3 on a card or drive does nothing.
