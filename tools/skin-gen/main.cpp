@@ -1,7 +1,7 @@
 // skin-gen: draws the viewer's skin images and the resource collections that
 // rcc packs into ResourceDll.rcc and the executable.
 //
-//   skin-gen <output folder> [--contact-sheet <png>] [--reference <md>]
+//   skin-gen <output folder> [--contact-sheet <png>] [--reference <md>] [--app-icon <png>]
 
 #include "output.h"
 
@@ -27,8 +27,12 @@ int main(int argc, char *argv[])
                                    QStringLiteral("png"));
     const QCommandLineOption reference(QStringLiteral("reference"),
                                        QStringLiteral("Also write the list of ids in Markdown."), QStringLiteral("md"));
+    const QCommandLineOption appIcon(QStringLiteral("app-icon"),
+                                     QStringLiteral("Also write the application icon at 256 x 256 pixels."),
+                                     QStringLiteral("png"));
     parser.addOption(sheet);
     parser.addOption(reference);
+    parser.addOption(appIcon);
     parser.process(app);
 
     const QStringList folders = parser.positionalArguments();
@@ -43,6 +47,8 @@ int main(int argc, char *argv[])
         ok = korvante::skin::writeContactSheet(parser.value(sheet), error);
     if (ok && parser.isSet(reference))
         ok = korvante::skin::writeReference(parser.value(reference), error);
+    if (ok && parser.isSet(appIcon))
+        ok = korvante::skin::writeAppIcon(parser.value(appIcon), 256, error);
     if (!ok) {
         korvante::logError("skin-gen: " + error.toStdString());
         return 1;

@@ -203,4 +203,18 @@ bool writeReference(const QString &path, QString &error)
     return saveBytes(path, text.toUtf8(), error);
 }
 
+bool writeAppIcon(const QString &path, int size, QString &error)
+{
+    const SkinImage *icon = findImage(ImageSet::App, 128);
+    if (!icon) {
+        error = QStringLiteral("the application icon is not in the table");
+        return false;
+    }
+    // The icon is vector drawing: drawn at the size asked, not scaled up.
+    SkinImage large = *icon;
+    large.width = size;
+    large.height = size;
+    return savePng(path, renderImage(large), error);
+}
+
 } // namespace korvante::skin

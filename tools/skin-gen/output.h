@@ -18,4 +18,8 @@ bool writeContactSheet(const QString &path, QString &error);
 // The list of ids, sizes and roles in Markdown.
 bool writeReference(const QString &path, QString &error);
 
+// The application icon (app image 128) drawn at `size` x `size` pixels, for
+// the desktop's menus.
+bool writeAppIcon(const QString &path, int size, QString &error);
+
 } // namespace korvante::skin

@@ -1,0 +1,47 @@
+# Installing the viewer like a desktop program, and its Debian package.
+#
+#   cmake --install <build> [--prefix /usr/local]
+#   cd <build> && cpack -G DEB
+#
+# The programs go to bin/, the viewer's own files (skin library, configuration,
+# map page with Leaflet) to share/korvante/, where the viewer looks for them
+# when they are not beside it (core/platform/resource_path.h); the desktop
+# entry and the icon go where the desktop's menus find them.
+
+include(GNUInstallDirs)
+
+set(KORVANTE_DATA_DIR ${CMAKE_INSTALL_DATADIR}/korvante)
+
+install(TARGETS korvante korvante-cli korvante-telemetry RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES
+    ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/ResourceDll.rcc
+    ${PROJECT_SOURCE_DIR}/resources/viewerconfig.cfg
+    ${PROJECT_SOURCE_DIR}/resources/mapView.htm
+  DESTINATION ${KORVANTE_DATA_DIR})
+# Leaflet is copied beside the page at build time when scripts/setup fetched it.
+if(EXISTS ${PROJECT_SOURCE_DIR}/third_party/node_modules/leaflet/dist/leaflet.js)
+  install(DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/leaflet DESTINATION ${KORVANTE_DATA_DIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/resources/korvante.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# Drawn by tools/skin-gen with the skin library.
+install(FILES ${PROJECT_BINARY_DIR}/tools/skin-gen/images/korvante.png
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
+
+set(CPACK_PACKAGE_NAME korvante)
+set(CPACK_PACKAGE_VENDOR "KORVANTE VIEWER")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Viewer for the recordings of a two-channel dash camera")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Plays the front and rear video of a dash camera's recordings in step with sound, shows the G-forces, speed and position, searches by date and speed, repairs unfinished recordings, saves pictures and prints a report.")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_INSTALL_DIRECTORY korvante)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "KORVANTE VIEWER developers <korvante@localhost>")
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+# The libraries the programs link, as dpkg-shlibdeps finds them, plus what
+# is loaded at run time only: the map browser's helper process.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6webenginecore6-bin")
+include(CPack)
