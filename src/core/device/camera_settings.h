@@ -77,7 +77,7 @@ public:
     // Whether option `number` is shown selected. The two power-shutdown rows
     // show the same place in both rows selected together.
     bool isSelected(int number) const;
-    // The selected option of the group that option `number` belongs to.
+    // The value `key` holds now (0 when it holds no number).
     int selectedValue(const char *key) const;
 
     int timeZoneIndex() const { return m_timeZoneIndex; }
