@@ -96,7 +96,10 @@ mkcard::Bytes makeRecording(uint64_t seed, bool unfinished)
     for (size_t i = 0; i < chunks.size(); ++i)
         chunks[i].data = store[i];
     std::vector<mkcard::AviStream> streams(4);
-    streams[0] = {mkcard::StreamKind::Video, 1920, 1080, kFps};
+    streams[0].kind = mkcard::StreamKind::Video;
+    streams[0].width = 1920;
+    streams[0].height = 1080;
+    streams[0].fps = kFps;
     streams[1] = streams[0];
     streams[2].kind = mkcard::StreamKind::Audio;
     streams[2].audioCodec = mkcard::AudioCodec::Aac;
@@ -111,7 +114,7 @@ mkcard::Bytes makeRecording(uint64_t seed, bool unfinished)
 uint64_t makeCard(const fs::path &image, uint64_t mib)
 {
     tavo::CardLayout layout;
-    layout.totalBytes = (mib + 64) << 20;
+    layout.totalBytes = (mib + 256) << 20; // room for the recording that passes `mib`
     layout.fatBytes = 16u << 20;
     std::string error;
     auto writer = tavo::CardWriter::createImage(image.string(), layout, &error);

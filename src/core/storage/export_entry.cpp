@@ -128,8 +128,12 @@ EntryExportResult exportToFile(const ExportReader &read, const std::string &outp
 
     EntryExportResult r;
     r.outputPath = outputPath;
-    FileExportWriter writer(fd);
+    // A file system without direct writes (tmpfs) gets buffered ones.
+    const int directFd = ::open(temporary.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
+    FileExportWriter writer(fd, directFd);
     r.result = exportRecording(read, writer, options.cancel, kExportBlockSize, options.progress);
+    if (directFd >= 0)
+        ::close(directFd);
     const bool synced = r.result.ok() && ::fsync(fd) == 0;
     const int syncError = errno;
     const bool closed = ::close(fd) == 0;

@@ -78,18 +78,25 @@ public:
 };
 
 // An ExportWriter on an open file descriptor (not closed; the caller syncs
-// and closes it). Appends go to the end of what it wrote so far.
+// and closes it). Appends go to the end of what it wrote so far. With
+// `directFd`, a second descriptor of the same file opened with O_DIRECT (or
+// -1), whole aligned blocks are appended through it; patches, the tail and
+// truncation use `fd`.
 class FileExportWriter final : public ExportWriter {
 public:
-    explicit FileExportWriter(int fd) : m_fd(fd) {}
+    explicit FileExportWriter(int fd, int directFd = -1) : m_fd(fd), m_directFd(directFd) {}
     bool append(const unsigned char *data, size_t size) override;
     bool writeAt(uint64_t offset, const unsigned char *data, size_t size) override;
     bool truncate(uint64_t length) override;
 
 private:
     int m_fd;
+    int m_directFd;
     uint64_t m_end = 0;
 };
+
+// Alignment of direct writes: offsets, lengths and buffer addresses.
+inline constexpr size_t kDirectAlignment = 4096;
 
 enum class ExportOutcome {
     Copied,      // finished recording: copied, private records blanked
