@@ -26,6 +26,7 @@ constexpr int kConnectTimeoutMs = 1000;
 constexpr int kHandOverWaitMs = 10000;
 constexpr int kRetryPauseMs = 100;
 const char kActivate[] = "activate\n";
+constexpr qsizetype kMaxRequestBytes = 64 * 1024;
 
 std::string errnoText()
 {
@@ -162,7 +163,12 @@ bool SingleInstance::handOver()
     probe.connectToServer(m_socketPath);
     if (!probe.waitForConnected(kConnectTimeoutMs))
         return false;
-    probe.write(kActivate);
+    // One request per line: "open PATH" (a path with a line break cannot be
+    // passed on), then "activate".
+    QByteArray request;
+    if (!m_handOverPath.isEmpty() && !m_handOverPath.contains(QLatin1Char('\n')))
+        request = "open " + m_handOverPath.toUtf8() + '\n';
+    probe.write(request + kActivate);
     probe.waitForBytesWritten(kConnectTimeoutMs);
     probe.disconnectFromServer();
     return true;
@@ -172,14 +178,26 @@ void SingleInstance::onNewConnection()
 {
     while (QLocalSocket *socket = m_server.nextPendingConnection()) {
         // The other start may have written and gone before we look: read what
-        // is buffered now, then whatever arrives later; act on it once.
-        auto handled = std::make_shared<bool>(false);
-        auto check = [this, socket, handled] {
-            if (*handled)
-                return;
-            if (socket->bytesAvailable() > 0 && socket->readAll().contains("activate")) {
-                *handled = true;
-                emit activationRequested();
+        // is buffered now, then whatever arrives later; act on each whole line
+        // (activation once). Only this user can reach the socket; a sender
+        // that writes without end is cut off all the same.
+        auto activated = std::make_shared<bool>(false);
+        auto pending = std::make_shared<QByteArray>();
+        auto check = [this, socket, activated, pending] {
+            *pending += socket->readAll();
+            for (qsizetype end = pending->indexOf('\n'); end >= 0; end = pending->indexOf('\n')) {
+                const QByteArray line = pending->left(end);
+                pending->remove(0, end + 1);
+                if (line == "activate" && !*activated) {
+                    *activated = true;
+                    emit activationRequested();
+                } else if (line.startsWith("open ")) {
+                    emit openRequested(QString::fromUtf8(line.mid(5)));
+                }
+            }
+            if (pending->size() > kMaxRequestBytes) {
+                pending->clear();
+                socket->abort();
             }
         };
         connect(socket, &QLocalSocket::readyRead, this, check);

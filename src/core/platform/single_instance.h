@@ -43,9 +43,15 @@ public:
     // The socket's full path once start() has chosen it.
     QString socketPath() const { return m_socketPath; }
 
+    // A file or folder this start was given: when it hands over, the running
+    // instance is asked to open it too (openRequested). Set before start().
+    void setHandOverPath(const QString &path) { m_handOverPath = path; }
+
 signals:
     // Another start asked this instance to come to the front.
     void activationRequested();
+    // Another start asked this instance to open a file or folder.
+    void openRequested(const QString &path);
 
 private:
     void onNewConnection();
@@ -53,6 +59,7 @@ private:
 
     QString m_name;
     QString m_socketPath;
+    QString m_handOverPath;
     QLocalServer m_server;
     int m_lockFd = -1; // held from start() until destruction while Primary
 };

@@ -8,6 +8,7 @@
 #include "gui/platform/skin_library.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 
 // The executable's own bitmaps are compiled into a static library; its
@@ -22,8 +23,11 @@ namespace korvante {
 int CVX_TrailPlayerApp::InitInstance()
 {
     // 1. One instance: a later start hands over to the running one and ends
-    //    without a message.
+    //    without a message; a file or folder it was given is opened by the
+    //    running one.
     SingleInstance instance(windowTitle());
+    if (!m_startPath.isEmpty())
+        instance.setHandOverPath(QFileInfo(m_startPath).absoluteFilePath());
     const SingleInstance::Result claim = instance.start();
     if (claim == SingleInstance::Result::HandedOver) {
         logInfo("another viewer is running; asked it to come to the front");
@@ -60,6 +64,14 @@ int CVX_TrailPlayerApp::InitInstance()
         dialog.setStartPath(m_startPath);
         QObject::connect(&instance, &SingleInstance::activationRequested, &dialog,
                          [&dialog] { dialog.bringToFront(); });
+        QObject::connect(&instance, &SingleInstance::openRequested, &dialog, [&dialog](const QString &path) {
+            // Not under a dialog of the viewer's own (an export or a format
+            // may be using the card that the list would be rebuilt from).
+            if (QApplication::activeModalWidget() == &dialog && !dialog.isInputBlocked())
+                dialog.openPath(path);
+            else
+                logInfo("another start asked to open " + path.toStdString() + "; a dialog is open, so it was not");
+        });
         dialog.exec();
     }
     m_exitCode = 0;

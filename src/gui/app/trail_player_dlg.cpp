@@ -196,6 +196,11 @@ void CVX_TrailPlayerDlg::bringToFront()
     show();
     raise();
     activateWindow();
+    // The panels stay above the main window where no window manager keeps
+    // them there.
+    for (PanelFrame *p : shownPanels())
+        if (p && p->isVisible())
+            p->raise();
 }
 
 qintptr CVX_TrailPlayerDlg::onMessage(int message, quintptr w, qintptr)

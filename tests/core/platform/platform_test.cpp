@@ -159,12 +159,16 @@ TEST(SingleInstanceTest, SecondStartHandsOverToTheFirst)
     EXPECT_EQ(first.socketPath().toStdString(), places.ownTempFolder() + "/" + name.toStdString());
     int activations = 0;
     QObject::connect(&first, &SingleInstance::activationRequested, [&activations] { ++activations; });
+    QStringList opened;
+    QObject::connect(&first, &SingleInstance::openRequested, [&opened](const QString &path) { opened << path; });
 
     // The second start runs in another thread, as another process would: its
-    // blocking connect must be answered by the first's event loop.
+    // blocking connect must be answered by the first's event loop. The file
+    // it was given is passed on.
     SingleInstance::Result second = SingleInstance::Result::Failed;
     std::thread other([&] {
         SingleInstance s(name);
+        s.setHandOverPath(QStringLiteral("/media/card/NOR/N_20120305_142233_2CH_F.avi"));
         second = s.start();
     });
     QElapsedTimer clock;
@@ -174,6 +178,7 @@ TEST(SingleInstanceTest, SecondStartHandsOverToTheFirst)
     other.join();
     EXPECT_EQ(second, SingleInstance::Result::HandedOver);
     EXPECT_EQ(activations, 1);
+    EXPECT_EQ(opened, QStringList{QStringLiteral("/media/card/NOR/N_20120305_142233_2CH_F.avi")});
 }
 
 TEST(SingleInstanceTest, LeftoversOfACrashedInstanceAreReplaced)
