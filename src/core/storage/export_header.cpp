@@ -59,6 +59,11 @@ void parseStreamList(const unsigned char *bytes, uint64_t begin, uint64_t end, A
 
 void parseHeaderList(const unsigned char *bytes, uint64_t begin, uint64_t end, AviHeader &header)
 {
+    // A later header list replaces what an earlier one said: the stream
+    // positions and counts pointed into the table it replaces.
+    header.streams.clear();
+    header.videoStreams = 0;
+    header.front = header.rear = header.audio = header.text = -1;
     for (uint64_t q = begin; q + 8 <= end;) {
         const uint32_t size = readLe32(bytes + q + 4);
         if (q + 8 + size > end)
