@@ -6,6 +6,7 @@
 #include "core/storage/recording_catalogue.h"
 #include "core/storage/save_folder_memory.h"
 #include "gui/platform/message_box.h"
+#include "gui/platform/panel_registry.h"
 #include "gui/ui/skin_combo_box.h"
 
 #include <QApplication>
@@ -23,7 +24,7 @@ namespace korvante {
 namespace {
 
 const char *const kStyle =
-    "QDialog { background: rgb(28,31,40); }"
+    "QDialog { background: rgb(28,31,40); border: 1px solid rgb(76,85,118); }"
     "QLabel { color: white; }"
     "QPushButton { color: white; background: rgb(28,31,40); border: 1px solid rgb(76,85,118); }"
     "QPushButton:hover { background: rgb(76,85,118); }"
@@ -32,6 +33,10 @@ const char *const kStyle =
     "QLineEdit { color: white; background: rgb(16,16,16); border: 1px solid rgb(76,85,118); }"
     "QTreeWidget { color: white; background: rgb(16,16,16); alternate-background-color: rgb(22,24,30);"
     " selection-background-color: rgb(76,85,118); border: 1px solid rgb(76,85,118); }"
+    "QTreeWidget::indicator { width: 11px; height: 11px; border: 1px solid rgb(160,168,205);"
+    " background: rgb(16,16,16); }"
+    "QTreeWidget::indicator:checked { background: rgb(160,168,205); }"
+    "QTreeWidget::indicator:disabled { border-color: rgb(90,95,115); }"
     "QHeaderView::section { color: white; background: rgb(40,44,58); border: 0px;"
     " border-right: 1px solid rgb(28,31,40); padding-left: 4px; }"
     "QProgressBar { color: white; background: rgb(16,16,16); border: 1px solid rgb(76,85,118);"
@@ -101,10 +106,13 @@ CAviSaveDlg::CAviSaveDlg(QWidget *owner, RecordingCatalogue &catalogue, const QS
     fill();
     m_savePath = SaveFolderMemory(m_configPath).read();
     m_saveEdit->setText(m_savePath);
-    if (m_owner) {
-        const QRect area = m_owner->window()->frameGeometry();
-        move(area.center() - QPoint(kSize.width() / 2, kSize.height() / 2));
-    }
+    // Centred on the main window (the file list that opens it is a window of
+    // its own at the main window's edge).
+    QWidget *main = FindPanel(panel::MainWindow);
+    if (!main && m_owner)
+        main = m_owner->window();
+    if (main)
+        move(main->frameGeometry().center() - QPoint(kSize.width() / 2, kSize.height() / 2));
 }
 
 CAviSaveDlg::~CAviSaveDlg()
@@ -136,7 +144,8 @@ void CAviSaveDlg::createControls()
                              QStringLiteral("TYPE"), QStringLiteral("NAME")});
     m_list->header()->setSectionsMovable(true);
     m_list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    const int widths[] = {50, 80, 70, 50, 230};
+    // The check box shares the first column: wider than the number alone needs.
+    const int widths[] = {64, 90, 72, 50, 230};
     for (int c = 0; c < 5; ++c)
         m_list->setColumnWidth(c, widths[c]);
 
@@ -157,6 +166,7 @@ void CAviSaveDlg::createControls()
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
     m_progress->setFormat(QStringLiteral("%v / %m"));
+    m_progress->setTextVisible(false);
 
     makeLabel(QStringLiteral("Save Location:"), QRect(12, 394, 96, 20), this);
     m_saveEdit = new QLineEdit(this);
@@ -239,6 +249,7 @@ void CAviSaveDlg::startConversion()
     }
     m_progress->setRange(0, static_cast<int>(rows.size()));
     m_progress->setValue(0);
+    m_progress->setTextVisible(true);
     setControlsEnabled(false);
     m_running.store(true);
     m_worker = std::thread([this, rows = std::move(rows), path = m_savePath.toStdString()]() mutable {
@@ -266,6 +277,7 @@ void CAviSaveDlg::workerFinished()
     m_running.store(false);
     setControlsEnabled(true);
     m_progress->setValue(0);
+    m_progress->setTextVisible(false);
 }
 
 void CAviSaveDlg::setControlsEnabled(bool enabled)
