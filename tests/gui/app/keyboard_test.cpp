@@ -125,12 +125,14 @@ TEST_F(KeyboardTest, KeysDrivePlaybackSpeedFramesLayoutsButNotFromTextFieldsOrUn
 
     press(list, Qt::Key_Space);
     EXPECT_EQ(state(), StatePaused);
+    // Both resume playing: the position is read at once, before any event.
     sendMessage(player, msg::Seek, 3000);
-    press(list, Qt::Key_Right);
+    QTest::keyClick(list, Qt::Key_Right);
     EXPECT_NEAR(static_cast<double>(engine.GetPositionMs()), 13000.0, 700.0);
     EXPECT_EQ(state(), StateRunning);
-    press(window.get(), Qt::Key_Left);
+    QTest::keyClick(window.get(), Qt::Key_Left);
     EXPECT_NEAR(static_cast<double>(engine.GetPositionMs()), 1000.0, 700.0);
+    pumpEvents();
 
     const float speeds[] = {0.75f, 0.5f, 0.5f, 0.75f, 1.0f, 1.25f, 1.5f, 2.0f, 2.0f}; // [ [ [ then ] ] ] ] ] ]
     for (size_t i = 0; i < std::size(speeds); ++i) {
