@@ -221,7 +221,7 @@ bool parseXmlFile(TiXmlDocument &document, const char *path)
     constexpr size_t kGuardZeros = 8;
     std::FILE *file = std::fopen(path, "rb");
     if (!file)
-        return false;
+        return document.LoadFile(path); // fails alike, with the error row LoadFile gives (0)
     std::string bytes;
     char chunk[65536];
     size_t n;
