@@ -42,6 +42,8 @@ struct CardCase {
     int videoStreams;
 };
 
+void PrintTo(const CardCase &c, std::ostream *os) { *os << c.what; }
+
 class ExportCardTest : public ::testing::TestWithParam<CardCase> {
 protected:
     void SetUp() override
