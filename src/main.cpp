@@ -42,6 +42,10 @@ int main(int argc, char *argv[])
     // The map panel's browser shares OpenGL contexts with the widgets; this
     // must be set before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // A widget given its own X window must not drag its siblings along: the
+    // main window's title buttons, made native that way, were left showing
+    // stale pixels after the full-screen layout had covered them.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     QApplication app(argc, argv);
     korvante::CVX_TrailPlayerApp viewer;
     // korvante [FOLDER or RECORDING]: list that folder, or play that recording, at start.
