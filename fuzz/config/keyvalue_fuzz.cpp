@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -42,14 +43,24 @@ void registerCameraKeys(korvante::KeyValueFile &file)
         file.registerInteger(key.name, key.defaultValue, key.upperBound);
 }
 
-// One folder for the whole run, on the temporary file system ($TMPDIR).
+char g_scratch[4096]; // the folder's path, for its removal at exit
+
+void removeScratch()
+{
+    ::rmdir(g_scratch);
+}
+
+// One folder for the whole run, on the temporary file system ($TMPDIR),
+// removed when the run ends (it is empty between inputs).
 const std::string &scratchFolder()
 {
     static const std::string folder = [] {
         const char *tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/keyvalue-fuzz-XXXXXX";
-        if (!mkdtemp(pattern.data()))
+        if (pattern.size() >= sizeof g_scratch || !mkdtemp(pattern.data()))
             std::abort();
+        std::memcpy(g_scratch, pattern.c_str(), pattern.size() + 1);
+        std::atexit(removeScratch);
         return pattern;
     }();
     return folder;
