@@ -9,6 +9,7 @@
 #include "core/playback/stream_parse_filter.h"
 #include "core/storage/recording_name.h"
 #include "tavo/tavo.h"
+#include "support/small_card.h"
 #include "tavo/tavo_writer.h"
 
 #include <QProcess>
@@ -106,12 +107,7 @@ TEST(Evidence, DigestsOfPlainAndCardRecordingsEqualSha256sumOfTheirBytes)
     // A card recording: the same bytes on a TAVO partition, hashed through
     // the card library.
     const std::vector<std::uint8_t> bytes = testing::readFile(front);
-    tavo::CardLayout layout;
-    layout.totalBytes = 16u << 20;
-    layout.fatBytes = 1u << 20;
-    layout.clusterBytes = 4096;
-    layout.fatStartSector = 1;
-    layout.alignSectors = 1;
+    const tavo::CardLayout layout = korvante::testing::smallCardLayout();
     const std::string image = testing::tempFolder() + "/card.img";
     std::string error;
     auto writer = tavo::CardWriter::createImage(image, layout, &error);

@@ -3,6 +3,7 @@
 #include "catalogue_fixture.h"
 #include "support/log_capture.h"
 #include "tavo/tavo.h"
+#include "support/small_card.h"
 #include "tavo/tavo_writer.h"
 
 #include <gtest/gtest.h>
@@ -25,12 +26,7 @@ struct CardFile {
 
 fs::path makeCardImage(const fs::path &path, const std::vector<std::string> &dirs, const std::vector<CardFile> &files)
 {
-    tavo::CardLayout layout;
-    layout.totalBytes = 16u << 20;
-    layout.fatBytes = 1u << 20;
-    layout.clusterBytes = 4096;
-    layout.fatStartSector = 1;
-    layout.alignSectors = 1;
+    const tavo::CardLayout layout = korvante::testing::smallCardLayout();
     std::string error;
     auto writer = tavo::CardWriter::createImage(path.string(), layout, &error);
     EXPECT_TRUE(writer) << error;

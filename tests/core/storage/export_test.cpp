@@ -6,6 +6,7 @@
 #include "core/storage/export_entry.h"
 #include "core/storage/export_header.h"
 #include "support/log_capture.h"
+#include "support/small_card.h"
 #include "tavo/tavo_writer.h"
 
 #include <gtest/gtest.h>
@@ -203,12 +204,7 @@ TEST(ExportFile, ACardFileCutShortFailsWithoutOutput)
     TempDir dir;
     LogCapture log;
     const fs::path image = dir.path() / "card.img";
-    tavo::CardLayout layout;
-    layout.totalBytes = 16u << 20;
-    layout.fatBytes = 1u << 20;
-    layout.clusterBytes = 4096;
-    layout.fatStartSector = 1;
-    layout.alignSectors = 1;
+    const tavo::CardLayout layout = korvante::testing::smallCardLayout();
     std::string error;
     auto writer = tavo::CardWriter::createImage(image.string(), layout, &error);
     ASSERT_TRUE(writer) << error;

@@ -8,6 +8,7 @@
 #include "gui/ui/skin_combo_box.h"
 #include "file_list_fixture.h"
 #include "support/log_capture.h"
+#include "support/small_card.h"
 #include "tavo/tavo_writer.h"
 
 #include <QHeaderView>
@@ -49,12 +50,7 @@ protected:
     {
         filelisttest::app();
         const fs::path image = dir.path() / "card.img";
-        tavo::CardLayout layout;
-        layout.totalBytes = 16u << 20;
-        layout.fatBytes = 1u << 20;
-        layout.clusterBytes = 4096;
-        layout.fatStartSector = 1;
-        layout.alignSectors = 1;
+        const tavo::CardLayout layout = korvante::testing::smallCardLayout();
         std::string error;
         auto writer = tavo::CardWriter::createImage(image.string(), layout, &error);
         ASSERT_TRUE(writer) << error;
