@@ -81,26 +81,8 @@ PY
 ref_rate=$(awk -v c="$ref_cpu" 'BEGIN { printf "%.3f", c / 60 }')
 
 # --- the viewer under Xvfb --------------------------------------------------
-logs="$work/logs"
-rm -rf "$logs"
-mkdir -p "$logs/config" "$logs/runtime"
-chmod 700 "$logs/runtime"
-Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-viewer_pid=""
-cleanup() {
-  [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
-  [ -n "${tiles:-}" ] && kill "$tiles" 2>/dev/null || true
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
-# The map's connectivity check and tiles go to a listener on this machine.
-port=$((20000 + RANDOM % 20000))
-python3 -m http.server --bind 127.0.0.1 "$port" >/dev/null 2>&1 &
-tiles=$!
-sleep 1
-export DISPLAY=$display
+# Xvfb, the map's loopback listener, the viewer's folders and their cleanup.
+source "$here/../viewer_session.sh"
 run_env=(env DISPLAY="$display" XDG_CONFIG_HOME="$logs/config" XDG_RUNTIME_DIR="$logs/runtime" KORVANTE_DEBUG=1
          KORVANTE_MAP_PROBE="127.0.0.1:$port" KORVANTE_MAP_TILES="http://127.0.0.1:$port/{z}/{x}/{y}.png")
 if [ "$as_user" = 1 ]; then
