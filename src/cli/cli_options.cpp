@@ -10,6 +10,17 @@ const std::map<std::string, int> kKinds = {
 
 } // namespace
 
+bool parseKindOption(const std::string &name, int &kind, std::string &error)
+{
+    const auto it = kKinds.find(name);
+    if (it == kKinds.end()) {
+        error = "--kind " + name + ": expected all, normal, event, parking or manual";
+        return false;
+    }
+    kind = it->second;
+    return true;
+}
+
 bool parseOptions(const std::vector<std::string> &args, CliOptions &o, std::string &error)
 {
     bool sourceGiven = false;
@@ -61,14 +72,8 @@ bool parseOptions(const std::vector<std::string> &args, CliOptions &o, std::stri
         if (!endOfOptions && a.rfind("--", 0) == 0) {
             std::string v;
             if (catalogueCommand && a == "--kind") {
-                if (!value(v))
+                if (!value(v) || !parseKindOption(v, o.kind, error))
                     return false;
-                const auto it = kKinds.find(v);
-                if (it == kKinds.end()) {
-                    error = "--kind " + v + ": expected all, normal, event, parking or manual";
-                    return false;
-                }
-                o.kind = it->second;
             } else if (catalogueCommand && a == "--order") {
                 if (!value(v))
                     return false;

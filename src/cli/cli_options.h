@@ -29,6 +29,11 @@ struct CliOptions {
     std::vector<std::string> rest;
 };
 
+// The recording kind named by `name` ("all" -1, "normal" 0, "event" 1,
+// "parking" 2, "manual" 3) for --kind; false with a one-line `error` for
+// any other name.
+bool parseKindOption(const std::string &name, int &kind, std::string &error);
+
 // Parses `args`; on a mistake returns false with a one-line `error`.
 bool parseOptions(const std::vector<std::string> &args, CliOptions &options, std::string &error);
 

@@ -1,6 +1,7 @@
 #include "cli/export_command.h"
 
 #include "cli/cli.h"
+#include "cli/cli_options.h"
 #include "cli/row_printer.h"
 #include "core/storage/export_entry.h"
 #include "core/storage/recording_catalogue.h"
@@ -16,14 +17,10 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <map>
 #include <set>
 
 namespace korvante::cli {
 namespace {
-
-const std::map<std::string, int> kKinds = {
-    {"all", -1}, {"normal", 0}, {"event", 1}, {"parking", 2}, {"manual", 3}};
 
 struct ExportArgs {
     std::string device;
@@ -98,14 +95,8 @@ bool parseExportArgs(const std::vector<std::string> &args, ExportArgs &a, std::s
                 return false;
         } else if (arg == "--kind") {
             std::string v;
-            if (!value(v))
+            if (!value(v) || !parseKindOption(v, a.kind, error))
                 return false;
-            const auto it = kKinds.find(v);
-            if (it == kKinds.end()) {
-                error = "--kind " + v + ": expected all, normal, event, parking or manual";
-                return false;
-            }
-            a.kind = it->second;
         } else if (arg == "--all") {
             a.all = true;
         } else if (arg == "--force") {
