@@ -11,18 +11,27 @@
 #include "core/playback/media_engine.h"
 #include "core/playback/stream_parse_filter.h"
 #include "core/storage/export_entry.h"
+#include "core/storage/recording_repair.h"
 #include "support/log_capture.h"
 #include "tavo/tavo.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <thread>
+#include <variant>
 
 namespace korvante {
 namespace {
@@ -107,6 +116,123 @@ TEST(PulledCard, ListingSearchingAndRepairingAFolderCardStopCleanly)
         ASSERT_TRUE(c.rescanSelected());
         RowsView again;
         EXPECT_EQ(c.listAll(again), 2);
+    }
+}
+
+// Runs `work` in a child process in which every write at or past byte `limit`
+// of a file fails (EFBIG: the file-size limit, its signal ignored), as writes
+// to a card that is going away fail part-way; returns the child's exit code.
+int withWritesFailingFrom(uint64_t limit, const std::function<int()> &work)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit r{};
+        ::getrlimit(RLIMIT_FSIZE, &r);
+        r.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &r);
+        setLogSink([](LogLevel, std::string_view) {});
+        ::_exit(work());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+// Where two files' bytes first differ ("same" when they do not), so that a
+// failure names a place instead of printing both.
+std::string firstDifference(const Bytes &a, const Bytes &b)
+{
+    const auto [i, j] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    if (i == a.end() && j == b.end())
+        return "same";
+    return "differ at byte " + std::to_string(i - a.begin()) + " of " + std::to_string(a.size()) + " and "
+           + std::to_string(b.size());
+}
+
+struct FailFrom {
+    uint64_t bytesPastHead; // writes fail from the cut chunk's head + 8 + this
+};
+enum class Gone { CutShort, Removed };
+
+// A repair that cannot finish, its writes failing at points of the zero fill
+// or its file cut or removed between the walk and the writes: it reports
+// the failure, leaves the file still unfinished with everything before the
+// zeros as it was, and the next listing finishes it exactly as one
+// uninterrupted repair would have.
+TEST(PulledCard, ARepairStoppedPartWayIsReportedAndFinishedLikeAWholeOne)
+{
+    using Case = std::variant<FailFrom, Gone>;
+    const Case cases[] = {FailFrom{0}, FailFrom{1}, FailFrom{kRepairZeroBlock + 3}, FailFrom{600'000},
+                          Gone::CutShort, Gone::Removed};
+    for (const Case &how : cases) {
+        SCOPED_TRACE(how.index() == 0 ? "writes fail from +" + std::to_string(std::get<FailFrom>(how).bytesPastHead)
+                                      : std::string(std::get<Gone>(how) == Gone::Removed ? "removed" : "cut short"));
+        LogCapture log;
+        log.expectError("repair of an unfinished recording failed to write");
+        TempDir dir;
+        const fs::path card = dir.path() / "card";
+        fs::create_directories(card / "EVT");
+        const fs::path path = card / "EVT" / "E_20240105_103030_1CH_F.avi";
+        // Old bytes of three zero blocks and more after the cut chunk.
+        const Bytes original = buildUnfinished(layoutOf(typicalChunks(6, 300)), 50, Bytes(700'000, 0x5C)).bytes;
+        writeAll(path, original);
+        RepairPlan plan;
+        {
+            std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+            plan = planRepair(f.get());
+        }
+        ASSERT_TRUE(plan.repairable);
+        Bytes repaired = original;
+        std::memcpy(repaired.data(), "RIFF", 4);
+        putLe32(repaired, 4, static_cast<uint32_t>(original.size() - 8));
+        std::fill(repaired.begin() + static_cast<long>(plan.zeroFillStart), repaired.end(), 0);
+        const auto headEnd = static_cast<long>(plan.zeroFillStart + 8);
+
+        if (const auto *fail = std::get_if<FailFrom>(&how)) {
+            const int code = withWritesFailingFrom(plan.zeroFillStart + 8 + fail->bytesPastHead, [&card] {
+                RecordingCatalogue c;
+                configureCameraFolders(c);
+                RowsView rows;
+                if (!selectDrive(c, card) || c.listAll(rows) != 1)
+                    return 2;
+                const auto &failed = c.failedRepairs();
+                return failed.size() == 1 && failed[0].find("File too large") != std::string::npos ? 0 : 3;
+            });
+            EXPECT_EQ(code, 0) << "the failed repair was not reported with its reason";
+            const Bytes after = readAll(path);
+            ASSERT_EQ(after.size(), original.size());
+            EXPECT_FALSE(isIntact(path.string())) << "marked repaired before its zeros were written";
+            EXPECT_TRUE(std::equal(original.begin(), original.begin() + headEnd, after.begin()));
+        } else {
+            std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path.c_str(), "rb+"), &std::fclose);
+            const RepairPlan planned = planRepair(f.get());
+            if (std::get<Gone>(how) == Gone::Removed)
+                fs::remove(path);
+            else
+                fs::resize_file(path, plan.zeroFillStart + 4);
+            std::string why;
+            EXPECT_FALSE(applyRepair(f.get(), planned, &why));
+            EXPECT_FALSE(why.empty());
+            f.reset();
+            if (std::get<Gone>(how) == Gone::Removed) {
+                EXPECT_FALSE(fs::exists(path));
+                continue;
+            }
+            // Nothing written: neither the header nor zeros that would grow it again.
+            EXPECT_EQ(firstDifference(readAll(path), Bytes(original.begin(), original.begin() + static_cast<long>(
+                                                                          plan.zeroFillStart + 4))),
+                      "same");
+            writeAll(path, original); // the card back with the whole file
+        }
+
+        RecordingCatalogue c;
+        configureCameraFolders(c);
+        ASSERT_TRUE(selectDrive(c, card));
+        RowsView rows;
+        EXPECT_EQ(c.listAll(rows), 1);
+        EXPECT_TRUE(c.failedRepairs().empty());
+        EXPECT_EQ(firstDifference(readAll(path), repaired), "same");
     }
 }
 

@@ -9,7 +9,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <thread>
@@ -224,17 +226,23 @@ std::vector<unsigned char> RecordingCatalogue::readHeaders() const
     return headers;
 }
 
-void RecordingCatalogue::repairUnfinished(const RecordingEntry &entry) const
+void RecordingCatalogue::repairUnfinished(const RecordingEntry &entry)
 {
     FilePtr file(std::fopen(entry.path.c_str(), "rb+"));
     if (!file)
         return; // listed without repair
     bool writeFailed = false;
-    const RepairPlan plan = korvante::repair(file.get(), &writeFailed);
-    if (std::fflush(file.get()) != 0)
+    std::string why;
+    const RepairPlan plan = korvante::repair(file.get(), &writeFailed, &why);
+    if (!writeFailed && std::fflush(file.get()) != 0) {
         writeFailed = true;
-    if (writeFailed)
-        logError("repair of an unfinished recording failed to write: " + entry.path);
+        why = std::strerror(errno);
+    }
+    if (writeFailed) {
+        // Still unfinished (the header is written last): the next listing tries again.
+        m_failedRepairs.push_back(entry.name + ": " + why);
+        logError("repair of an unfinished recording failed to write: " + entry.path + ": " + why);
+    }
     else if (plan.repairable)
         logInfo("repaired unfinished recording " + entry.path + " from byte "
                 + std::to_string(plan.zeroFillStart));
@@ -247,6 +255,7 @@ int RecordingCatalogue::fill(ListView &view, FillMode mode, int kind, const Sear
     if (!byKind && m_entries.empty())
         return 0;
     m_shownEntries.clear();
+    m_failedRepairs.clear();
     buildPartnerIndex();
     FolderHandles folders;
     const std::vector<unsigned char> headers = mode == FillMode::All ? readHeaders() : std::vector<unsigned char>();

@@ -146,6 +146,9 @@ public:
     // --- Unfinished recordings -------------------------------------------------------
     static bool isIntact(const std::string &path) { return korvante::isIntact(path); }
     static RepairPlan repair(std::FILE *file) { return korvante::repair(file); }
+    // The repairs of the last fill that could not write, "NAME: reason" each
+    // (a card pulled or failing); those recordings stay unfinished.
+    const std::vector<std::string> &failedRepairs() const { return m_failedRepairs; }
 
 private:
     enum class FillMode { Kind, All, AllWithoutRepair, SearchKind, SearchAll };
@@ -153,7 +156,7 @@ private:
     int fill(ListView &view, FillMode mode, int kind, const SearchCriteria *criteria);
     // The header state of every entry (card files count as intact).
     std::vector<unsigned char> readHeaders() const;
-    void repairUnfinished(const RecordingEntry &entry) const;
+    void repairUnfinished(const RecordingEntry &entry);
     void closeCardDevice();
     // Opens the card device of `devicePath` as a shared block; null on failure.
     static std::shared_ptr<unsigned char> openCardDevice(const char *devicePath);
@@ -185,6 +188,7 @@ private:
     std::vector<StorageSource> m_sources;
     std::vector<CatalogueFolder> m_folders;
     std::vector<size_t> m_shownEntries; // positions in m_entries, in row order
+    std::vector<std::string> m_failedRepairs;
     std::vector<std::string> m_extensions;
     std::shared_ptr<unsigned char> m_cardDevice; // its deleter closes the device
     int m_selectedSource = -1;

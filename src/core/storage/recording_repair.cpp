@@ -3,10 +3,12 @@
 #include "core/storage/riff_bytes.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace korvante {
@@ -33,6 +35,43 @@ size_t readAt(std::FILE *file, uint64_t offset, unsigned char *buffer, size_t si
         done += static_cast<size_t>(n);
     }
     return done;
+}
+
+// Writes all of `size` bytes at `offset`; false (errno set) when a write fails.
+bool writeAt(int fd, uint64_t offset, const unsigned char *bytes, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Whether the open file is still the one `plan` was made for: linked in its
+// folder and of the planned length. False with errno set otherwise (ENOENT:
+// removed, EIO: its length changed, as a card going away cuts it).
+bool stillPlanned(int fd, const RepairPlan &plan)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    if (st.st_nlink == 0) {
+        errno = ENOENT;
+        return false;
+    }
+    if (static_cast<uint64_t>(st.st_size) != plan.fileLength) {
+        errno = EIO;
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -115,33 +154,57 @@ RepairPlan planRepair(std::FILE *file)
     return plan;
 }
 
-bool applyRepair(std::FILE *file, const RepairPlan &plan)
+bool applyRepair(std::FILE *file, const RepairPlan &plan, std::string *error)
 {
     if (!plan.repairable)
         return true;
+    const int fd = fileno(file);
+    const auto fail = [error](const std::string &why) {
+        const int saved = errno;
+        if (error)
+            *error = why;
+        errno = saved;
+        return false;
+    };
+    // Nothing of stdio's is pending once this returns: all writes below go
+    // to the descriptor, at their own offsets.
+    if (std::fflush(file) != 0)
+        return fail(std::strerror(errno));
+    const uint64_t headEnd = std::min(plan.zeroFillStart + 8, plan.fileLength);
+    if (!stillPlanned(fd, plan))
+        return fail(std::strerror(errno));
+
+    static const std::vector<unsigned char> zeros(kRepairZeroBlock, 0);
+    for (uint64_t at = headEnd; at < plan.fileLength;) {
+        const size_t block = static_cast<size_t>(std::min<uint64_t>(plan.fileLength - at, kRepairZeroBlock));
+        // A card cut short under the writer: stop before growing it back.
+        if (at != headEnd && (at / kRepairZeroBlock) % 16 == 0 && !stillPlanned(fd, plan))
+            return fail(std::strerror(errno));
+        if (!writeAt(fd, at, zeros.data(), block))
+            return fail(std::strerror(errno));
+        at += block;
+    }
+    if (headEnd < plan.fileLength && ::fdatasync(fd) != 0 && errno != EINVAL)
+        return fail(std::strerror(errno));
+
     unsigned char header[8] = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
     riff::writeLe32(header + 4, plan.riffSize);
-    if (fseeko(file, 0, SEEK_SET) != 0 || std::fwrite(header, 1, sizeof header, file) != sizeof header)
-        return false;
-    if (plan.zeroFillLength == 0)
-        return std::fflush(file) == 0;
-    if (fseeko(file, static_cast<off_t>(plan.zeroFillStart), SEEK_SET) != 0)
-        return false;
-    static const std::vector<unsigned char> zeros(kRepairZeroBlock, 0);
-    uint64_t left = plan.zeroFillLength;
-    while (left > 0) {
-        const size_t block = static_cast<size_t>(std::min<uint64_t>(left, kRepairZeroBlock));
-        if (std::fwrite(zeros.data(), 1, block, file) != block)
-            return false;
-        left -= block;
-    }
+    if (!stillPlanned(fd, plan))
+        return fail(std::strerror(errno));
+    if (!writeAt(fd, 0, header, sizeof header) || (::fdatasync(fd) != 0 && errno != EINVAL))
+        return fail(std::strerror(errno));
+
+    if (headEnd > plan.zeroFillStart
+        && (!writeAt(fd, plan.zeroFillStart, zeros.data(), static_cast<size_t>(headEnd - plan.zeroFillStart))
+            || (::fdatasync(fd) != 0 && errno != EINVAL)))
+        return fail(std::strerror(errno));
     return true;
 }
 
-RepairPlan repair(std::FILE *file, bool *writeFailed)
+RepairPlan repair(std::FILE *file, bool *writeFailed, std::string *error)
 {
     RepairPlan plan = planRepair(file);
-    const bool ok = applyRepair(file, plan);
+    const bool ok = applyRepair(file, plan, error);
     if (writeFailed)
         *writeFailed = !ok;
     return plan;

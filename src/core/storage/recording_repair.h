@@ -2,7 +2,8 @@
 // Repair of recordings whose header the camera left unfinished (power cut while
 // recording): the RIFF size is set to the file length minus 8 and the chunk that
 // was being written, with everything after it, is overwritten with zeros. The
-// file's length never changes.
+// file's length never changes, and the RIFF size is written only once the
+// zeros are on the card (see applyRepair).
 //
 // All functions run on the calling thread and keep no state; a FILE* passed in
 // stays owned by the caller, who flushes and closes it.
@@ -35,14 +36,22 @@ struct RepairPlan {
 // writing. An unreadable file or one without a movie list is not repairable.
 RepairPlan planRepair(std::FILE *file);
 
-// Writes the header and the zeros of `plan` (zeros in 256 KiB blocks from one
-// buffer). Returns false when a seek or write fails; does nothing for a plan
-// that is not repairable.
-bool applyRepair(std::FILE *file, const RepairPlan &plan);
+// Writes the zeros and the header of `plan` (zeros in 256 KiB blocks from one
+// buffer), each step synced before the next: first the zeros after the cut
+// chunk's 8-byte head, then the RIFF size, then that head. Until the RIFF size
+// is written the file still reads as unfinished, with the head that ends the
+// walk where this plan ended it, so a repair stopped part-way (a pulled card,
+// a failing write) is planned and finished alike by the next one; nothing is
+// ever marked repaired that is not. A file that is no longer the one planned
+// (another length, or removed) is not written: zeros past its end would grow
+// it again. Returns false, with errno set and the reason in `error` when given,
+// when a write or sync fails or the file changed; does nothing for a plan that
+// is not repairable.
+bool applyRepair(std::FILE *file, const RepairPlan &plan, std::string *error = nullptr);
 
 // planRepair, then applyRepair on a file open for reading and writing ("rb+").
 // The plan's `repairable` is false when the file was left unchanged.
-RepairPlan repair(std::FILE *file, bool *writeFailed = nullptr);
+RepairPlan repair(std::FILE *file, bool *writeFailed = nullptr, std::string *error = nullptr);
 
 inline constexpr size_t kRepairZeroBlock = 262144;
 
