@@ -1,5 +1,6 @@
 #include "core/storage/export_entry.h"
 
+#include "core/platform/log.h"
 #include "core/playback/card_device.h"
 #include "core/storage/recording_catalogue.h"
 #include "tavo/tavo.h"
@@ -8,9 +9,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <string_view>
 
 namespace korvante {
 
@@ -31,7 +38,8 @@ std::string baseNameOf(const std::string &path)
 }
 
 // Creates a new temporary file beside `outputPath`, readable as the user's
-// files are (the umask applies). Returns the descriptor, or -1.
+// files are (the umask applies), named ".NAME.PID-N.part" and locked (flock)
+// for as long as the descriptor stays open. Returns the descriptor, or -1.
 int createTemporary(const std::string &outputPath, std::string &temporary)
 {
     static std::atomic<unsigned> counter{0};
@@ -41,11 +49,78 @@ int createTemporary(const std::string &outputPath, std::string &temporary)
         temporary = folder + "/." + base + "." + std::to_string(::getpid()) + "-"
                     + std::to_string(counter.fetch_add(1)) + ".part";
         const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            // Blocks only while a clean-up of another export looks at the new file.
+            while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
 }
+
+// The process id in a temporary file name of ours (".NAME.PID-N.part"), or 0.
+pid_t ownerOfTemporary(const std::string &name)
+{
+    static constexpr std::string_view kSuffix = ".part";
+    if (name.size() < 2 + kSuffix.size() || name[0] != '.'
+        || name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+        return 0;
+    const std::string stem = name.substr(0, name.size() - kSuffix.size());
+    const size_t dot = stem.rfind('.');
+    const size_t dash = stem.rfind('-');
+    if (dot == std::string::npos || dot < 2 || dash == std::string::npos || dash < dot + 2 || dash + 1 == stem.size())
+        return 0;
+    const auto digits = [&stem](size_t from, size_t to) {
+        return from < to && std::all_of(stem.begin() + static_cast<long>(from), stem.begin() + static_cast<long>(to),
+                                        [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(dot + 1, dash) || !digits(dash + 1, stem.size()) || dash - dot > 10)
+        return 0;
+    const long pid = std::stol(stem.substr(dot + 1, dash - dot - 1));
+    return pid > 0 && pid <= INT32_MAX ? static_cast<pid_t>(pid) : 0;
+}
+
+bool processAlive(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
+
+} // namespace
+
+int removeStaleTemporaries(const std::string &folder)
+{
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    DIR *dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent *e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        const pid_t owner = ownerOfTemporary(name);
+        // A live owner may hold it, or be about to lock or rename it.
+        if (owner == 0 || processAlive(owner))
+            continue;
+        const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat opened, named;
+        // Ours only: a regular file of this user that no export holds locked,
+        // still the file of that name when it goes.
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid()
+            && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0
+            && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino
+            && ::unlinkat(dirFd, name.c_str(), 0) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+namespace {
 
 // Moves the finished temporary file to its final name; without `overwrite`
 // an existing file of that name wins and the move fails with EEXIST.
@@ -120,6 +195,10 @@ EntryExportResult exportToFile(const ExportReader &read, const std::string &outp
     if (!options.overwrite && ::lstat(outputPath.c_str(), &st) == 0)
         return failed(EntryExportStatus::Exists, outputPath + " exists", outputPath);
 
+    // What an export killed before its end left here.
+    if (const int stale = removeStaleTemporaries(folderOf(outputPath)); stale > 0)
+        logInfo("removed " + std::to_string(stale) + " unfinished export file(s) of ended exports in "
+                + folderOf(outputPath));
     std::string temporary;
     const int fd = createTemporary(outputPath, temporary);
     if (fd < 0)

@@ -67,8 +67,15 @@ EntryExportResult exportCardFile(unsigned char *device, const std::string &cardP
 
 // Runs exportRecording from `read` into `outputPath` through a temporary file
 // beside it: written, synced, renamed. Never touches `outputPath` unless the
-// export succeeded.
+// export succeeded. Temporary files of ended exports in that folder go first
+// (removeStaleTemporaries).
 EntryExportResult exportToFile(const ExportReader &read, const std::string &outputPath,
                                const ExportOptions &options = {});
+
+// Removes from `folder` the temporary files that exports killed before their
+// end left (".NAME.PID-N.part"): only regular files of this user with that
+// name whose process has ended and which no export holds locked. Returns how
+// many went.
+int removeStaleTemporaries(const std::string &folder);
 
 } // namespace korvante

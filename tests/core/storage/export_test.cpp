@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
 
 namespace korvante {
@@ -197,6 +202,77 @@ TEST(ExportFile, OnlyACompleteExportReachesItsName)
 
     EXPECT_EQ(exportToFile(source(), (dir.path() / "missing" / "N.avi").string()).status,
               EntryExportStatus::OutputFailed);
+}
+
+// A process that has ended: its id names no live process any more.
+pid_t endedProcess()
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+// Temporary files that exports killed before their end left in the save
+// folder go at the next export into it; files of live exports, of other
+// names, links and folders stay.
+TEST(ExportFile, TheNextExportRemovesTemporaryFilesOfEndedExportsOnly)
+{
+    TempDir dir;
+    LogCapture log;
+    const std::string dead = std::to_string(endedProcess());
+    const std::string live = std::to_string(::getpid());
+    enum Kind { File, Locked, Link, Folder };
+    struct Case {
+        std::string name;
+        Kind kind;
+        bool goes;
+    };
+    const Case cases[] = {
+        {".N_1.avi." + dead + "-0.part", File, true},
+        {".clip.v1.avi." + dead + "-17.part", File, true},
+        {".N_2.avi." + live + "-0.part", File, false},      // its export still runs
+        {".N_3.avi." + dead + "-1.part", Locked, false},    // held by an export elsewhere
+        {".N_4.avi." + dead + "-2.part", Link, false},
+        {".N_5.avi." + dead + "-3.part", Folder, false},
+        {"N_6.avi." + dead + "-0.part", File, false},       // not hidden: not ours
+        {".N_7.avi." + dead + ".part", File, false},
+        {".N_8.avi.x" + dead + "-0.part", File, false},
+        {".N_9.avi." + dead + "-0.partial", File, false},
+        {"." + dead + "-0.part", File, false},
+    };
+    writeAll(dir.path() / "target", Bytes(3, 7));
+    std::vector<int> locks;
+    for (const Case &c : cases) {
+        const fs::path p = dir.path() / c.name;
+        if (c.kind == Link)
+            fs::create_symlink(dir.path() / "target", p);
+        else if (c.kind == Folder)
+            fs::create_directory(p);
+        else
+            writeAll(p, Bytes(5, 1));
+        if (c.kind == Locked) {
+            locks.push_back(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
+            ASSERT_EQ(::flock(locks.back(), LOCK_EX), 0);
+        }
+    }
+    const Bytes recording = buildRecording(layoutOf(typicalChunks(4))).bytes;
+    const ExportReader read = [&recording, at = size_t(0)](unsigned char *b, size_t size) mutable -> int64_t {
+        const size_t n = std::min(size, recording.size() - at);
+        std::memcpy(b, recording.data() + at, n);
+        at += n;
+        return static_cast<int64_t>(n);
+    };
+    ASSERT_TRUE(exportToFile(read, (dir.path() / "N.avi").string()).ok());
+    for (const Case &c : cases)
+        EXPECT_EQ(fs::exists(fs::symlink_status(dir.path() / c.name)), !c.goes) << c.name;
+    EXPECT_EQ(readAll(dir.path() / "target"), Bytes(3, 7));
+    EXPECT_EQ(readAll(dir.path() / "N.avi"), recording);
+    for (int fd : locks)
+        ::close(fd);
+    // Once its holder lets go, an ended export's file is stale too.
+    EXPECT_EQ(removeStaleTemporaries(dir.str()), 1);
 }
 
 TEST(ExportFile, ACardFileCutShortFailsWithoutOutput)
