@@ -98,8 +98,10 @@ CAviSaveDlg::CAviSaveDlg(QWidget *owner, RecordingCatalogue &catalogue, const QS
     setStyleSheet(QLatin1String(kStyle));
     m_exporter = [this](int row, const std::string &folder) {
         const EntryExportResult r = exportEntry(m_catalogue, row, folder);
-        if (!r.ok() && r.status != EntryExportStatus::NotCardFile)
+        if (!r.ok() && r.status != EntryExportStatus::NotCardFile) {
             logWarning("conversion skipped row " + std::to_string(row) + ": " + r.message);
+            m_lastFailure = r.message; // read by the UI thread after the join
+        }
         return r.ok();
     };
     createControls();
@@ -252,6 +254,8 @@ void CAviSaveDlg::startConversion()
     m_progress->setTextVisible(true);
     setControlsEnabled(false);
     m_running.store(true);
+    m_failed = 0;
+    m_lastFailure.clear();
     m_worker = std::thread([this, rows = std::move(rows), path = m_savePath.toStdString()]() mutable {
         runWorker(std::move(rows), std::move(path));
     });
@@ -260,7 +264,8 @@ void CAviSaveDlg::startConversion()
 void CAviSaveDlg::runWorker(std::vector<int> rows, std::string folder)
 {
     for (int row : rows) {
-        m_exporter(row, folder);
+        if (!m_exporter(row, folder))
+            ++m_failed;
         QMetaObject::invokeMethod(this, [this] { m_progress->setValue(m_progress->value() + 1); },
                                   Qt::QueuedConnection);
         if (!m_running.load())
@@ -273,7 +278,17 @@ void CAviSaveDlg::workerFinished()
 {
     if (m_worker.joinable())
         m_worker.join();
-    platform::messageBox(this, QStringLiteral("Conversion Completed."));
+    // A card pulled during the run fails the rest: never report that as done.
+    if (m_failed == 0) {
+        platform::messageBox(this, QStringLiteral("Conversion Completed."));
+    } else {
+        QString text = QStringLiteral("%1 of the %2 recordings could not be converted.")
+                           .arg(m_failed)
+                           .arg(m_progress->maximum());
+        if (!m_lastFailure.empty())
+            text += QLatin1Char('\n') + QString::fromStdString(m_lastFailure);
+        platform::messageBox(this, text, QString(), platform::MB_OK | platform::MB_ICONERROR);
+    }
     m_running.store(false);
     setControlsEnabled(true);
     m_progress->setValue(0);

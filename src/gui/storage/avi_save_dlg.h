@@ -104,6 +104,9 @@ private:
     std::vector<QPushButton *> m_buttons;
     Exporter m_exporter;
     std::atomic<bool> m_running{false};
+    // Written by the worker, read by the UI thread once it has joined it.
+    int m_failed = 0;           // rows whose export failed in this run
+    std::string m_lastFailure;  // why the last of them failed
     std::thread m_worker;
 };
 

@@ -18,6 +18,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 
+#include <unistd.h>
+
 namespace korvante {
 
 namespace {
@@ -81,13 +83,53 @@ void CFileManagerDlg::onCommand(int command)
 
 void CFileManagerDlg::fillByKind()
 {
-    if (m_catalogue.entries().empty())
+    if (m_catalogue.entries().empty() || !listAgainIfGone())
         return;
     const int position = m_kindFilter->currentIndex();
     if (position <= 0)
         m_catalogue.listAll(*m_view);
     else
         m_catalogue.listKind(position - 1, *m_view);
+    // A card that fails or goes while it is listed: say which recordings stay unfinished.
+    const std::vector<std::string> &failed = m_catalogue.failedRepairs();
+    if (!failed.empty()) {
+        QString text = QStringLiteral("An unfinished recording could not be repaired:\n")
+                       + QString::fromStdString(failed.front());
+        if (failed.size() > 1)
+            text += QStringLiteral("\n(and %1 more)").arg(failed.size() - 1);
+        platform::messageBox(this, text, QString(), platform::MB_OK | platform::MB_ICONERROR);
+    }
+}
+
+bool CFileManagerDlg::sourceStillThere() const
+{
+    // One look at the file system in the usual case: the first file found ends it.
+    const std::vector<RecordingEntry> &entries = m_catalogue.entries();
+    if (m_catalogue.sourceKind() == SourceTavo) {
+        const StorageSource *source = m_catalogue.selectedSourceRecord();
+        return !source || QFileInfo::exists(QString::fromStdString(text64(source->devicePath)));
+    }
+    for (const RecordingEntry &entry : entries)
+        if (!entry.isCardFile() && ::access(entry.path.c_str(), F_OK) == 0)
+            return true;
+    return entries.empty();
+}
+
+bool CFileManagerDlg::listAgainIfGone()
+{
+    if (sourceStillThere())
+        return true;
+    // The card was pulled (or its folder removed) since it was listed: its rows
+    // would name recordings that are no longer there. What a fresh scan finds
+    // is listed instead, or the list is emptied with the "no files" message.
+    logWarning("the listed source is gone, scanning it again");
+    m_catalogue.rescanSelected();
+    m_sourcePosition = m_catalogue.selectedSource();
+    if (!m_catalogue.entries().empty())
+        return true;
+    clearRows();
+    platform::messageBox(this, noFilesText(), QString(), platform::MB_OK | platform::MB_ICONERROR);
+    return false;
 }
 
 void CFileManagerDlg::clearRows()
@@ -219,15 +261,20 @@ void CFileManagerDlg::sortAndSearch(int command)
     m_catalogue.sortOrder = command == CmdSortAscending ? SortOrder::Ascending : SortOrder::Descending;
     // The source chosen last, scanned afresh; a picked folder is not asked
     // for again.
+    const bool hadRows = m_view->rowCount() > 0;
     m_catalogue.rescanSelected();
     m_sourcePosition = m_catalogue.selectedSource();
-    if (!runSearch())
+    if (!runSearch()) {
         clearRows();
+        // The rows shown came from a card or folder that is gone now.
+        if (hadRows)
+            platform::messageBox(this, noFilesText(), QString(), platform::MB_OK | platform::MB_ICONERROR);
+    }
 }
 
 void CFileManagerDlg::openConversion()
 {
-    if (m_catalogue.entries().empty())
+    if (m_catalogue.entries().empty() || !listAgainIfGone())
         return;
     const int32_t kind = m_catalogue.sourceKind();
     if (kind != SourceRemovable && kind != SourceTavo) {

@@ -259,6 +259,12 @@ void CFileManagerDlg::onRowClicked() { selectRow(m_list->focusedRow()); }
 
 void CFileManagerDlg::onRowDoubleClicked()
 {
+    // Rows of a card pulled since they were listed are not offered to the
+    // player: the list is filled afresh (or emptied, with a message) instead.
+    if (!sourceStillThere()) {
+        fillByKind();
+        return;
+    }
     // Queued: the player reads the row after the selection below is made.
     PostToPanel(panel::PlayerControl, msg::PanelCommand, cmd::Restart);
     selectRow(m_list->focusedRow());

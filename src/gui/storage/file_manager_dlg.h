@@ -113,6 +113,12 @@ private:
     // Behaviour (file_manager_commands.cpp).
     void onCommand(int command);
     void fillByKind();
+    // Whether the listed card or folder is still there: its card device, or
+    // any one of its files.
+    bool sourceStillThere() const;
+    // When it is not, scans it again; false (list emptied, "no files" said)
+    // when nothing is left to list.
+    bool listAgainIfGone();
     void beginOpen();
     void openFile();
     bool listChosenSource(std::optional<int> position);
