@@ -3,8 +3,9 @@
 #   cmake --install <build> [--prefix /usr/local]
 #   cd <build> && cpack -G DEB
 #
-# The programs go to bin/, the viewer's own files (skin library, configuration,
-# map page with Leaflet) to share/korvante/, where the viewer looks for them
+# The programs go to bin/, the map's browser module to lib/korvante/, the
+# viewer's own files (skin library, configuration, map page with Leaflet) to
+# share/korvante/, where the viewer looks for them
 # when they are not beside it (core/platform/resource_path.h); the desktop
 # entry and the icon go where the desktop's menus find them.
 
@@ -13,6 +14,8 @@ include(GNUInstallDirs)
 set(KORVANTE_DATA_DIR ${CMAKE_INSTALL_DATADIR}/korvante)
 
 install(TARGETS korvante korvante-cli korvante-telemetry RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The map's browser engine, loaded by the viewer at run time from here.
+install(TARGETS korvante-map-browser LIBRARY DESTINATION lib/korvante)
 install(FILES
     ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/ResourceDll.rcc
     ${PROJECT_SOURCE_DIR}/resources/viewerconfig.cfg
@@ -41,7 +44,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "KORVANTE VIEWER developers <korvante@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 # The libraries the programs link, as dpkg-shlibdeps finds them, plus what
-# is loaded at run time only: the map browser's helper process.
+# is loaded at run time only: the map browser's helper process and the
+# viewer's FFmpeg (opened by name, so the scan cannot see it).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6webenginecore6-bin")
+set(korvante_runtime_depends "libqt6webenginecore6-bin")
+foreach(lib avutil swresample swscale avcodec avformat)
+  string(REGEX MATCH "^[0-9]+" major "${FFMPEG_lib${lib}_VERSION}")
+  string(APPEND korvante_runtime_depends ", lib${lib}${major}")
+endforeach()
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${korvante_runtime_depends}")
 include(CPack)

@@ -1,8 +1,9 @@
 // The Debian package as a user gets it: made by cpack from this build,
 // unpacked with dpkg -x into a temporary root, its desktop entry checked by
 // the desktop's own validator, and its viewer started offscreen from there
-// until its main window shows, with nothing beside it: the skin library and
-// the configuration come from the installed data folder.
+// until its main window shows and its map browser has started, with nothing
+// beside it: the skin library and the configuration come from the installed
+// data folder, the browser module from lib/korvante.
 
 #include "support/temp_dir.h"
 
@@ -57,8 +58,14 @@ TEST(PackageTest, UnpackedPackageStartsAndHasItsMenuEntry)
         EXPECT_TRUE(log.contains(QLatin1String(package))) << package << " not in " << log.toStdString();
 
     ASSERT_EQ(run(QStringLiteral("dpkg"), {QStringLiteral("-x"), deb, qpath(dir.path() / "root")}, log), 0);
-    for (const char *file : {"bin/korvante-cli", "bin/korvante-telemetry", "share/korvante/mapView.htm"})
+    for (const char *file : {"bin/korvante-cli", "bin/korvante-telemetry", "share/korvante/mapView.htm",
+                             "lib/korvante/korvante-map-browser.so"})
         EXPECT_TRUE(fs::is_regular_file(usr / file)) << file;
+    // The viewer loads FFmpeg and the browser engine itself, after it has
+    // started: neither may come back among the libraries loaded before main().
+    ASSERT_EQ(run(QStringLiteral("readelf"), {QStringLiteral("-d"), qpath(usr / "bin/korvante")}, log), 0);
+    for (const char *library : {"libavcodec", "libavformat", "libavutil", "libswscale", "libQt6WebEngine"})
+        EXPECT_FALSE(log.contains(QLatin1String(library))) << library << " is linked: " << log.toStdString();
     EXPECT_EQ(QImage(qpath(usr / "share/icons/hicolor/256x256/apps/korvante.png")).size(), QSize(256, 256));
     EXPECT_EQ(run(QStringLiteral("desktop-file-validate"), {qpath(usr / "share/applications/korvante.desktop")}, log), 0)
         << log.toStdString() << " (scripts/setup installs desktop-file-utils)";
@@ -73,5 +80,6 @@ TEST(PackageTest, UnpackedPackageStartsAndHasItsMenuEntry)
     env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     EXPECT_EQ(run(qpath(usr / "bin/korvante"), {}, log, env), 0) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("main window shown"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("map browser started"))) << log.toStdString();
     EXPECT_FALSE(log.contains(QStringLiteral("Can not configuration file"))) << log.toStdString();
 }

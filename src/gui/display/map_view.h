@@ -1,28 +1,34 @@
 #pragma once
-// The browser host of the map panel: a widget that holds a QWebEngineView
+// The browser host of the map panel: a widget that holds the map's browser
 // filling it, opens the map page and calls the page's script functions.
 //
-// The view uses a profile of its own that keeps nothing on disk (no cache,
-// no cookies in the user's home) and names the program in its requests, as
-// map tile services ask of their users.
+// The browser engine is a module loaded at run time (see map_browser.h), a
+// moment after this widget is first painted, so the main window shows and
+// draws before the engine starts. Until then a page asked for is kept and
+// opened once the browser exists; scripts are not run (no page is ready).
+// When the module cannot be loaded the widget says so in place of the map
+// and everything else goes on.
 //
-// Ownership: a child of the map panel; it owns the view and the profile and
-// deletes the view first. UI thread only.
+// Ownership: a child of the map panel; it owns the browser. UI thread only.
 
 #include <QString>
 #include <QUrl>
 #include <QWidget>
 
-class QWebEngineProfile;
-class QWebEngineView;
+#include <memory>
 
 namespace korvante {
+
+class MapBrowser;
 
 class CMap_view final : public QWidget {
     Q_OBJECT
 public:
     // Longest wait of CallScript for the page's answer, in milliseconds.
     static constexpr int kScriptWaitMs = 1500;
+    // Wait from the first paint to the browser's start, in milliseconds: long
+    // enough for the main window and its panels to be drawn first.
+    static constexpr int kStartDelayMs = 150;
 
     explicit CMap_view(QWidget *parent);
     ~CMap_view() override;
@@ -38,12 +44,23 @@ public:
     // by the user.
     QString CallScript(const QString &text, int waitMs = kScriptWaitMs);
     // The same call without waiting, for callers that ignore the result.
-    // False when the text cannot be parsed (nothing is sent).
+    // False when the text cannot be parsed or there is no browser yet
+    // (nothing is sent).
     bool PostScript(const QString &text);
+
+    // Loads the browser module and makes the browser now, if not done yet;
+    // true when there is a browser. A failure is logged and remembered.
+    bool startBrowser();
+    bool hasBrowser() const { return m_browser != nullptr; }
+    // Why the browser could not be made; empty when it was or was not tried.
+    QString browserProblem() const { return m_problem; }
 
     // True once the last Navigate finished loading successfully.
     bool isPageReady() const { return m_ready; }
-    QWebEngineView *browser() const { return m_view; }
+    // The title of the page shown (empty without a browser).
+    QString pageTitle() const;
+    // The widget the browser draws in, to grab; null without a browser.
+    QWidget *browserWidget() const;
 
 signals:
     void pageLoaded(bool ok);
@@ -53,9 +70,15 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QWebEngineProfile *m_profile = nullptr;
-    QWebEngineView *m_view = nullptr;
+    std::unique_ptr<MapBrowser> m_browser;
+    QUrl m_url;
+    QString m_problem;
     bool m_ready = false;
+    bool m_startScheduled = false;
 };
+
+// The browser module's path: beside the executable, else in lib/korvante of
+// the installation that holds the executable's bin folder.
+QString mapBrowserModulePath();
 
 } // namespace korvante

@@ -62,9 +62,10 @@ QImage grabMapPicture(QWidget *mapView)
     if (!mapView || !mapView->isVisible())
         return {};
     if (auto *panel = qobject_cast<CMapViewDlg *>(mapView)) {
-        CMap_view *browser = panel->mapView();
-        if (!browser || !browser->isVisible() || browser->width() <= 0)
+        CMap_view *map = panel->mapView();
+        if (!map || !map->isVisible() || map->width() <= 0 || !map->startBrowser())
             return {};
+        QWidget *browser = map->browserWidget();
         // Bring the marker to the playback position, and give the page a
         // moment to draw it (user input stays queued meanwhile).
         panel->mapStep();

@@ -17,7 +17,6 @@
 
 #include <QJsonArray>
 #include <QMouseEvent>
-#include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
@@ -270,7 +269,7 @@ TEST_F(MapPanelTest, PageReceivesLongitudeFirstThenLatitude)
 TEST_F(MapPanelTest, HostileScriptTextsAreRefusedOrHarmless)
 {
     CMap_view &view = *offline().mapView();
-    const QString title = view.browser()->title();
+    const QString title = view.pageTitle();
     QString longList = QStringLiteral("DrawTrack(");
     for (int i = 0; i < 100000; ++i)
         longList += QStringLiteral("'%1.5', ").arg(i % 170);
@@ -293,7 +292,7 @@ TEST_F(MapPanelTest, HostileScriptTextsAreRefusedOrHarmless)
     const QString result = view.CallScript(longList, 10000);
     EXPECT_TRUE(result.isEmpty() || result == QStringLiteral("50000")) << result.toStdString();
 
-    EXPECT_EQ(view.browser()->title(), title) << "a quoted argument escaped into the page";
+    EXPECT_EQ(view.pageTitle(), title) << "a quoted argument escaped into the page";
     EXPECT_EQ(pageState(offline()).value(QStringLiteral("mode")).toString(), QStringLiteral("offline"));
     EXPECT_EQ(view.CallScript(QStringLiteral("DrawTrack()")), QStringLiteral("0"));
     EXPECT_FALSE(view.PostScript(QStringLiteral("no call at all")));
