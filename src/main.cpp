@@ -1,5 +1,6 @@
 // The viewer executable.
 
+#include "core/media_loader/media_loader.h"
 #include "gui/app/trail_player_app.h"
 
 #include <QApplication>
@@ -39,9 +40,12 @@ int main(int argc, char *argv[])
     mallopt(M_ARENA_MAX, 2);
     if (!choosePlatform())
         return 2;
-    // The map panel's browser shares OpenGL contexts with the widgets; this
-    // must be set before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // On the second core while the application object and windows are made.
+    korvante::media_loader::startLoading();
+    // No shared OpenGL context (Qt::AA_ShareOpenGLContexts): making it loads
+    // the graphics driver before the first window, which alone more than
+    // doubled the time to the main window. The map's browser, loaded later,
+    // draws in software without it.
     // A widget given its own X window must not drag its siblings along: the
     // main window's title buttons, made native that way, were left showing
     // stale pixels after the full-screen layout had covered them.
