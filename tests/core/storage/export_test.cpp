@@ -203,15 +203,10 @@ TEST(ExportFile, OnlyACompleteExportReachesItsName)
 
     EXPECT_EQ(exportToFile(source(), (dir.path() / "missing" / "N.avi").string()).status,
               EntryExportStatus::OutputFailed);
-}
 
-// Temporary files that exports killed before their end left in the save
-// folder go at the next export into it; files of live or locking exports,
-// other names and links stay.
-TEST(ExportFile, TheNextExportRemovesTemporaryFilesOfEndedExportsOnly)
-{
-    TempDir dir;
-    LogCapture log;
+    // Temporary files that exports killed before their end left go at the next
+    // export into the folder; those of live or locking exports, other names
+    // and links stay.
     const pid_t ended = ::fork();
     if (ended == 0)
         ::_exit(0);
@@ -226,28 +221,21 @@ TEST(ExportFile, TheNextExportRemovesTemporaryFilesOfEndedExportsOnly)
         {"N_5.avi." + dead + "-0.part", File, false},  // not a name of ours
         {".N_6.avi." + dead + ".part", File, false},
     };
-    writeAll(dir.path() / "target", Bytes(3, 7));
     int lock = -1;
     for (const auto &[name, kind, goes] : cases) {
         if (kind == Link)
-            fs::create_symlink(dir.path() / "target", dir.path() / name);
+            fs::create_symlink(target, dir.path() / name);
         else
             writeAll(dir.path() / name, Bytes(5, 1));
         if (kind == Locked)
-            ASSERT_EQ(::flock(lock = ::open((dir.path() / name).c_str(), O_RDONLY | O_CLOEXEC), LOCK_EX), 0);
+            lock = ::open((dir.path() / name).c_str(), O_RDONLY | O_CLOEXEC);
     }
-    const Bytes recording = buildRecording(layoutOf(typicalChunks(4))).bytes;
-    ASSERT_TRUE(exportToFile([&recording, at = size_t(0)](unsigned char *b, size_t size) mutable -> int64_t {
-        const size_t n = std::min(size, recording.size() - at);
-        std::memcpy(b, recording.data() + at, n);
-        at += n;
-        return static_cast<int64_t>(n);
-    }, (dir.path() / "N.avi").string()).ok());
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    ASSERT_TRUE(exportToFile(source(), target).ok());
     for (const auto &[name, kind, goes] : cases)
         EXPECT_EQ(fs::exists(fs::symlink_status(dir.path() / name)), !goes) << name;
-    EXPECT_EQ(readAll(dir.path() / "target"), Bytes(3, 7));
-    // Once its holder lets go, an ended export's file is stale too.
-    ::close(lock);
+    EXPECT_EQ(readAll(target), recording);
+    ::close(lock); // once its holder lets go, an ended export's file is stale too
     EXPECT_EQ(removeStaleTemporaries(dir.str()), 1);
 }
 
