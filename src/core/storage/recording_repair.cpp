@@ -55,15 +55,16 @@ bool writeAt(int fd, uint64_t offset, const unsigned char *bytes, size_t size)
     return true;
 }
 
-// Whether the open file is still the one `plan` was made for: linked in its
-// folder and of the planned length. False with errno set otherwise (ENOENT:
-// removed, EIO: its length changed, as a card going away cuts it).
+// Whether the open file is still the one `plan` was made for: still linked in
+// its folder if it was then, and of the planned length. False with errno set
+// otherwise (ENOENT: removed, EIO: its length changed, as a card going away
+// cuts it).
 bool stillPlanned(int fd, const RepairPlan &plan)
 {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return false;
-    if (st.st_nlink == 0) {
+    if (plan.linked && st.st_nlink == 0) {
         errno = ENOENT;
         return false;
     }
@@ -111,6 +112,8 @@ RepairPlan planRepair(std::FILE *file)
     if (end < 0)
         return plan;
     plan.fileLength = static_cast<uint64_t>(end);
+    struct stat st {};
+    plan.linked = ::fstat(fileno(file), &st) == 0 && st.st_nlink > 0;
 
     unsigned char head[kHeadBytes];
     const size_t n = readAt(file, 0, head, sizeof head);

@@ -30,6 +30,7 @@ struct RepairPlan {
     uint64_t zeroFillStart = 0;   // first byte overwritten with zeros
     uint64_t zeroFillLength = 0;  // to the end of the file
     uint32_t riffSize = 0;        // written at offset 4
+    bool linked = false;          // the file had a name when planned (an anonymous one has none)
 };
 
 // Walks the movie list of a file open for reading and decides the repair, without
@@ -43,8 +44,8 @@ RepairPlan planRepair(std::FILE *file);
 // walk where this plan ended it, so a repair stopped part-way (a pulled card,
 // a failing write) is planned and finished alike by the next one; nothing is
 // ever marked repaired that is not. A file that is no longer the one planned
-// (another length, or removed) is not written: zeros past its end would grow
-// it again. Returns false, with errno set and the reason in `error` when given,
+// (another length, or removed since) is not written: zeros past its end would
+// grow it again. Returns false, with errno set and the reason in `error` when given,
 // when a write or sync fails or the file changed; does nothing for a plan that
 // is not repairable.
 bool applyRepair(std::FILE *file, const RepairPlan &plan, std::string *error = nullptr);
