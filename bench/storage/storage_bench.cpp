@@ -225,9 +225,11 @@ void benchRepair(const std::string &work)
             std::fclose(f);
         },
         fresh);
+    // The repair syncs its zeros before it writes the header (so that a card
+    // pulled meanwhile never holds a header over unwritten zeros): dd syncs too.
     const std::string dd = "dd if=/dev/zero of=" + quote(path) + " bs=256K seek=" + std::to_string(plan.zeroFillStart)
                            + " count=" + std::to_string(plan.zeroFillLength)
-                           + " oflag=seek_bytes iflag=count_bytes conv=notrunc status=none";
+                           + " oflag=seek_bytes iflag=count_bytes conv=notrunc,fdatasync status=none";
     const double ddTime = median([&] { shell(dd); }, fresh);
     const double mb = static_cast<double>(plan.zeroFillLength) / 1e6;
     std::printf("  zero fill of %.1f MB from byte %llu (walk over the movie list included)\n", mb,
