@@ -169,8 +169,8 @@ bool applyRepair(std::FILE *file, const RepairPlan &plan, std::string *error)
         errno = saved;
         return false;
     };
-    // Nothing of stdio's is pending once this returns: all writes below go
-    // to the descriptor, at their own offsets.
+    // Nothing of stdio's is left pending: all writes below go to the
+    // descriptor, at their own offsets.
     if (std::fflush(file) != 0)
         return fail(std::strerror(errno));
     const uint64_t headEnd = std::min(plan.zeroFillStart + 8, plan.fileLength);

@@ -208,5 +208,22 @@ TEST_F(AviSaveTest, ClosingDuringARunStopsAfterTheCurrentRecording)
     EXPECT_FALSE(dialog.isVisible());
 }
 
+// The card goes before a run (its image cut to nothing under the open
+// device): every export fails, and the end says so with the reason instead
+// of "Conversion Completed.".
+TEST_F(AviSaveTest, ARunOnAPulledCardReportsItsFailures)
+{
+    CAviSaveDlg dialog(nullptr, catalogue, config);
+    dialog.show();
+    pickFolder(dialog, QString::fromStdString(out.string()));
+    dialog.setAllTicked(true);
+    fs::resize_file(dir.path() / "card.img", 0);
+    dialog.startConversion();
+    ASSERT_TRUE(waitUntil([&] { return !boxes.isEmpty() && !dialog.isConverting(); }));
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("10 of the 10 recordings could not be converted.\n"))) << boxes[0].toStdString();
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
 } // namespace
 } // namespace korvante
