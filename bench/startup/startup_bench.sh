@@ -79,3 +79,6 @@ v=$(median <"$work/viewer.ms")
 echo "bare Qt window: median $b ms of $runs runs ($(tr '\n' ' ' <"$work/bare.ms"))"
 echo "viewer:         median $v ms of $runs runs ($(tr '\n' ' ' <"$work/viewer.ms"))"
 awk -v v="$v" -v b="$b" 'BEGIN { printf "ratio: %.2f x the bare window (aim: at most 1.5)\n", v / b }'
+# The viewer's main window is shown by a one-shot timer 100 ms after it has
+# been made, a wait the bare window does not have; the rest is the viewer's.
+awk -v v="$v" -v b="$b" 'BEGIN { printf "without the 100 ms show timer: %d ms = %.2f x the bare window\n", v - 100, (v - 100) / b }'
