@@ -104,7 +104,9 @@ TEST(StartupTest, MissingSkinLibraryReportsAndOpensNoWindow)
     EXPECT_FALSE(err.contains(QStringLiteral("main window shown"))) << err.toStdString();
 }
 
-TEST(StartupTest, MissingConfigurationStartsOnTheDefaults)
+// Neither the configuration nor the map's browser module lies beside this
+// copy: the viewer starts on the default settings and without a map.
+TEST(StartupTest, MissingConfigurationAndMapModuleStartWithoutThem)
 {
     app();
     Install install(/*withSkin=*/true, /*withConfig=*/false);
@@ -117,6 +119,7 @@ TEST(StartupTest, MissingConfigurationStartsOnTheDefaults)
     EXPECT_EQ(viewer.exitCode(), 0) << err.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("Can not configuration file"))) << out.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("main window shown"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("the map cannot be shown"))) << err.toStdString();
 }
 
 TEST(StartupTest, SecondStartHandsOverToTheRunningViewer)
