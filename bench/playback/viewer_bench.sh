@@ -93,14 +93,7 @@ else
   "${run_env[@]}" "$viewer" "$card" >"$logs/stdout.txt" 2>"$logs/stderr.txt" &
 fi
 viewer_pid=$!
-origin=""
-for _ in $(seq 100); do
-  origin=$(sed -n 's/.*main window shown at \(-\?[0-9]\+\),\(-\?[0-9]\+\).*/\1 \2/p' "$logs/stderr.txt" | head -1)
-  [ -n "$origin" ] && break
-  sleep 0.2
-done
-[ -n "$origin" ] || { echo "the main window never showed" >&2; cat "$logs/stderr.txt" >&2; exit 1; }
-read -r ox oy <<<"$origin"
+wait_for_main_window 100
 sleep 2
 idle0=$(ticks_of $viewer_pid); ti0=$(now)
 sleep 5

@@ -44,14 +44,7 @@ env XDG_CONFIG_HOME="$logs/config" XDG_RUNTIME_DIR="$logs/runtime" KORVANTE_DEBU
   KORVANTE_MAP_PROBE="127.0.0.1:$port" KORVANTE_MAP_TILES="http://127.0.0.1:$port/{z}/{x}/{y}.png" \
   "$viewer" "$card" >"$logs/stdout.txt" 2>"$logs/stderr.txt" &
 viewer_pid=$!
-origin=""
-for _ in $(seq 150); do
-  origin=$(sed -n 's/.*main window shown at \(-\?[0-9]\+\),\(-\?[0-9]\+\).*/\1 \2/p' "$logs/stderr.txt" | head -1)
-  [ -n "$origin" ] && break
-  sleep 0.2
-done
-[ -n "$origin" ] || { echo "the main window never showed" >&2; cat "$logs/stderr.txt" >&2; exit 1; }
-read -r ox oy <<<"$origin"
+wait_for_main_window 150
 sleep 3
 
 figures() { # label: resident KiB, threads, descriptors
