@@ -17,6 +17,7 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include <dlfcn.h>
@@ -93,8 +94,6 @@ constexpr Library kLibraries[] = {
 
 struct State {
     std::once_flag started;
-    std::thread loader;
-    std::once_flag loaded;
     std::mutex mutex;
     std::condition_variable done_cv;
     bool done = false;
@@ -160,10 +159,7 @@ namespace korvante::media_loader {
 void startLoading()
 {
     State &s = state();
-    std::call_once(s.started, [&s] {
-        s.loader = std::thread(load);
-        s.loader.detach();
-    });
+    std::call_once(s.started, [] { std::thread(load).detach(); });
 }
 
 bool waitLoaded(std::string *problem)

@@ -19,8 +19,10 @@ namespace korvante::media_loader {
 void startLoading();
 
 // Waits for the load; true when every library and function was found, else
-// false with the reason in `problem` (the FFmpeg calls then return their
-// "not found" or error results where they have one).
+// false with the reason in `problem`. Without FFmpeg the look-ups the
+// component check makes (av_find_input_format, avcodec_find_decoder) find
+// nothing, so the viewer says it cannot play and ends; any other FFmpeg call
+// would end the program with the reason on standard error.
 bool waitLoaded(std::string *problem = nullptr);
 
 } // namespace korvante::media_loader
