@@ -8,6 +8,7 @@
 #include "core/playback/stream_parse_filter.h"
 #include "core/storage/recording_catalogue.h"
 #include "support/log_capture.h"
+#include "support/small_card.h"
 #include "tavo/tavo.h"
 #include "tavo/tavo_writer.h"
 
@@ -51,12 +52,8 @@ RenamedCard makeRenamedCard(const std::string &folder)
     for (const auto &c : testing::movieChunks(dir + "/copy.avi"))
         card.videoChunks += c.id == "00dc";
 
-    tavo::CardLayout layout;
+    tavo::CardLayout layout = testing::smallCardLayout();
     layout.totalBytes = 32u << 20;
-    layout.fatBytes = 1u << 20;
-    layout.clusterBytes = 4096;
-    layout.fatStartSector = 1;
-    layout.alignSectors = 1;
     card.image = dir + "/renamed.img";
     std::string error;
     auto writer = tavo::CardWriter::createImage(card.image, layout, &error);

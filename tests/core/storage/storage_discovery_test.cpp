@@ -4,6 +4,7 @@
 #include "core/storage/storage_discovery.h"
 #include "fake_machine.h"
 #include "support/log_capture.h"
+#include "support/small_card.h"
 #include "core/storage/udisks_client.h"
 #include "tavo/tavo.h"
 #include "tavo/tavo_writer.h"
@@ -33,12 +34,8 @@ using namespace korvante::testing;
 
 fs::path tavoImage(const fs::path &path)
 {
-    tavo::CardLayout layout;
+    tavo::CardLayout layout = smallCardLayout();
     layout.totalBytes = 8u << 20;
-    layout.fatBytes = 1u << 20;
-    layout.clusterBytes = 4096;
-    layout.fatStartSector = 1;
-    layout.alignSectors = 1;
     std::string error;
     auto writer = tavo::CardWriter::createImage(path.string(), layout, &error);
     EXPECT_TRUE(writer && writer->addDirectory("NOR"));

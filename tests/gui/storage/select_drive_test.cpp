@@ -4,6 +4,7 @@
 #include "gui/storage/file_manager_dlg.h"
 #include "gui/storage/select_drive_dlg.h"
 #include "gui/ui/skin_combo_box.h"
+#include "support/small_card.h"
 #include "tavo/tavo_writer.h"
 
 #include <QPushButton>
@@ -17,12 +18,8 @@ namespace {
 
 fs::path tavoImage(const fs::path &path)
 {
-    tavo::CardLayout layout;
+    tavo::CardLayout layout = korvante::testing::smallCardLayout();
     layout.totalBytes = 8u << 20;
-    layout.fatBytes = 1u << 20;
-    layout.clusterBytes = 4096;
-    layout.fatStartSector = 1;
-    layout.alignSectors = 1;
     std::string error;
     auto writer = tavo::CardWriter::createImage(path.string(), layout, &error);
     EXPECT_TRUE(writer && writer->addDirectory("NOR")) << error;
