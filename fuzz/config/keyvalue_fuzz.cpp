@@ -87,10 +87,19 @@ int entriesIn(const std::string &folder)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const korvante::fuzzing::MemoryFile input(data, size);
+    // A regular file: the reader follows no link, /proc/self/fd/N included.
+    const std::string inputPath = scratchFolder() + "/input.ini";
+    {
+        std::ofstream out(inputPath, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
+    }
     korvante::KeyValueFile first;
     registerCameraKeys(first);
-    check(first.read(input.path()), "an existing file could not be read");
+    const bool read = first.read(inputPath);
+    ::unlink(inputPath.c_str());
+    check(read || size > korvante::KeyValueFile::kMaxFileBytes, "an existing file could not be read");
+    if (!read)
+        return 0;
 
     const std::string target = scratchFolder() + "/setup.ini";
     ::unlink(target.c_str());

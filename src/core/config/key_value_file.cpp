@@ -1,9 +1,10 @@
 #include "key_value_file.h"
 
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
-#include <cstring>
+#include <string_view>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,11 +13,12 @@ namespace korvante {
 
 namespace {
 
+// Plain decimal digits whatever the locale: the camera reads this file.
 std::string formatInt(int32_t value)
 {
     char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%d", value);
-    return buffer;
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
 }
 
 bool isDelimiter(char c)
@@ -24,23 +26,68 @@ bool isDelimiter(char c)
     return c == ' ' || c == '=' || c == '\r' || c == '\n' || c == '\t';
 }
 
-// Splits one buffer line into at most two tokens (key and value).
-int tokenize(const char *line, std::string &first, std::string &second)
+// Splits one line into at most two tokens (key and value).
+int tokenize(std::string_view line, std::string &first, std::string &second)
 {
     int count = 0;
-    const char *p = line;
-    while (*p && count < 2) {
-        while (*p && isDelimiter(*p))
+    size_t p = 0;
+    while (p < line.size() && count < 2) {
+        while (p < line.size() && isDelimiter(line[p]))
             ++p;
-        if (!*p)
+        if (p == line.size())
             break;
-        const char *start = p;
-        while (*p && !isDelimiter(*p))
+        const size_t start = p;
+        while (p < line.size() && !isDelimiter(line[p]))
             ++p;
-        (count == 0 ? first : second).assign(start, static_cast<size_t>(p - start));
+        (count == 0 ? first : second).assign(line.substr(start, p - start));
         ++count;
     }
     return count;
+}
+
+// A key must be one token and a value at most one: no delimiter, no NUL.
+bool readsBackAsWritten(const std::string &text, bool mayBeEmpty)
+{
+    if (text.empty())
+        return mayBeEmpty;
+    for (const char c : text)
+        if (c == '\0' || isDelimiter(c))
+            return false;
+    return true;
+}
+
+// Reads up to `limit` bytes; false with *error 0 when the file holds more.
+bool readAtMost(int fd, size_t limit, std::string &out, int *error)
+{
+    char buffer[8192];
+    while (true) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            *error = errno;
+            return false;
+        }
+        if (n == 0)
+            return true;
+        out.append(buffer, static_cast<size_t>(n));
+        if (out.size() >= limit)
+            return false;
+    }
+}
+
+// Creates `<path>.<unique>.tmp` beside `path` with the mode a new file gets
+// (0666 less the umask). O_EXCL never follows or reuses an existing name.
+int createTemporary(const std::string &path, std::string &temp)
+{
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = path + "." + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
 }
 
 bool writeAll(int fd, const std::string &data)
@@ -131,25 +178,48 @@ bool KeyValueFile::remove(const std::string &name)
 
 bool KeyValueFile::read(const std::string &path)
 {
-    FILE *file = std::fopen(path.c_str(), "r");
-    if (!file)
+    // Non-blocking, so that a FIFO in the file's place cannot hang the
+    // window; the size is checked before a byte is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
         return false;
-    char line[128];
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = EINVAL;
+    else if (st.st_size < 0 || static_cast<unsigned long long>(st.st_size) > kMaxFileBytes)
+        error = EFBIG;
+    std::string content;
+    if (!error && !readAtMost(fd, kMaxFileBytes + 1, content, &error) && !error)
+        error = EFBIG; // grew while being read
+    ::close(fd);
+    if (error) {
+        errno = error;
+        return false;
+    }
+
+    size_t unknown = 0;
     std::string key, value;
-    while (std::fgets(line, sizeof line, file)) {
-        const int count = tokenize(line, key, value);
+    size_t begin = 0;
+    while (begin < content.size()) {
+        size_t end = content.find('\n', begin);
+        if (end == std::string::npos)
+            end = content.size();
+        const int count = tokenize(std::string_view(content).substr(begin, end - begin), key, value);
+        begin = end + 1;
         if (count == 0)
             continue;
         size_t pos = 0;
         if (!find(key, &pos)) {
-            std::printf("INI ITEM <%s> is not registered! Ignore it.\n", key.c_str());
+            ++unknown;
             continue;
         }
         if (count > 1)
             m_items[pos].storedValue = value;
     }
-    std::fclose(file);
-    std::fflush(stdout);
+    m_unknownKeys = unknown;
     for (auto &item : m_items)
         item.workingValue = item.storedValue;
     return true;
@@ -159,37 +229,49 @@ bool KeyValueFile::write(const std::string &path) const
 {
     std::string content;
     for (const auto &item : m_items) {
-        if (item.name.size() + 1 + item.workingValue.size() > kMaxLineLength)
-            return false; // refuse rather than write a line the camera cannot read back
-        const std::string line = item.name + "=" + item.workingValue;
-        std::printf("%s\n", line.c_str());
-        content += line;
+        // Refuse rather than write a line that would read back differently.
+        if (!readsBackAsWritten(item.name, false) || !readsBackAsWritten(item.workingValue, true)) {
+            errno = EINVAL;
+            return false;
+        }
+        content += item.name;
+        content += '=';
+        content += item.workingValue;
         content += "\r\n";
     }
-    std::fflush(stdout);
+    if (content.size() > kMaxFileBytes) {
+        errno = EFBIG;
+        return false;
+    }
 
     const auto slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+    std::string temp;
+    const int fd = createTemporary(path, temp);
     if (fd < 0)
         return false;
+    // The file being replaced keeps its permissions unless they lock its own
+    // owner out (mode 000, say): then it gets a new file's mode, which the
+    // temporary file already has.
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && (old.st_mode & 0600) == 0600)
+        (void)::fchmod(fd, old.st_mode & 0777); // a FAT card has no modes to set: not an error
     bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) {
-        // Keep the permissions of the file being replaced, if any.
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0)
-            ::chmod(temp.c_str(), st.st_mode & 07777);
-        else
-            ::chmod(temp.c_str(), 0644);
-        ok = ::rename(temp.c_str(), path.c_str()) == 0;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
     }
     if (!ok) {
         ::unlink(temp.c_str());
+        errno = error;
         return false;
     }
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);

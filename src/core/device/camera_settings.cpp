@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -185,9 +186,13 @@ double timeZoneOffsetHours(const std::string &entry)
 
 std::string formatTimeZoneOffset(double hours)
 {
+    // The camera reads a decimal point: the desktop's locale (a decimal comma
+    // under de_DE) must not reach this number, which printf's "%.2f" lets it.
     char text[32];
-    std::snprintf(text, sizeof text, "%.02f", hours);
-    return text;
+    const auto [end, error] = std::to_chars(text, text + sizeof text, hours, std::chars_format::fixed, 2);
+    if (error != std::errc())
+        return "0.00"; // not reached: every offset is a few hours
+    return std::string(text, end);
 }
 
 bool isValidClock(const ClockValue &c)
@@ -207,6 +212,22 @@ std::string formatManualTime(const ClockValue &c)
     std::snprintf(text, sizeof text, "%04d%02d%02d_%02d%02d%02d", c.year, c.month, c.day, c.hour, c.minute,
                   c.second);
     return text;
+}
+
+std::optional<ClockValue> parseManualTime(const std::string &text)
+{
+    if (text.size() != 15 || text[8] != '_')
+        return std::nullopt;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (i != 8 && (text[i] < '0' || text[i] > '9'))
+            return std::nullopt;
+    const auto field = [&text](size_t at, size_t length) {
+        int value = 0;
+        for (size_t i = at; i < at + length; ++i)
+            value = value * 10 + (text[i] - '0');
+        return value;
+    };
+    return ClockValue{field(0, 4), field(4, 2), field(6, 2), field(9, 2), field(11, 2), field(13, 2)};
 }
 
 std::string settingsPathOfRoot(const std::string &rootIn)
@@ -256,8 +277,14 @@ void CameraSettings::setUp()
         struct stat st {};
         m_existed = ::stat(m_path.c_str(), &st) == 0;
         readOk = m_file.read(m_path);
-        if (!readOk && m_existed)
-            m_problem = "cannot read " + m_path + ": " + std::strerror(errno);
+        if (!readOk && m_existed) {
+            m_problem = errno == EFBIG ? m_path + " holds " + std::to_string(st.st_size)
+                                             + " bytes, more than a camera's settings file ever does (64 KB)"
+                                       : "cannot read " + m_path + ": " + std::strerror(errno);
+        }
+        if (readOk && m_file.unknownKeys() > 0)
+            logInfo(m_path + ": " + std::to_string(m_file.unknownKeys())
+                    + (m_file.unknownKeys() == 1 ? " unknown key ignored" : " unknown keys ignored"));
     }
     if (!readOk) {
         // Nothing read: the working values would all be empty (option 0 of
@@ -274,6 +301,13 @@ void CameraSettings::setUp()
     m_timeZoneIndex = std::clamp(zone, 0, kTimeZoneCount - 1);
     for (const char *key : {"VOLTAGE_CUTOFF_LV", "AUDIO_VOLUME_LV", "RESET_TIME"})
         selectOption(optionNumberFor(key, std::clamp(selectedValue(key), 0, largestValueOf(key))));
+
+    // One-shot requests a save left for the camera, not applied yet: shown as
+    // asked, so that saving again keeps them.
+    m_pendingWifiReset = readOk && selectedValue("RESET_WIFI_EN") == 1;
+    std::string manualTime;
+    if (readOk && m_file.getText("MANUAL_TIME", manualTime))
+        m_pendingClock = parseManualTime(manualTime);
 
     m_file.getText("FW_VERSION", m_firmware);
     int32_t parkEvent = 0;

@@ -48,6 +48,10 @@ struct ClockValue {
 bool isValidClock(const ClockValue &clock);
 // "%04d%02d%02d_%02d%02d%02d".
 std::string formatManualTime(const ClockValue &clock);
+// The six fields of a MANUAL_TIME value of that exact shape (whether or not
+// they make a real date); nothing for any other text, such as the "0" of a
+// file without a request.
+std::optional<ClockValue> parseManualTime(const std::string &text);
 
 // The settings file of the card whose root folder is `root` (a mount point,
 // with or without a trailing "/"; a " (TAVO)" mark after it is ignored):
@@ -68,8 +72,10 @@ public:
     // Reads the file, creating it with every key at its default when it does
     // not exist, and selects the options of the values read. Values outside
     // a group's options, and a time-zone position outside the list, are
-    // brought to the nearest end of the range. When the file can be neither
-    // read nor created, the defaults are shown and problem() says why.
+    // brought to the nearest end of the range. A file larger than
+    // KeyValueFile::kMaxFileBytes is not read; unknown keys cost one
+    // information line in the log. When the file can be neither read nor
+    // created, the defaults are shown and problem() says why.
     void setUp();
 
     // A click on option `number` (0 to 26): its group's key takes its value.
@@ -84,6 +90,10 @@ public:
     bool fileExisted() const { return m_existed; }
     const std::string &firmwareVersion() const { return m_firmware; }
     int existParkEvent() const { return m_existParkEvent; }
+    // The requests the file held when read, which the camera has not carried
+    // out yet: RESET_WIFI_EN=1, and a MANUAL_TIME clock value.
+    bool pendingWifiReset() const { return m_pendingWifiReset; }
+    const std::optional<ClockValue> &pendingClock() const { return m_pendingClock; }
     // Why the file could not be read or created at set-up, or why the last
     // save failed; empty otherwise.
     const std::string &problem() const { return m_problem; }
@@ -106,6 +116,8 @@ private:
     bool m_existed = false;
     std::string m_firmware;
     int m_existParkEvent = 0;
+    bool m_pendingWifiReset = false;
+    std::optional<ClockValue> m_pendingClock;
     std::string m_problem;
 };
 

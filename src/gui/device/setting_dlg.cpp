@@ -86,6 +86,16 @@ CSettingDlg::CSettingDlg(QWidget *owner, const std::string &cardRoot)
 
     m_settings.setUp();
     showSelection();
+    // Requests an earlier save left for the camera stay ticked (with the
+    // clock value asked for) until the user clears them.
+    m_resetWifi->setChecked(m_settings.pendingWifiReset());
+    if (const auto &pending = m_settings.pendingClock()) {
+        const int asked[6] = {pending->year, pending->month, pending->day, pending->hour, pending->minute,
+                              pending->second};
+        for (size_t i = 0; i < m_clock.size(); ++i)
+            m_clock[i]->setText(QString::number(asked[i]));
+        m_setClock->setChecked(true);
+    }
     m_timeZones->setCurrentIndex(m_settings.timeZoneIndex());
 
     QWidget *main = FindPanel(panel::MainWindow);

@@ -25,7 +25,9 @@ constexpr int kRowHeight = 76;
 
 QLabel *makeText(const QString &text, const QRect &rect, QWidget *parent, int pixels = 13, bool bold = false)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText); // drive labels, paths and error reasons come from the card
+    label->setText(text);
     label->setGeometry(rect);
     QFont font = label->font();
     font.setPixelSize(pixels);

@@ -67,6 +67,9 @@ int messageBox(QWidget *parent, const QString &text, const QString &caption, uns
             box.activateWindow();
         });
     }
+    // Texts carry file names, paths and card data: a "<" in them is a
+    // character, never markup that QMessageBox would otherwise guess at.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setWindowTitle(caption.isEmpty() ? QStringLiteral("KORVANTE VIEWER") : caption);
     switch (type & 0xF0) {

@@ -27,7 +27,8 @@ inline constexpr int IDCANCEL = 2;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 
-// Shows `text` in a modal box; returns the answer (IDOK, IDCANCEL, IDYES, IDNO).
+// Shows `text` in a modal box, always as plain text (it may hold names and
+// paths); returns the answer (IDOK, IDCANCEL, IDYES, IDNO).
 int messageBox(QWidget *parent, const QString &text, const QString &caption = {},
                unsigned type = MB_OK);
 

@@ -1,9 +1,13 @@
 #include "core/device/camera_settings.h"
 
+#include "support/log_capture.h"
 #include "support/temp_dir.h"
+
+#include <QLocale>
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -97,9 +101,33 @@ TEST_F(CameraSettingsTest, ValuesSelectTheirOptionsAndOutOfRangeValuesAreBrought
     }
 }
 
+// The desktop's locale for one scope: the C library's and Qt's default.
+class LocaleScope final {
+public:
+    explicit LocaleScope(const char *name)
+        : m_previous(std::setlocale(LC_ALL, nullptr)), m_previousQt(QLocale())
+    {
+        m_ok = std::setlocale(LC_ALL, name) != nullptr;
+        QLocale::setDefault(QLocale(QString::fromLatin1(name).section(QLatin1Char('.'), 0, 0)));
+    }
+    ~LocaleScope()
+    {
+        std::setlocale(LC_ALL, m_previous.c_str());
+        QLocale::setDefault(m_previousQt);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    std::string m_previous;
+    QLocale m_previousQt;
+    bool m_ok = false;
+};
+
 TEST_F(CameraSettingsTest, SavingWritesTheRequestsAndKeepsWhatTheCameraMarked)
 {
-    const std::string old = "FOO=1\r\nMANUAL_TIME=20200101_000000\r\nFW_VERSION=V1.2.3\r\nEXIST_PARKEVT=%d\r\n";
+    // The camera's firmware text, longer than a 127-character line.
+    const std::string firmware = "V1.2.3-" + std::string(150, 'b');
+    const std::string old = "FOO=1\r\nMANUAL_TIME=20200101_000000\r\nFW_VERSION=" + firmware + "\r\nEXIST_PARKEVT=";
     struct Case {
         int parkEvent;
         int zone;
@@ -110,28 +138,84 @@ TEST_F(CameraSettingsTest, SavingWritesTheRequestsAndKeepsWhatTheCameraMarked)
     const Case cases[] = {
         {1, 18, true, ClockValue{2024, 2, 29, 13, 5, 9},
          {"TIME_EXP_GMT=-3.50\r\nTIME_GMT_IDX=18\r\n", "RESET_WIFI_EN=1", "MANUAL_TIME=20240229_130509\r\n",
-          "FW_VERSION=V1.2.3\r\nEXIST_PARKEVT=1\r\n"},
+          "FW_VERSION=" + firmware + "\r\nEXIST_PARKEVT=1\r\n"},
          {"FOO"}},
-        {0, 49, false, std::nullopt, {"TIME_EXP_GMT=5.75", "RESET_WIFI_EN=0", "FW_VERSION=V1.2.3\r\n"},
+        {0, 49, false, std::nullopt, {"TIME_EXP_GMT=5.75", "RESET_WIFI_EN=0", "FW_VERSION=" + firmware + "\r\n"},
          {"MANUAL_TIME", "EXIST_PARKEVT", "FOO"}},
         {0, 62, false, ClockValue{2030, 12, 31, 0, 0, 0}, {"TIME_EXP_GMT=9.00", "MANUAL_TIME=20301231_000000"}, {}},
         {0, 25, false, std::nullopt, {"TIME_EXP_GMT=0.00\r\nTIME_GMT_IDX=25"}, {}},
     };
+    // The camera reads a decimal point, whatever the desktop's locale.
+    for (const char *locale : {"C.UTF-8", "de_DE.UTF-8"}) {
+        LocaleScope scope(locale);
+        ASSERT_TRUE(scope.ok()) << locale << " is not installed (scripts/setup generates it)";
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(locale) + " zone " + std::to_string(c.zone));
+            const std::string path = card(old + std::to_string(c.parkEvent) + "\r\n");
+            CameraSettings settings(path);
+            settings.setUp();
+            EXPECT_EQ(settings.firmwareVersion(), firmware);
+            settings.selectOption(20); // Power shutdown 24.2V
+            ASSERT_EQ(settings.save(c.zone, c.wifi, c.clock), CameraSettings::SaveResult::Saved)
+                << settings.problem();
+            const std::string written = readAll(path);
+            EXPECT_EQ(written.rfind("SENSOR_GY_STV=1\r\n", 0), 0u) << written;
+            EXPECT_NE(written.find("VOLTAGE_CUTOFF_LV=6\r\n"), std::string::npos);
+            for (const auto &text : c.present)
+                EXPECT_NE(written.find(text), std::string::npos) << text << " in\n" << written;
+            for (const auto &text : c.absent)
+                EXPECT_EQ(written.find(text), std::string::npos) << text << " in\n" << written;
+
+            CameraSettings reread(path);
+            reread.setUp();
+            EXPECT_EQ(reread.timeZoneIndex(), c.zone);
+            EXPECT_EQ(reread.selectedValue("VOLTAGE_CUTOFF_LV"), 6);
+            EXPECT_EQ(reread.pendingWifiReset(), c.wifi);
+            EXPECT_EQ(reread.pendingClock().has_value(), c.clock.has_value());
+            EXPECT_EQ(readAll(path), written);
+        }
+    }
+}
+
+TEST_F(CameraSettingsTest, PendingRequestsAreReadAndOddFilesAreReportedOnce)
+{
+    struct Case {
+        std::string ini;
+        bool wifi;
+        std::optional<ClockValue> clock;
+        std::string problem, logLine; // expected in problem() and in the log ("" for none)
+    };
+    std::string unknown;
+    for (int i = 0; i < 3412; ++i)
+        unknown += "K" + std::to_string(i) + "=1\n";
+    const Case cases[] = {
+        {"RESET_WIFI_EN=1\r\nMANUAL_TIME=20240229_130509\r\n", true, ClockValue{2024, 2, 29, 13, 5, 9}, "", ""},
+        {"RESET_WIFI_EN=0\r\nMANUAL_TIME=0\r\n", false, std::nullopt, "", ""},
+        {"RESET_WIFI_EN=2\r\nMANUAL_TIME=2024022913050\r\n", false, std::nullopt, "", ""},
+        {"MANUAL_TIME=20150230_250000\r\n", false, ClockValue{2015, 2, 30, 25, 0, 0}, "", ""}, // save will refuse it
+        {unknown, false, std::nullopt, "", "setup.ini: 3412 unknown keys ignored"},
+        {"RESET_WIFI_EN=1\r\n" + std::string(KeyValueFile::kMaxFileBytes, '#'), false, std::nullopt,
+         "setup.ini holds 65553 bytes, more than a camera's settings file ever does (64 KB)", ""},
+    };
     for (const auto &c : cases) {
-        char text[128];
-        std::snprintf(text, sizeof text, old.c_str(), c.parkEvent);
-        const std::string path = card(text);
+        SCOPED_TRACE(c.ini.substr(0, 40));
+        testing::LogCapture log;
+        const std::string path = card(c.ini);
         CameraSettings settings(path);
+        ::testing::internal::CaptureStdout();
         settings.setUp();
-        settings.selectOption(20); // Power shutdown 24.2V
-        ASSERT_EQ(settings.save(c.zone, c.wifi, c.clock), CameraSettings::SaveResult::Saved) << settings.problem();
-        const std::string written = readAll(path);
-        EXPECT_EQ(written.rfind("SENSOR_GY_STV=1\r\n", 0), 0u) << written;
-        EXPECT_NE(written.find("VOLTAGE_CUTOFF_LV=6\r\n"), std::string::npos);
-        for (const auto &text : c.present)
-            EXPECT_NE(written.find(text), std::string::npos) << text << " in\n" << written;
-        for (const auto &text : c.absent)
-            EXPECT_EQ(written.find(text), std::string::npos) << text << " in\n" << written;
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(settings.pendingWifiReset(), c.wifi);
+        ASSERT_EQ(settings.pendingClock().has_value(), c.clock.has_value());
+        if (c.clock) {
+            EXPECT_EQ(formatManualTime(*settings.pendingClock()), formatManualTime(*c.clock));
+        }
+        EXPECT_EQ(settings.problem().empty(), c.problem.empty()) << settings.problem();
+        EXPECT_NE(settings.problem().find(c.problem), std::string::npos) << settings.problem();
+        EXPECT_EQ(log.lines().size(), c.logLine.empty() ? 0u : 1u);
+        if (!c.logLine.empty()) {
+            EXPECT_TRUE(log.contains(c.logLine));
+        }
     }
 }
 

@@ -145,6 +145,36 @@ TEST_F(DeviceDialogs, SettingsShowTheCardsValuesAndSaveOnlyAPossibleClock)
               "EXIST_PARKEVT=1\r\n");
 }
 
+TEST_F(DeviceDialogs, PendingRequestsStayTickedAndAreKeptOnSave)
+{
+    const fs::path card = dir.path() / "card";
+    fs::create_directories(card / "SETUP");
+    const fs::path ini = card / "SETUP/setup.ini";
+    std::ofstream(ini, std::ios::binary) << "RESET_WIFI_EN=1\r\nMANUAL_TIME=20240229_130509\r\n";
+    {
+        CSettingDlg dlg(nullptr, card.string() + "/");
+        EXPECT_TRUE(dlg.wifiCheck()->isChecked());
+        EXPECT_TRUE(dlg.clockCheck()->isChecked());
+        const char *asked[] = {"2024", "2", "29", "13", "5", "9"};
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(dlg.clockEdit(i)->text(), QString::fromLatin1(asked[i])) << i;
+        sendMessage(&dlg, msg::ButtonClick, kSettingSave);
+        EXPECT_EQ(boxes, std::vector<QString>{QStringLiteral("Save done")});
+    }
+    const std::string kept = readAll(ini);
+    EXPECT_NE(kept.find("RESET_WIFI_EN=1\r\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("MANUAL_TIME=20240229_130509\r\n"), std::string::npos) << kept;
+
+    // Cleared by the user, both requests go.
+    CSettingDlg dlg(nullptr, card.string() + "/");
+    dlg.wifiCheck()->setChecked(false);
+    dlg.clockCheck()->setChecked(false);
+    sendMessage(&dlg, msg::ButtonClick, kSettingSave);
+    const std::string cleared = readAll(ini);
+    EXPECT_NE(cleared.find("RESET_WIFI_EN=0\r\n"), std::string::npos) << cleared;
+    EXPECT_EQ(cleared.find("MANUAL_TIME"), std::string::npos) << cleared;
+}
+
 TEST_F(DeviceDialogs, ASettingsFileThatCannotBeWrittenIsReportedAndKept)
 {
     const fs::path card = dir.path() / "card";

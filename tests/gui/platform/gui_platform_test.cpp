@@ -5,6 +5,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QPrinter>
 
 #include <gtest/gtest.h>
@@ -147,6 +151,35 @@ TEST(MessageBoxHookTest, HookAnswersInsteadOfTheRealBox)
     EXPECT_TRUE(platform::Dialogs::print(nullptr, printer));
     EXPECT_EQ(printer.outputFormat(), QPrinter::PdfFormat);
     platform::Dialogs::setHooks(std::move(old));
+}
+
+TEST(MessageBoxTest, NamesWithMarkupAreShownAsPlainText)
+{
+    app();
+    ASSERT_FALSE(platform::headless());
+    const QString text = QStringLiteral("Cannot open /tmp/<h1 style=\"color:red\">YOUR CARD IS DAMAGED<br>call "
+                                        "555-0100<hr><img src=\"logo.png\">.txt: it is not a recording.");
+    QString shown;
+    Qt::TextFormat format = Qt::RichText;
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        seen = true;
+        if (const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
+            shown = label->text();
+            format = label->textFormat();
+        }
+        box->button(QMessageBox::Ok)->click();
+    });
+    poll.start(10);
+    EXPECT_EQ(platform::messageBox(nullptr, text), platform::IDOK);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(shown, text);
 }
 
 TEST(SkinLibraryTest, MissingFileAndMissingImagesGiveNothing)
