@@ -31,7 +31,7 @@ struct ExportArgs {
     std::vector<std::string> names;
 };
 
-// Set by SIGINT and SIGTERM: the recording being written is abandoned (its
+// Set by SIGINT, SIGTERM and SIGHUP (a closed terminal): the recording being written is abandoned (its
 // temporary file removed) and no further one is started.
 std::atomic<bool> g_interrupted{false};
 
@@ -47,17 +47,19 @@ public:
         sigemptyset(&action.sa_mask);
         ::sigaction(SIGINT, &action, &m_int);
         ::sigaction(SIGTERM, &action, &m_term);
+        ::sigaction(SIGHUP, &action, &m_hup);
     }
     ~InterruptGuard()
     {
         ::sigaction(SIGINT, &m_int, nullptr);
         ::sigaction(SIGTERM, &m_term, nullptr);
+        ::sigaction(SIGHUP, &m_hup, nullptr);
     }
     InterruptGuard(const InterruptGuard &) = delete;
     InterruptGuard &operator=(const InterruptGuard &) = delete;
 
 private:
-    struct sigaction m_int {}, m_term {};
+    struct sigaction m_int {}, m_term {}, m_hup {};
 };
 
 // A list view that keeps nothing: the rows are read back from the catalogue.
@@ -119,7 +121,7 @@ bool parseExportArgs(const std::vector<std::string> &args, ExportArgs &a, std::s
 
 int fail(std::ostream &err, const std::string &what, const std::string &problem)
 {
-    err << "korvante-cli: " << what << ": " << problem << "\n";
+    err << "korvante-cli: " << escapeControls(what) << ": " << escapeControls(problem) << "\n";
     return kExitInput;
 }
 
@@ -215,6 +217,8 @@ int runExportCommand(const std::vector<std::string> &args, RecordingCatalogue &c
     struct stat st {};
     if (::stat(a.folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return fail(err, a.folder, "no such folder");
+    if (const std::string problem = outputFolderProblem(a.folder); !problem.empty())
+        return fail(err, a.folder, problem + "; nothing was written");
     if (const int rc = openCard(a, catalogue, err); rc != kExitOk)
         return rc;
 
@@ -242,6 +246,21 @@ int runExportCommand(const std::vector<std::string> &args, RecordingCatalogue &c
 
     // Files that would be replaced are named before anything is written.
     const std::string folder = a.folder.back() == '/' ? a.folder : a.folder + "/";
+    // So are recordings that would be written to one file: none may replace
+    // another of the same run, --force or not.
+    for (const auto &[file, rows] : sharedOutputNames(catalogue, chosen)) {
+        std::set<std::string> paths;
+        for (int row : rows)
+            paths.insert(catalogue.cardPathOf(*catalogue.shownEntryAt(row)));
+        std::string which;
+        for (const auto &path : paths)
+            which += (which.empty() ? "" : ", ") + path;
+        rc = fail(err, folder + file,
+                  std::to_string(rows.size()) + " recordings would be written to this one file (" + which
+                      + "); export them one at a time into different folders");
+    }
+    if (rc != kExitOk)
+        return rc;
     if (!a.force) {
         for (int row : chosen) {
             const std::string file = exportFileName(catalogue.shownEntryAt(row)->path);

@@ -2,6 +2,7 @@
 // A list view that keeps the catalogue's rows and prints them as lines of six
 // tab-separated columns.
 
+#include "cli/text_escape.h"
 #include "core/storage/list_view.h"
 
 #include <array>
@@ -27,8 +28,5 @@ public:
 private:
     std::vector<std::array<std::string, ListColumnCount>> m_rows;
 };
-
-// The text with bytes below 0x20 and 0x7F written as \xNN.
-std::string escapeControls(const std::string &text);
 
 } // namespace korvante::cli

@@ -4,6 +4,9 @@
 
 #include "avi_check.h"
 #include "mkcard/make_card.h"
+#include "recording_bytes.h"
+#include "support/small_card.h"
+#include "tavo/tavo_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +149,46 @@ TEST_F(ExportCliTest, RefusalsAreOneLineAndLeaveNothing)
         EXPECT_EQ(r.err[0].substr(0, c.err.size()), c.err);
         EXPECT_TRUE(r.out.empty());
         EXPECT_EQ(fileCount(out), 0u) << c.err;
+    }
+}
+
+TEST_F(ExportCliTest, WritesNothingItCouldLoseOrThatOthersCouldRedirect)
+{
+    // One card with four recordings that all become SAME.avi.
+    const fs::path same = s_dir->path() / "same.img";
+    std::string error;
+    auto writer = tavo::CardWriter::createImage(same.string(), smallCardLayout(), &error);
+    ASSERT_TRUE(writer) << error;
+    ASSERT_TRUE(writer->addDirectory("NOR") && writer->addDirectory("EVT"));
+    const Bytes recording = buildRecording(layoutOf(typicalChunks(6))).bytes;
+    for (const auto &[dir, name] : {std::pair{"NOR", "SAME.tavo"}, {"EVT", "SAME.tavo"}, {"NOR", "SAME.avi"},
+                                    {"NOR", "SAME"}})
+        ASSERT_NE(writer->addFile(dir, name, 1330957353, recording.data(), recording.size()), 0u);
+    ASSERT_TRUE(writer->finish(&error)) << error;
+
+    const fs::path scratch = folder("scratch3"), out = folder("same-out"), shared = folder("shared");
+    fs::permissions(shared, fs::perms::all);
+    const std::string image = s_image.string();
+    struct Case {
+        std::vector<std::string> args;
+        fs::path folder;
+        std::string err; // the whole line
+    } cases[] = {
+        {{"--tavo", same.string(), "--all", "--to", out.string(), "--force"}, out,
+         "korvante-cli: " + out.string() + "/SAME.avi: 4 recordings would be written to this one file (/EVT/SAME.tavo, "
+             "/NOR/SAME, /NOR/SAME.avi, /NOR/SAME.tavo); export them one at a time into different folders"},
+        {{"--tavo", image, "--all", "--to", shared.string(), "--force"}, shared,
+         "korvante-cli: " + shared.string() + ": other users may write in this folder (mode 0777, not sticky) "
+             "and could redirect what is written there; nothing was written"},
+        {{"--tavo", image, "N\x1b[2J\nX", "--to", out.string()}, out,
+         "korvante-cli: N\\x1B[2J\\x0AX: no such recording on the card"},
+    };
+    for (const auto &c : cases) {
+        const CliRun r = runCli(scratch, c.args);
+        EXPECT_EQ(r.rc, 1) << c.err;
+        EXPECT_EQ(r.err, std::vector<std::string>{c.err});
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_EQ(fileCount(c.folder), 0u) << c.err;
     }
 }
 

@@ -11,6 +11,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -37,18 +39,17 @@ std::string baseNameOf(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Creates a new temporary file beside `outputPath`, readable as the user's
-// files are (the umask applies), named ".NAME.PID-N.part" and locked (flock)
-// for as long as the descriptor stays open. Returns the descriptor, or -1.
-int createTemporary(const std::string &outputPath, std::string &temporary)
+// Creates a new temporary file in the folder `dirFd`, readable as the user's
+// files are (the umask applies), named ".NAME.PID-N.part" after `base` and
+// locked (flock) for as long as the descriptor stays open. Never through a
+// link: the name must be new. Returns the descriptor, or -1 (errno set).
+int createTemporary(int dirFd, const std::string &base, std::string &temporary)
 {
     static std::atomic<unsigned> counter{0};
-    const std::string folder = folderOf(outputPath);
-    const std::string base = baseNameOf(outputPath);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = folder + "/." + base + "." + std::to_string(::getpid()) + "-"
-                    + std::to_string(counter.fetch_add(1)) + ".part";
-        const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temporary = "." + base + "." + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1))
+                    + ".part";
+        const int fd = ::openat(dirFd, temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             // Blocks only while a clean-up of another export looks at the new file.
             while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
@@ -122,49 +123,61 @@ int removeStaleTemporaries(const std::string &folder)
 
 namespace {
 
-// Moves the finished temporary file to its final name; without `overwrite`
-// an existing file of that name wins and the move fails with EEXIST.
-bool moveIntoPlace(const std::string &temporary, const std::string &outputPath, bool overwrite, int &error)
+// Moves the finished temporary file to its final name, both in the folder
+// `dirFd`; without `overwrite` an existing file of that name wins and the move
+// fails with EEXIST. With `overwrite` a file (or link) of that name is
+// replaced, never followed.
+bool moveIntoPlace(int dirFd, const std::string &temporary, const std::string &name, bool overwrite, int &error)
 {
     if (overwrite) {
-        if (std::rename(temporary.c_str(), outputPath.c_str()) == 0)
+        if (::renameat(dirFd, temporary.c_str(), dirFd, name.c_str()) == 0)
             return true;
         error = errno;
         return false;
     }
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, outputPath.c_str(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(dirFd, temporary.c_str(), dirFd, name.c_str(), RENAME_NOREPLACE) == 0)
         return true;
     error = errno;
     if (error != EINVAL && error != ENOSYS)
         return false;
     // A file system without the no-replace move: a hard link fails on an
-    // existing name; one without links gets a check just before the move.
-    if (::link(temporary.c_str(), outputPath.c_str()) == 0) {
-        ::unlink(temporary.c_str());
+    // existing name (and those without links are FAT cards, written by one user).
+    if (::linkat(dirFd, temporary.c_str(), dirFd, name.c_str(), 0) == 0) {
+        ::unlinkat(dirFd, temporary.c_str(), 0);
         return true;
     }
     error = errno;
     if (error == EEXIST)
         return false;
     struct stat st;
-    if (::lstat(outputPath.c_str(), &st) == 0) {
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         error = EEXIST;
         return false;
     }
-    if (std::rename(temporary.c_str(), outputPath.c_str()) == 0)
+    if (::renameat(dirFd, temporary.c_str(), dirFd, name.c_str()) == 0)
         return true;
     error = errno;
     return false;
 }
 
-void syncFolder(const std::string &folder)
+// Whether only the folder's owner can write in the group-writable folder
+// `st`: its group is the owner's own (user private groups) with no one else in it.
+bool groupIsOwnersAlone(const struct stat &st)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    const passwd *owner = ::getpwuid(st.st_uid);
+    if (!owner || owner->pw_gid != st.st_gid)
+        return false;
+    const group *g = ::getgrgid(st.st_gid);
+    return g && (!g->gr_mem || !g->gr_mem[0]);
 }
+
+std::string octal(mode_t mode)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
 
 EntryExportResult failed(EntryExportStatus status, std::string message, std::string outputPath = {})
 {
@@ -176,6 +189,40 @@ EntryExportResult failed(EntryExportStatus status, std::string message, std::str
 }
 
 } // namespace
+
+std::string outputFolderProblem(int dirFd)
+{
+    struct stat st {};
+    if (::fstat(dirFd, &st) != 0)
+        return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return "not a folder";
+    // Whoever may rename or remove names in the folder could swap the
+    // temporary file for a link before it is renamed, or the final name after.
+    // A sticky folder keeps each user's names to that user; its owner is
+    // trusted only when it is this user or root.
+    if (st.st_uid != ::geteuid() && st.st_uid != 0)
+        return "the folder belongs to another user, who could replace what is written there";
+    if (st.st_mode & S_ISVTX)
+        return {};
+    if (st.st_mode & S_IWOTH)
+        return "other users may write in this folder (mode " + octal(st.st_mode)
+               + ", not sticky) and could redirect what is written there";
+    if ((st.st_mode & S_IWGRP) && !groupIsOwnersAlone(st))
+        return "its group may write in this folder (mode " + octal(st.st_mode)
+               + ", not sticky) and could redirect what is written there";
+    return {};
+}
+
+std::string outputFolderProblem(const std::string &folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOTDIR ? std::string("not a folder") : std::string(std::strerror(errno));
+    std::string problem = outputFolderProblem(fd);
+    ::close(fd);
+    return problem;
+}
 
 std::string exportFileName(const std::string &name)
 {
@@ -191,24 +238,62 @@ std::string exportFileName(const std::string &name)
 EntryExportResult exportToFile(const ExportReader &read, const std::string &outputPath,
                                const ExportOptions &options)
 {
+    const std::string folder = folderOf(outputPath);
+    const std::string name = baseNameOf(outputPath);
+    if (name.empty() || name == "." || name == "..")
+        return failed(EntryExportStatus::BadName, "\"" + outputPath + "\" cannot be used as a file name", outputPath);
+    // Every step below works in this one folder descriptor: the folder the
+    // user chose stays the folder written, whatever happens to its path.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return failed(EntryExportStatus::OutputFailed, "cannot open the folder " + folder + ": " + std::strerror(errno),
+                      outputPath);
+    struct DirCloser {
+        int fd;
+        ~DirCloser() { ::close(fd); }
+    } dirCloser{dirFd};
+    if (const std::string problem = outputFolderProblem(dirFd); !problem.empty())
+        return failed(EntryExportStatus::UnsafeFolder, folder + ": " + problem, outputPath);
+
     struct stat st;
-    if (!options.overwrite && ::lstat(outputPath.c_str(), &st) == 0)
+    if (!options.overwrite && ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return failed(EntryExportStatus::Exists, outputPath + " exists", outputPath);
 
     // What an export killed before its end left here.
-    if (const int stale = removeStaleTemporaries(folderOf(outputPath)); stale > 0)
-        logInfo("removed " + std::to_string(stale) + " unfinished export file(s) of ended exports in "
-                + folderOf(outputPath));
+    if (const int stale = removeStaleTemporaries(folder); stale > 0)
+        logInfo("removed " + std::to_string(stale) + " unfinished export file(s) of ended exports in " + folder);
     std::string temporary;
-    const int fd = createTemporary(outputPath, temporary);
+    const int fd = createTemporary(dirFd, name, temporary);
     if (fd < 0)
-        return failed(EntryExportStatus::OutputFailed,
-                      "cannot create a file in " + folderOf(outputPath) + ": " + std::strerror(errno), outputPath);
+        return failed(EntryExportStatus::OutputFailed, "cannot create a file in " + folder + ": " + std::strerror(errno),
+                      outputPath);
+    struct stat created {};
+    ::fstat(fd, &created);
+    // The temporary name goes only if it is still the file made here.
+    const auto removeTemporary = [&] {
+        struct stat now;
+        if (::fstatat(dirFd, temporary.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == created.st_dev
+            && now.st_ino == created.st_ino)
+            ::unlinkat(dirFd, temporary.c_str(), 0);
+    };
 
     EntryExportResult r;
     r.outputPath = outputPath;
-    // A file system without direct writes (tmpfs) gets buffered ones.
-    const int directFd = ::open(temporary.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
+    // Direct writes need a descriptor of their own: the file made above,
+    // opened again through this process's descriptor table, never by its
+    // name (which someone could have swapped for a link meanwhile). Without
+    // /proc, or on a file system without direct writes (tmpfs), writes are
+    // buffered.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    int directFd = ::open(self.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
+    if (directFd >= 0) {
+        struct stat reopened;
+        if (::fstat(directFd, &reopened) != 0 || reopened.st_dev != created.st_dev
+            || reopened.st_ino != created.st_ino) {
+            ::close(directFd);
+            directFd = -1;
+        }
+    }
     FileExportWriter writer(fd, directFd);
     r.result = exportRecording(read, writer, options.cancel, kExportBlockSize, options.progress);
     if (directFd >= 0)
@@ -217,25 +302,34 @@ EntryExportResult exportToFile(const ExportReader &read, const std::string &outp
     const int syncError = errno;
     const bool closed = ::close(fd) == 0;
     if (!r.result.ok()) {
-        ::unlink(temporary.c_str());
+        removeTemporary();
         r.status = EntryExportStatus::Failed;
         r.message = r.result.message;
         return r;
     }
     if (!synced || !closed) {
-        ::unlink(temporary.c_str());
+        removeTemporary();
         return failed(EntryExportStatus::OutputFailed,
                       "cannot write " + outputPath + ": " + std::strerror(synced ? errno : syncError), outputPath);
     }
+    // The name must still be the file written: a link or another file put in
+    // its place is left where it is and never moved to the final name.
+    struct stat now;
+    if (::fstatat(dirFd, temporary.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_dev != created.st_dev
+        || now.st_ino != created.st_ino)
+        return failed(EntryExportStatus::OutputFailed,
+                      "the temporary file " + folder + "/" + temporary
+                          + " was replaced while it was written; nothing was written to " + outputPath,
+                      outputPath);
     int error = 0;
-    if (!moveIntoPlace(temporary, outputPath, options.overwrite, error)) {
-        ::unlink(temporary.c_str());
+    if (!moveIntoPlace(dirFd, temporary, name, options.overwrite, error)) {
+        removeTemporary();
         if (error == EEXIST)
             return failed(EntryExportStatus::Exists, outputPath + " exists", outputPath);
         return failed(EntryExportStatus::OutputFailed, "cannot write " + outputPath + ": " + std::strerror(error),
                       outputPath);
     }
-    syncFolder(folderOf(outputPath));
+    ::fsync(dirFd);
     r.status = EntryExportStatus::Exported;
     return r;
 }
@@ -257,6 +351,18 @@ EntryExportResult exportCardFile(unsigned char *device, const std::string &cardP
     EntryExportResult r = exportToFile(read, outputPath, options);
     VX_Tavo_File_Close(device, handle);
     return r;
+}
+
+std::map<std::string, std::vector<int>> sharedOutputNames(const RecordingCatalogue &catalogue,
+                                                          const std::vector<int> &rows)
+{
+    std::map<std::string, std::vector<int>> byName;
+    for (int row : rows)
+        if (const RecordingEntry *entry = catalogue.shownEntryAt(row))
+            if (const std::string file = exportFileName(entry->isCardFile() ? entry->path : entry->name); !file.empty())
+                byName[file].push_back(row);
+    std::erase_if(byName, [](const auto &item) { return item.second.size() < 2; });
+    return byName;
 }
 
 EntryExportResult exportEntry(const RecordingCatalogue &catalogue, int row, const std::string &saveFolder,

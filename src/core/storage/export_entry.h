@@ -14,7 +14,9 @@
 #include "core/storage/export_walk.h"
 
 #include <atomic>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace korvante {
 
@@ -37,6 +39,7 @@ enum class EntryExportStatus {
     OpenFailed,  // the card file cannot be opened
     Exists,      // the output exists and overwrite is off
     OutputFailed,// the output cannot be created, written, synced or renamed
+    UnsafeFolder,// other users may rename files in the save folder: nothing is written
     Failed,      // the export itself failed: see `result`
 };
 
@@ -55,6 +58,13 @@ struct EntryExportResult {
 // file name in the save folder (empty, ".", "..", holding "/" or a NUL).
 std::string exportFileName(const std::string &name);
 
+// The output names that more than one of the list rows `rows` would be
+// written to ("SAME.tavo" in two folders, "SAME.avi" and "SAME" all become
+// "SAME.avi"), each with those rows in the order given. Exporting them in one
+// run would leave only the last; callers refuse instead.
+std::map<std::string, std::vector<int>> sharedOutputNames(const RecordingCatalogue &catalogue,
+                                                          const std::vector<int> &rows);
+
 // Exports the recording of list row `row` (RecordingCatalogue::shownEntryAt)
 // into `saveFolder` (with or without a trailing "/").
 EntryExportResult exportEntry(const RecordingCatalogue &catalogue, int row, const std::string &saveFolder,
@@ -71,6 +81,14 @@ EntryExportResult exportCardFile(unsigned char *device, const std::string &cardP
 // (removeStaleTemporaries).
 EntryExportResult exportToFile(const ExportReader &read, const std::string &outputPath,
                                const ExportOptions &options = {});
+
+// Why writing into the folder (a path, or an open descriptor of it) is not
+// safe, for the user; empty when it is. Unsafe: a folder that other users (or
+// a group with other members) may write unless it is sticky, and a folder that
+// belongs to another user than this one or root. There, another user could
+// swap a file being written for a link, or move a link to the final name.
+std::string outputFolderProblem(const std::string &folder);
+std::string outputFolderProblem(int dirFd);
 
 // Removes from `folder` the temporary files that exports killed before their
 // end left (".NAME.PID-N.part"): only regular files of this user with that

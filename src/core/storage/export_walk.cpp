@@ -46,8 +46,11 @@ bool writeAllAt(int fd, uint64_t offset, const unsigned char *data, size_t size)
         const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
             return false;
+        }
         data += n;
         size -= static_cast<size_t>(n);
         offset += static_cast<uint64_t>(n);
@@ -70,12 +73,16 @@ bool FileExportWriter::append(const unsigned char *data, size_t size)
             m_end += size;
             return true;
         }
-        if (errno != EINVAL)
+        if (errno != EINVAL) {
+            m_error = errno;
             return false;
+        }
         m_directFd = -1; // the file system refuses direct writes after all
     }
-    if (!writeAllAt(m_fd, m_end, data, size))
+    if (!writeAllAt(m_fd, m_end, data, size)) {
+        m_error = errno;
         return false;
+    }
     m_end += size;
     return true;
 }
@@ -84,13 +91,20 @@ bool FileExportWriter::writeAt(uint64_t offset, const unsigned char *data, size_
 {
     if (offset > m_end || size > m_end - offset)
         return false;
-    return writeAllAt(m_fd, offset, data, size);
+    if (writeAllAt(m_fd, offset, data, size))
+        return true;
+    m_error = errno;
+    return false;
 }
 
 bool FileExportWriter::truncate(uint64_t length)
 {
-    if (length > m_end || ::ftruncate(m_fd, static_cast<off_t>(length)) != 0)
+    if (length > m_end)
         return false;
+    if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
+        m_error = errno;
+        return false;
+    }
     m_end = length;
     return true;
 }
@@ -145,6 +159,8 @@ private:
     bool applyBlanks(unsigned char *data, size_t n, uint64_t base);
     bool rebuild(uint64_t total);
     bool fail(ExportOutcome outcome, std::string message);
+    // A write failure, with the writer's reason (a full disk, an I/O error).
+    bool writeFailed(const std::string &what);
 
     ExportWriter &m_out;
     ExportResult &m_result;
@@ -166,6 +182,12 @@ bool Walk::fail(ExportOutcome outcome, std::string message)
     m_result.outcome = outcome;
     m_result.message = std::move(message);
     return false;
+}
+
+bool Walk::writeFailed(const std::string &what)
+{
+    const int error = m_out.error();
+    return fail(ExportOutcome::WriteFailed, error != 0 ? what + ": " + std::strerror(error) : what);
 }
 
 bool Walk::parseHeader(const unsigned char *data, size_t n, uint64_t base)
@@ -293,7 +315,7 @@ bool Walk::applyBlanks(unsigned char *data, size_t n, uint64_t base)
             const uint64_t stop = std::min(b.end, base);
             const std::vector<unsigned char> fill(static_cast<size_t>(stop - b.begin), b.fill);
             if (!m_out.writeAt(b.begin, fill.data(), fill.size()))
-                return fail(ExportOutcome::WriteFailed, "the output could not be written");
+                return writeFailed("the output could not be written");
         }
         const uint64_t from = std::max(b.begin, base);
         const uint64_t to = std::min(b.end, end);
@@ -317,7 +339,7 @@ bool Walk::block(unsigned char *data, size_t n, uint64_t base)
     if (!applyBlanks(data, n, base))
         return false;
     if (!m_out.append(data, n))
-        return fail(ExportOutcome::WriteFailed, "the output could not be written");
+        return writeFailed("the output could not be written");
     m_result.bytesWritten = base + n;
     return true;
 }
@@ -353,15 +375,15 @@ bool Walk::rebuild(uint64_t total)
         totals.add(e.cls, e.size);
     }
     if (kept < m_result.bytesWritten && !m_out.truncate(kept))
-        return fail(ExportOutcome::WriteFailed, "the output could not be cut to its last whole chunk");
+        return writeFailed("the output could not be cut to its last whole chunk");
     if (!m_out.append(index.data(), index.size()))
-        return fail(ExportOutcome::WriteFailed, "the output could not be written");
+        return writeFailed("the output could not be written");
 
     for (const auto &[offset, value] : export_detail::headerPatches(h, totals, kept, indexLength)) {
         unsigned char bytes[4];
         riff::writeLe32(bytes, value);
         if (!m_out.writeAt(offset, bytes, 4))
-            return fail(ExportOutcome::WriteFailed, "the output's header could not be written");
+            return writeFailed("the output's header could not be written");
     }
     m_result.bytesWritten = kept + indexLength;
     m_result.indexEntries = static_cast<uint32_t>(m_entries.size());

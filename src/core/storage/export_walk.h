@@ -66,6 +66,8 @@ public:
     virtual bool append(const unsigned char *data, size_t size) = 0;
     virtual bool writeAt(uint64_t offset, const unsigned char *data, size_t size) = 0;
     virtual bool truncate(uint64_t length) = 0;
+    // The errno of the last failed call, 0 when unknown.
+    virtual int error() const { return 0; }
 };
 
 // An ExportWriter into memory (tests, fuzzing).
@@ -88,10 +90,12 @@ public:
     bool append(const unsigned char *data, size_t size) override;
     bool writeAt(uint64_t offset, const unsigned char *data, size_t size) override;
     bool truncate(uint64_t length) override;
+    int error() const override { return m_error; }
 
 private:
     int m_fd;
     int m_directFd;
+    int m_error = 0;
     uint64_t m_end = 0;
 };
 

@@ -239,6 +239,67 @@ TEST(ExportFile, OnlyACompleteExportReachesItsName)
     EXPECT_EQ(removeStaleTemporaries(dir.str()), 1);
 }
 
+TEST(ExportFile, WritesOnlyTheFileItMadeInAFolderNoOneElseCanChange)
+{
+    TempDir dir;
+    LogCapture log;
+    const Bytes recording = buildRecording(layoutOf(typicalChunks(6))).bytes;
+    const auto source = [&recording, at = size_t(0)](unsigned char *b, size_t size) mutable -> int64_t {
+        const size_t n = std::min({size, recording.size() - at, size_t(700)});
+        std::memcpy(b, recording.data() + at, n);
+        at += n;
+        return static_cast<int64_t>(n);
+    };
+    const fs::path victim = dir.path() / "victim";
+    writeAll(victim, Bytes(4, 9));
+
+    // The temporary file swapped for a link while it is written: the link's
+    // target stays as it was, and the link never gets the final name.
+    const fs::path swapped = dir.path() / "swapped";
+    fs::create_directory(swapped);
+    ExportOptions swap;
+    swap.progress = [&, done = false](uint64_t) mutable {
+        for (const auto &e : fs::directory_iterator(swapped))
+            if (!done && e.path().extension() == ".part") {
+                fs::remove(e.path());
+                fs::create_symlink(victim, e.path());
+                done = true;
+            }
+    };
+    const EntryExportResult r = exportToFile(source, (swapped / "N.avi").string(), swap);
+    EXPECT_EQ(r.status, EntryExportStatus::OutputFailed) << r.message;
+    EXPECT_NE(r.message.find("was replaced"), std::string::npos) << r.message;
+    EXPECT_EQ(readAll(victim), Bytes(4, 9));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(swapped / "N.avi")));
+
+    // Folders that others may write in are refused unless sticky.
+    const std::tuple<fs::perms, bool> folders[] = {
+        {fs::perms::all, false},
+        {fs::perms::all | fs::perms::sticky_bit, true},
+        {fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read, true},
+    };
+    int n = 0;
+    for (const auto &[mode, allowed] : folders) {
+        const fs::path folder = dir.path() / ("f" + std::to_string(n++));
+        fs::create_directory(folder);
+        fs::permissions(folder, mode);
+        const EntryExportResult e = exportToFile(source, (folder / "N.avi").string());
+        EXPECT_EQ(e.ok(), allowed) << e.message;
+        EXPECT_EQ(e.status == EntryExportStatus::UnsafeFolder, !allowed) << e.message;
+        EXPECT_EQ(outputFolderProblem(folder.string()).empty(), allowed);
+        EXPECT_EQ(filesIn(folder).size(), allowed ? 1u : 0u);
+    }
+
+    // A full disk is named as the reason.
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    FileExportWriter writer(full);
+    const ExportResult w = exportRecordingBytes(recording, writer);
+    ::close(full);
+    EXPECT_EQ(w.outcome, ExportOutcome::WriteFailed);
+    EXPECT_NE(w.message.find(std::strerror(ENOSPC)), std::string::npos) << w.message;
+}
+
 TEST(ExportFile, ACardFileCutShortFailsWithoutOutput)
 {
     TempDir dir;
