@@ -278,8 +278,8 @@ void CameraSettings::setUp()
         m_existed = ::stat(m_path.c_str(), &st) == 0;
         readOk = m_file.read(m_path);
         if (!readOk && m_existed) {
-            m_problem = errno == EFBIG ? m_path + " holds " + std::to_string(st.st_size)
-                                             + " bytes, more than a camera's settings file ever does (64 KB)"
+            m_problem = errno == EFBIG ? m_path + " is " + std::to_string(st.st_size)
+                                             + " bytes long, and a camera's settings file is never over 64 KB"
                                        : "cannot read " + m_path + ": " + std::strerror(errno);
         }
         if (readOk && m_file.unknownKeys() > 0)

@@ -195,7 +195,7 @@ TEST_F(CameraSettingsTest, PendingRequestsAreReadAndOddFilesAreReportedOnce)
         {"MANUAL_TIME=20150230_250000\r\n", false, ClockValue{2015, 2, 30, 25, 0, 0}, "", ""}, // save will refuse it
         {unknown, false, std::nullopt, "", "setup.ini: 3412 unknown keys ignored"},
         {"RESET_WIFI_EN=1\r\n" + std::string(KeyValueFile::kMaxFileBytes, '#'), false, std::nullopt,
-         "setup.ini holds 65553 bytes, more than a camera's settings file ever does (64 KB)", ""},
+         "setup.ini is 65553 bytes long, and a camera's settings file is never over 64 KB", ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.ini.substr(0, 40));
