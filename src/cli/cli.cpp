@@ -34,7 +34,7 @@ private:
 
 int inputError(std::ostream &err, const std::string &input, const std::string &problem)
 {
-    err << "korvante-cli: " << input << ": " << problem << "\n";
+    err << "korvante-cli: " << escapeControls(input) << ": " << escapeControls(problem) << "\n";
     return kExitInput;
 }
 
@@ -248,28 +248,32 @@ int runRepair(const CliOptions &o, std::ostream &out, std::ostream &err)
     bool notRepairable = false;
     for (const auto &path : o.files) {
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) {
+        if (::lstat(path.c_str(), &st) != 0) {
             rc = inputError(err, path, systemError());
             continue;
         }
-        if (!S_ISREG(st.st_mode)) {
-            rc = inputError(err, path, "not a regular file");
+        // Never through a link: the file named is the file written.
+        std::string why;
+        std::unique_ptr<std::FILE, FileCloser> file(openForRepair(path, true, 0, 0, why));
+        if (!file) {
+            rc = inputError(err, path, errno == EACCES ? "cannot read: " + why : why);
             continue;
         }
-        std::unique_ptr<std::FILE, FileCloser> probe(std::fopen(path.c_str(), "rb"));
-        if (!probe) {
-            rc = inputError(err, path, "cannot read: " + systemError());
-            continue;
-        }
-        probe.reset();
-        if (isIntact(path)) {
+        if (isIntactDescriptor(fileno(file.get()))) {
             out << escapeControls(path) << "\tintact\n";
             continue;
         }
-        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), o.dryRun ? "rb" : "rb+"));
-        if (!file) {
-            rc = inputError(err, path, "cannot open for writing: " + systemError());
-            continue;
+        if (!o.dryRun) {
+            // The same file, now for writing.
+            if (::fstat(fileno(file.get()), &st) != 0) {
+                rc = inputError(err, path, systemError());
+                continue;
+            }
+            file.reset(openForRepair(path, false, st.st_dev, st.st_ino, why));
+            if (!file) {
+                rc = inputError(err, path, "cannot open for writing: " + why);
+                continue;
+            }
         }
         const RepairPlan plan = planRepair(file.get());
         if (!plan.repairable) {
@@ -278,14 +282,21 @@ int runRepair(const CliOptions &o, std::ostream &out, std::ostream &err)
             continue;
         }
         if (!o.dryRun) {
-            const bool written = applyRepair(file.get(), plan) && std::fflush(file.get()) == 0;
-            if (std::fclose(file.release()) != 0 || !written) {
-                rc = inputError(err, path, "repair failed to write: " + systemError());
+            const bool written = applyRepair(file.get(), plan, &why) && std::fflush(file.get()) == 0;
+            if (!written && why.empty())
+                why = systemError();
+            if (std::fclose(file.release()) != 0 && written)
+                why = systemError();
+            else if (written) {
+                out << escapeControls(path) << "\trepaired\t" << plan.zeroFillStart << '\t' << plan.zeroFillLength
+                    << '\n';
                 continue;
             }
+            rc = inputError(err, path, "repair failed to write: " + why);
+            continue;
         }
-        out << escapeControls(path) << '\t' << (o.dryRun ? "repairable" : "repaired") << '\t'
-            << plan.zeroFillStart << '\t' << plan.zeroFillLength << '\n';
+        out << escapeControls(path) << "\trepairable\t" << plan.zeroFillStart << '\t' << plan.zeroFillLength
+            << '\n';
     }
     if (rc == kExitOk && notRepairable)
         rc = kExitNotRepairable;
@@ -299,7 +310,8 @@ public:
     {
         m_previous = setLogSink([&err](LogLevel level, std::string_view message) {
             if (level == LogLevel::Warning || level == LogLevel::Error)
-                err << "korvante-cli: " << logLevelName(level) << ": " << message << "\n";
+                err << "korvante-cli: " << logLevelName(level) << ": " << escapeControls(std::string(message))
+                    << "\n";
         });
     }
     ~StderrLog() { setLogSink(std::move(m_previous)); }

@@ -228,11 +228,15 @@ std::vector<unsigned char> RecordingCatalogue::readHeaders() const
 
 void RecordingCatalogue::repairUnfinished(const RecordingEntry &entry)
 {
-    FilePtr file(std::fopen(entry.path.c_str(), "rb+"));
-    if (!file)
-        return; // listed without repair
-    bool writeFailed = false;
     std::string why;
+    FilePtr file(openForRepair(entry.path, false, entry.device, entry.inode, why));
+    if (!file) {
+        // Listed as it is, and said: the user learns it stays unfinished.
+        m_failedRepairs.push_back(entry.name + ": " + why);
+        logWarning("unfinished recording not repaired: " + entry.path + ": " + why);
+        return;
+    }
+    bool writeFailed = false;
     const RepairPlan plan = korvante::repair(file.get(), &writeFailed, &why);
     if (!writeFailed && std::fflush(file.get()) != 0) {
         writeFailed = true;
@@ -242,10 +246,12 @@ void RecordingCatalogue::repairUnfinished(const RecordingEntry &entry)
         // Still unfinished (the header is written last): the next listing tries again.
         m_failedRepairs.push_back(entry.name + ": " + why);
         logError("repair of an unfinished recording failed to write: " + entry.path + ": " + why);
+    } else if (plan.repairable) {
+        m_repairedFiles.push_back(entry.path);
+        logInfo("repaired unfinished recording " + entry.path + ": zeros from byte "
+                + std::to_string(plan.zeroFillStart) + " to its end (" + std::to_string(plan.zeroFillLength)
+                + " bytes), RIFF size " + std::to_string(plan.riffSize));
     }
-    else if (plan.repairable)
-        logInfo("repaired unfinished recording " + entry.path + " from byte "
-                + std::to_string(plan.zeroFillStart));
 }
 
 int RecordingCatalogue::fill(ListView &view, FillMode mode, int kind, const SearchCriteria *criteria)
@@ -256,6 +262,7 @@ int RecordingCatalogue::fill(ListView &view, FillMode mode, int kind, const Sear
         return 0;
     m_shownEntries.clear();
     m_failedRepairs.clear();
+    m_repairedFiles.clear();
     buildPartnerIndex();
     FolderHandles folders;
     const std::vector<unsigned char> headers = mode == FillMode::All ? readHeaders() : std::vector<unsigned char>();

@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -107,6 +108,8 @@ bool RecordingCatalogue::searchFolder(const std::string &path, int32_t folderInd
         const auto &when = born ? info.stx_btime : info.stx_mtime;
         entry.created = windowsFileTimeOf(when.tv_sec, when.tv_nsec);
         entry.sizeKiB = info.stx_size / 1024;
+        entry.device = makedev(info.stx_dev_major, info.stx_dev_minor);
+        entry.inode = info.stx_ino;
         m_entries.push_back(std::move(entry));
         ++count;
     }

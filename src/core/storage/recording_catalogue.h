@@ -146,9 +146,12 @@ public:
     // --- Unfinished recordings -------------------------------------------------------
     static bool isIntact(const std::string &path) { return korvante::isIntact(path); }
     static RepairPlan repair(std::FILE *file) { return korvante::repair(file); }
-    // The repairs of the last fill that could not write, "NAME: reason" each
-    // (a card pulled or failing); those recordings stay unfinished.
+    // The unfinished recordings of the last fill that were not repaired,
+    // "NAME: reason" each (no permission to write, a link, a card pulled or
+    // failing, a file being written); those recordings stay unfinished.
     const std::vector<std::string> &failedRepairs() const { return m_failedRepairs; }
+    // The paths of the files the last fill repaired, in list order.
+    const std::vector<std::string> &repairedFiles() const { return m_repairedFiles; }
 
 private:
     enum class FillMode { Kind, All, AllWithoutRepair, SearchKind, SearchAll };
@@ -189,6 +192,7 @@ private:
     std::vector<CatalogueFolder> m_folders;
     std::vector<size_t> m_shownEntries; // positions in m_entries, in row order
     std::vector<std::string> m_failedRepairs;
+    std::vector<std::string> m_repairedFiles;
     std::vector<std::string> m_extensions;
     std::shared_ptr<unsigned char> m_cardDevice; // its deleter closes the device
     int m_selectedSource = -1;

@@ -31,6 +31,10 @@ struct RecordingEntry {
     std::string path;           // plain: folder path + name; TAVO: the name alone
     WindowsFileTime created = 0;
     uint64_t sizeKiB = 0;       // whole KiB, remainder dropped
+    // The file the scan found (plain files): st_dev and st_ino, 0 when
+    // unknown. A repair writes only that file.
+    uint64_t device = 0;
+    uint64_t inode = 0;
 
     bool isCardFile() const { return cardFileId != -1; }
 };

@@ -55,11 +55,17 @@ bool writeAt(int fd, uint64_t offset, const unsigned char *bytes, size_t size)
     return true;
 }
 
-// Whether the open file is still the one `plan` was made for: still linked in
-// its folder if it was then, and of the planned length. False with errno set
-// otherwise (ENOENT: removed, EIO: its length changed, as a card going away
-// cuts it).
-bool stillPlanned(int fd, const RepairPlan &plan)
+// The length and modification time a file must still have to be written.
+struct Expected {
+    uint64_t length = 0;
+    int64_t sec = 0;
+    int64_t nsec = 0;
+};
+
+// Whether the open file is still the one planned: still linked in its folder
+// if it was then, and of the expected length and modification time. False
+// with errno set otherwise (ENOENT: removed; EBUSY: someone else wrote it).
+bool stillPlanned(int fd, const RepairPlan &plan, const Expected &expected)
 {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
@@ -68,11 +74,22 @@ bool stillPlanned(int fd, const RepairPlan &plan)
         errno = ENOENT;
         return false;
     }
-    if (static_cast<uint64_t>(st.st_size) != plan.fileLength) {
-        errno = EIO;
+    if (static_cast<uint64_t>(st.st_size) != expected.length || st.st_mtim.tv_sec != expected.sec
+        || st.st_mtim.tv_nsec != expected.nsec) {
+        errno = EBUSY;
         return false;
     }
     return true;
+}
+
+// After a write of our own: the time it left is the one expected next.
+void wroteAt(int fd, Expected &expected)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) {
+        expected.sec = st.st_mtim.tv_sec;
+        expected.nsec = st.st_mtim.tv_nsec;
+    }
 }
 
 } // namespace
@@ -113,7 +130,11 @@ RepairPlan planRepair(std::FILE *file)
         return plan;
     plan.fileLength = static_cast<uint64_t>(end);
     struct stat st {};
-    plan.linked = ::fstat(fileno(file), &st) == 0 && st.st_nlink > 0;
+    if (::fstat(fileno(file), &st) == 0) {
+        plan.linked = st.st_nlink > 0;
+        plan.modifiedSec = st.st_mtim.tv_sec;
+        plan.modifiedNsec = st.st_mtim.tv_nsec;
+    }
 
     unsigned char head[kHeadBytes];
     const size_t n = readAt(file, 0, head, sizeof head);
@@ -169,22 +190,26 @@ bool applyRepair(std::FILE *file, const RepairPlan &plan, std::string *error)
         errno = saved;
         return false;
     };
+    const auto changed = [&fail] {
+        return fail(errno == EBUSY ? std::string(kRepairFileChanged) : std::string(std::strerror(errno)));
+    };
     // Nothing of stdio's is left pending: all writes below go to the
     // descriptor, at their own offsets.
     if (std::fflush(file) != 0)
         return fail(std::strerror(errno));
+    Expected expected{plan.fileLength, plan.modifiedSec, plan.modifiedNsec};
     const uint64_t headEnd = std::min(plan.zeroFillStart + 8, plan.fileLength);
-    if (!stillPlanned(fd, plan))
-        return fail(std::strerror(errno));
 
     static const std::vector<unsigned char> zeros(kRepairZeroBlock, 0);
     for (uint64_t at = headEnd; at < plan.fileLength;) {
         const size_t block = static_cast<size_t>(std::min<uint64_t>(plan.fileLength - at, kRepairZeroBlock));
-        // A card cut short under the writer: stop before growing it back.
-        if (at != headEnd && (at / kRepairZeroBlock) % 16 == 0 && !stillPlanned(fd, plan))
-            return fail(std::strerror(errno));
+        // A writer appending, or a card cut short under us: stop before
+        // zeroing what they wrote or growing the file back.
+        if (!stillPlanned(fd, plan, expected))
+            return changed();
         if (!writeAt(fd, at, zeros.data(), block))
             return fail(std::strerror(errno));
+        wroteAt(fd, expected);
         at += block;
     }
     if (headEnd < plan.fileLength && ::fdatasync(fd) != 0 && errno != EINVAL)
@@ -192,16 +217,54 @@ bool applyRepair(std::FILE *file, const RepairPlan &plan, std::string *error)
 
     unsigned char header[8] = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
     riff::writeLe32(header + 4, plan.riffSize);
-    if (!stillPlanned(fd, plan))
-        return fail(std::strerror(errno));
+    if (!stillPlanned(fd, plan, expected))
+        return changed();
     if (!writeAt(fd, 0, header, sizeof header) || (::fdatasync(fd) != 0 && errno != EINVAL))
         return fail(std::strerror(errno));
+    wroteAt(fd, expected);
 
-    if (headEnd > plan.zeroFillStart
-        && (!writeAt(fd, plan.zeroFillStart, zeros.data(), static_cast<size_t>(headEnd - plan.zeroFillStart))
-            || (::fdatasync(fd) != 0 && errno != EINVAL)))
-        return fail(std::strerror(errno));
+    if (headEnd > plan.zeroFillStart) {
+        if (!stillPlanned(fd, plan, expected))
+            return changed();
+        if (!writeAt(fd, plan.zeroFillStart, zeros.data(), static_cast<size_t>(headEnd - plan.zeroFillStart))
+            || (::fdatasync(fd) != 0 && errno != EINVAL))
+            return fail(std::strerror(errno));
+    }
     return true;
+}
+
+std::FILE *openForRepair(const std::string &path, bool readOnly, uint64_t device, uint64_t inode, std::string &why)
+{
+    // Non-blocking: a named pipe put in a recording's place must not stall.
+    const int fd = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int saved = errno;
+        why = saved == ELOOP ? std::string("a symbolic link; a repair never writes through one")
+                             : std::string(std::strerror(saved));
+        errno = saved;
+        return nullptr;
+    }
+    struct stat st {};
+    const auto refuse = [&](const std::string &reason, int code) -> std::FILE * {
+        why = reason;
+        ::close(fd);
+        errno = code;
+        return nullptr;
+    };
+    if (::fstat(fd, &st) != 0)
+        return refuse(std::strerror(errno), errno);
+    if (!S_ISREG(st.st_mode))
+        return refuse("not a regular file", EINVAL);
+    if (st.st_nlink > 1)
+        return refuse("the file has other names (hard links); not repaired", EMLINK);
+    if (inode != 0 && (static_cast<uint64_t>(st.st_dev) != device || static_cast<uint64_t>(st.st_ino) != inode))
+        return refuse("no longer the file that was listed; not repaired", ESTALE);
+    // Reads and writes are blocking again from here on.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE *file = ::fdopen(fd, readOnly ? "rb" : "rb+");
+    if (!file)
+        return refuse(std::strerror(errno), errno);
+    return file;
 }
 
 RepairPlan repair(std::FILE *file, bool *writeFailed, std::string *error)

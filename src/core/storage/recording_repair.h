@@ -31,6 +31,8 @@ struct RepairPlan {
     uint64_t zeroFillLength = 0;  // to the end of the file
     uint32_t riffSize = 0;        // written at offset 4
     bool linked = false;          // the file had a name when planned (an anonymous one has none)
+    int64_t modifiedSec = 0;      // its modification time when planned
+    int64_t modifiedNsec = 0;
 };
 
 // Walks the movie list of a file open for reading and decides the repair, without
@@ -44,16 +46,28 @@ RepairPlan planRepair(std::FILE *file);
 // walk where this plan ended it, so a repair stopped part-way (a pulled card,
 // a failing write) is planned and finished alike by the next one; nothing is
 // ever marked repaired that is not. A file that is no longer the one planned
-// (another length, or removed since) is not written: zeros past its end would
-// grow it again. Returns false, with errno set and the reason in `error` when given,
+// (another length or modification time, or removed since) is not written:
+// someone is writing it (the camera, a copy), and zeros would destroy what
+// they add. Length and time are checked again right before every write. Returns false, with errno set and the reason in `error` when given,
 // when a write or sync fails or the file changed; does nothing for a plan that
 // is not repairable.
 bool applyRepair(std::FILE *file, const RepairPlan &plan, std::string *error = nullptr);
 
 // planRepair, then applyRepair on a file open for reading and writing ("rb+").
 // The plan's `repairable` is false when the file was left unchanged.
+//
+// The reason given for a file that changed under the repair.
+inline constexpr const char *kRepairFileChanged = "the file is being written";
 RepairPlan repair(std::FILE *file, bool *writeFailed = nullptr, std::string *error = nullptr);
 
 inline constexpr size_t kRepairZeroBlock = 262144;
+
+// Opens the recording at `path` for a repair: for reading and writing, or for
+// reading only with `readOnly` (a dry run). Never through a symbolic link,
+// only a regular file with no other name (a hard link would carry the repair
+// to a file elsewhere), and, when `device` and `inode` are not 0, only the
+// file that was listed under that name. A stream ("rb+" or "rb") owned by the
+// caller, or null with the reason in `why` and errno set.
+std::FILE *openForRepair(const std::string &path, bool readOnly, uint64_t device, uint64_t inode, std::string &why);
 
 } // namespace korvante

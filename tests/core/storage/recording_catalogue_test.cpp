@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -255,6 +257,40 @@ TEST_F(DriveCatalogue, ListAllRepairsUnfinishedFilesAndListKindNever)
     EXPECT_EQ(getLe32(readAll(cut), 4), cutBefore.size() - 8);
     EXPECT_EQ(readAll(intact), intactBefore);
     EXPECT_TRUE(log.contains("repaired unfinished recording"));
+}
+
+TEST_F(DriveCatalogue, RepairWritesOnlyTheListedFileNeverThroughALink)
+{
+    // Targets outside the card: a text file that looks like a movie list, and
+    // an unfinished recording reached by a symbolic link and by a hard link.
+    TempDir outside;
+    const fs::path text = outside.path() / "notes.txt";
+    Bytes notes(600, 'x');
+    std::memcpy(notes.data() + 20, "movi00dc", 8);
+    writeAll(text, notes);
+    const fs::path elsewhere = writeRecording(outside.path(), "other.avi", std::nullopt, true);
+    const fs::path hard = writeRecording(outside.path(), "hard.avi", std::nullopt, true);
+    fs::create_directories(folder("NOR"));
+    fs::create_symlink(text, folder("NOR") / "N_20120305_150000_1CH_F.avi");
+    fs::create_symlink(elsewhere, folder("NOR") / "N_20120305_150001_1CH_F.avi");
+    fs::create_hard_link(hard, folder("NOR") / "N_20120305_150002_1CH_F.avi");
+    // A file swapped for another after the listing's scan.
+    const auto swapped = writeRecording(folder("NOR"), "N_20120305_150003_1CH_F.avi", std::nullopt, true);
+    const auto plain = writeRecording(folder("EVT"), "E_20120305_150004_1CH_F.avi", std::nullopt, true);
+    const Bytes before[] = {readAll(text), readAll(elsewhere), readAll(hard)};
+    ASSERT_TRUE(selectDrive(catalogue, card.path()));
+    fs::rename(writeRecording(outside.path(), "swap.avi", std::nullopt, true), swapped);
+    const Bytes swappedBefore = readAll(swapped);
+
+    EXPECT_EQ(catalogue.listAll(view), 5);
+    EXPECT_EQ(readAll(text), before[0]);
+    EXPECT_EQ(readAll(elsewhere), before[1]);
+    EXPECT_EQ(readAll(hard), before[2]);
+    EXPECT_EQ(readAll(swapped), swappedBefore);
+    EXPECT_TRUE(RecordingCatalogue::isIntact(plain.string()));
+    EXPECT_EQ(catalogue.repairedFiles(), std::vector<std::string>{plain.string()});
+    EXPECT_EQ(catalogue.failedRepairs().size(), 4u);
+    EXPECT_TRUE(log.contains("a symbolic link"));
 }
 
 TEST_F(DriveCatalogue, FilesThatVanishOrCannotBeOpenedAreListedWithoutRepair)

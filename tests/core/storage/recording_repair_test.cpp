@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <memory>
 
 namespace korvante {
@@ -216,6 +218,40 @@ TEST(Repair, IntactRecordingIsPlannedButNeverWrittenByCallersThatCheckFirst)
     writeAll(path, built.bytes);
     EXPECT_TRUE(isIntact(path.string()));
     EXPECT_EQ(readAll(path), built.bytes);
+}
+
+} // namespace
+} // namespace korvante
+
+namespace korvante {
+namespace {
+
+TEST(Repair, AFileWrittenMeanwhileIsLeftAlone)
+{
+    // Planned, then written by someone else in place (same length, a new
+    // time) or appended to: the repair writes nothing and says why.
+    for (const bool append : {false, true}) {
+        TempDir dir;
+        const auto path = dir.path() / "rec.avi";
+        const Bytes bytes = buildUnfinished(layoutOf(typicalChunks(5, 300)), 40, oldData(300)).bytes;
+        writeAll(path, bytes);
+        std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb+"));
+        ASSERT_TRUE(f);
+        const RepairPlan plan = planRepair(f.get());
+        ASSERT_TRUE(plan.repairable);
+        Bytes written = bytes;
+        if (append)
+            written.insert(written.end(), 64, 0x77);
+        else
+            written.back() = 0x77;
+        writeAll(path, written);
+        const timespec later[2] = {{0, UTIME_OMIT}, {plan.modifiedSec + 5, 0}};
+        ASSERT_EQ(::futimens(fileno(f.get()), later), 0);
+        std::string why;
+        EXPECT_FALSE(applyRepair(f.get(), plan, &why));
+        EXPECT_EQ(why, kRepairFileChanged);
+        EXPECT_EQ(readAll(path), written);
+    }
 }
 
 } // namespace
