@@ -1,5 +1,6 @@
 #include "cli/telemetry.h"
 
+#include "cli/text_escape.h"
 #include "core/playback/sensor_records.h"
 #include "core/playback/stream_parse_filter.h"
 #include "tavo/tavo.h"
@@ -142,45 +143,154 @@ std::string number(double v, int decimals)
     return text;
 }
 
+// One code point of `s` from `i` (advanced past it), or -1 for bytes that are
+// not UTF-8: a bad lead or continuation byte, an overlong form, a surrogate,
+// a value past U+10FFFF (one byte is passed over then).
+long nextCodePoint(const std::string &s, size_t &i)
+{
+    const auto byte = [&s](size_t at) { return static_cast<unsigned char>(s[at]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    size_t length = 0;
+    long cp = 0, min = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2; cp = lead & 0x1F; min = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3; cp = lead & 0x0F; min = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4; cp = lead & 0x07; min = 0x10000;
+    } else {
+        ++i;
+        return -1;
+    }
+    if (i + length > s.size()) {
+        ++i;
+        return -1;
+    }
+    for (size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            ++i;
+            return -1;
+        }
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return -1;
+    }
+    i += length;
+    return cp;
+}
+
+void appendUtf8(std::string &out, long cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Text for an XML 1.0 document in UTF-8: markup characters escaped, and
+// whatever XML cannot hold (bytes that are not UTF-8, control characters,
+// U+FFFE and U+FFFF) replaced by U+FFFD, so that every reader accepts the file.
 std::string xmlEscape(const std::string &s)
 {
     std::string out;
-    for (const char c : s) {
-        switch (c) {
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        long cp = nextCodePoint(s, i);
+        const bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF)
+                             || (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
+        if (!allowed)
+            cp = 0xFFFD;
+        switch (cp) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
-        default:
-            // Control characters are not allowed in XML 1.0 text.
-            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t')
-                out += c;
+        default: appendUtf8(out, cp);
         }
     }
     return out;
 }
 
-void writeCsv(const CQDRVTextData &data, std::ostream &out)
+// The metadata packets of the loaded recording, one at a time: the output is
+// written as they are read, and nothing of the track is kept.
+class Packets final {
+public:
+    explicit Packets(StreamParseFilter &filter) : m_filter(filter) {}
+    bool next()
+    {
+        std::memset(m_buffer, 0, sizeof m_buffer);
+        std::int32_t length = sizeof m_buffer;
+        m_time = 0;
+        return m_filter.ReadPacket(m_buffer, &length, &m_time) == S_OK;
+    }
+    void rewind() { m_filter.RewindPackets(); }
+    std::optional<SensorSample> sample() const { return DecodeSamplePacket(m_time, m_buffer, sizeof m_buffer); }
+    std::optional<CQDRVGPSData> fix() const { return DecodeFixPacket(m_time, m_buffer, sizeof m_buffer); }
+
+private:
+    StreamParseFilter &m_filter;
+    std::uint8_t m_buffer[1024] = {};
+    std::int32_t m_time = 0;
+};
+
+// A valid fix as degrees, or nothing for one that is not a position on the
+// earth (not finite, latitude beyond ±90°, longitude beyond ±180°).
+struct Position {
+    double latitude;
+    double longitude;
+};
+
+std::optional<Position> positionOf(const CQDRVGPSData &fix)
+{
+    const double lat = toDegrees(fix.latitude), lon = toDegrees(fix.longitude);
+    if (!std::isfinite(lat) || !std::isfinite(lon) || std::fabs(lat) > 90.0 || std::fabs(lon) > 180.0)
+        return std::nullopt;
+    return Position{lat, lon};
+}
+
+// The valid fixes, each with its position, in file order; `skipped` counts
+// the valid fixes that are no position.
+template <typename Write>
+void eachPosition(Packets &packets, std::size_t &skipped, Write write)
+{
+    skipped = 0;
+    while (packets.next()) {
+        const auto fix = packets.fix();
+        if (!fix || !fix->valid)
+            continue;
+        if (const auto p = positionOf(*fix))
+            write(*fix, *p);
+        else
+            ++skipped;
+    }
+}
+
+void writeCsv(Packets &packets, std::ostream &out)
 {
     out << "time_ms,kind,x,y,z\n";
-    data.withSamples([&](const std::list<SensorSample> &samples) {
-        for (const auto &s : samples)
-            out << s.timestamp << ',' << s.kind << ',' << s.x << ',' << s.y << ',' << s.z << '\n';
-    });
+    while (packets.next())
+        if (const auto s = packets.sample())
+            out << s->timestamp << ',' << s->kind << ',' << s->x << ',' << s->y << ',' << s->z << '\n';
 }
 
-std::vector<CQDRVGPSData> validFixes(const CQDRVTextData &data)
-{
-    std::vector<CQDRVGPSData> fixes;
-    data.withFixes([&](const std::list<CQDRVGPSData> &list) {
-        for (const auto &f : list)
-            if (f.valid)
-                fixes.push_back(f);
-    });
-    return fixes;
-}
-
-void writeGpx(const CQDRVTextData &data, const std::string &name, std::ostream &out)
+void writeGpx(Packets &packets, const std::string &name, std::ostream &out, std::size_t &skipped)
 {
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<gpx version=\"1.1\" creator=\"korvante-cli\" xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
@@ -188,44 +298,53 @@ void writeGpx(const CQDRVTextData &data, const std::string &name, std::ostream &
            "  <trk>\n"
         << "    <name>" << xmlEscape(name) << "</name>\n"
         << "    <trkseg>\n";
-    for (const auto &f : validFixes(data)) {
-        out << "      <trkpt lat=\"" << number(toDegrees(f.latitude), 7) << "\" lon=\""
-            << number(toDegrees(f.longitude), 7) << "\">\n";
+    eachPosition(packets, skipped, [&](const CQDRVGPSData &f, const Position &p) {
+        out << "      <trkpt lat=\"" << number(p.latitude, 7) << "\" lon=\"" << number(p.longitude, 7) << "\">\n";
         if (auto t = isoTime(f))
             out << "        <time>" << *t << "</time>\n";
         // GPX 1.1 has no speed or course: they go into extensions, speed in
-        // metres per second and course in degrees as GPX 1.0 had them.
-        out << "        <extensions><kv:speed>" << number(f.speed / 3.6, 3) << "</kv:speed><kv:course>"
-            << number(f.course, 1) << "</kv:course></extensions>\n"
-            << "      </trkpt>\n";
-    }
+        // metres per second and course in degrees as GPX 1.0 had them. A
+        // value that is no number is left out.
+        std::string extensions;
+        if (std::isfinite(f.speed))
+            extensions += "<kv:speed>" + number(f.speed / 3.6, 3) + "</kv:speed>";
+        if (std::isfinite(f.course))
+            extensions += "<kv:course>" + number(f.course, 1) + "</kv:course>";
+        if (!extensions.empty())
+            out << "        <extensions>" << extensions << "</extensions>\n";
+        out << "      </trkpt>\n";
+    });
     out << "    </trkseg>\n  </trk>\n</gpx>\n";
 }
 
-void writeKml(const CQDRVTextData &data, const std::string &name, std::ostream &out)
+void writeKml(Packets &packets, const std::string &name, std::ostream &out, std::size_t &skipped)
 {
-    const auto fixes = validFixes(data);
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
            "  <Document>\n"
         << "    <name>" << xmlEscape(name) << "</name>\n"
         << "    <Placemark>\n      <name>Track</name>\n      <LineString>\n        <tessellate>1</tessellate>\n"
            "        <coordinates>\n";
-    for (const auto &f : fixes)
-        out << "          " << number(toDegrees(f.longitude), 7) << ',' << number(toDegrees(f.latitude), 7) << ",0\n";
+    eachPosition(packets, skipped, [&](const CQDRVGPSData &, const Position &p) {
+        out << "          " << number(p.longitude, 7) << ',' << number(p.latitude, 7) << ",0\n";
+    });
     out << "        </coordinates>\n      </LineString>\n    </Placemark>\n";
-    for (const auto &f : fixes) {
+    // A second pass for the points: the track is never held in memory.
+    packets.rewind();
+    eachPosition(packets, skipped, [&](const CQDRVGPSData &f, const Position &p) {
         out << "    <Placemark>\n";
         if (auto t = isoTime(f))
             out << "      <TimeStamp><when>" << *t << "</when></TimeStamp>\n";
-        out << "      <ExtendedData>\n"
-            << "        <Data name=\"speed_kmh\"><value>" << number(f.speed, 2) << "</value></Data>\n"
-            << "        <Data name=\"course_deg\"><value>" << number(f.course, 1) << "</value></Data>\n"
-            << "      </ExtendedData>\n"
-            << "      <Point><coordinates>" << number(toDegrees(f.longitude), 7) << ','
-            << number(toDegrees(f.latitude), 7) << ",0</coordinates></Point>\n"
+        out << "      <ExtendedData>\n";
+        if (std::isfinite(f.speed))
+            out << "        <Data name=\"speed_kmh\"><value>" << number(f.speed, 2) << "</value></Data>\n";
+        if (std::isfinite(f.course))
+            out << "        <Data name=\"course_deg\"><value>" << number(f.course, 1) << "</value></Data>\n";
+        out << "      </ExtendedData>\n"
+            << "      <Point><coordinates>" << number(p.longitude, 7) << ',' << number(p.latitude, 7)
+            << ",0</coordinates></Point>\n"
             << "    </Placemark>\n";
-    }
+    });
     out << "  </Document>\n</kml>\n";
 }
 
@@ -247,13 +366,13 @@ int runTelemetry(const std::vector<std::string> &args, std::ostream &out, std::o
     if (!o.device.empty()) {
         device.assign(VX_TAVO_DEVICE_BLOCK_SIZE, 0);
         if (VX_Tavo_Device_Open(o.device.c_str(), VX_TAVO_OPEN_MODE, device.data()) != 0) {
-            err << "telemetry: " << o.device << ": not a card with a TAVO partition\n";
+            err << "telemetry: " << escapeControls(o.device) << ": not a card with a TAVO partition\n";
             return kInput;
         }
         std::int32_t id = 0;
         if (!findOnCard(device.data(), o.path, path, id)) {
             VX_Tavo_Device_Close(device.data());
-            err << "telemetry: " << o.path << ": no such recording on the card\n";
+            err << "telemetry: " << escapeControls(o.path) << ": no such recording on the card\n";
             return kInput;
         }
         filter.SetSource(reinterpret_cast<std::intptr_t>(device.data()), id);
@@ -262,33 +381,33 @@ int runTelemetry(const std::vector<std::string> &args, std::ostream &out, std::o
     }
 
     const HResult loaded = filter.Load(path);
-    CQDRVTextData data;
-    if (loaded == S_OK) {
-        for (;;) {
-            std::uint8_t buffer[1024] = {};
-            std::int32_t length = sizeof buffer;
-            std::int32_t time = 0;
-            if (filter.ReadPacket(buffer, &length, &time) != S_OK)
-                break;
-            DispatchPacket(time, data, buffer, sizeof buffer);
-        }
-    }
-    if (!device.empty())
-        VX_Tavo_Device_Close(device.data());
     if (loaded != S_OK) {
-        err << "telemetry: " << o.path << ": not a readable recording (" << filter.loadError() << ")\n";
+        if (!device.empty())
+            VX_Tavo_Device_Close(device.data());
+        err << "telemetry: " << escapeControls(o.path) << ": not a readable recording (" << filter.loadError() << ")\n";
         return kInput;
     }
 
     const std::string name = o.path.substr(o.path.find_last_of('/') + 1);
+    Packets packets(filter);
+    std::size_t skipped = 0;
     if (o.format == "csv")
-        writeCsv(data, out);
+        writeCsv(packets, out);
     else if (o.format == "gpx")
-        writeGpx(data, name, out);
+        writeGpx(packets, name, out, skipped);
     else
-        writeKml(data, name, out);
+        writeKml(packets, name, out, skipped);
+    if (!device.empty())
+        VX_Tavo_Device_Close(device.data());
     out.flush();
-    return out ? kOk : kInput;
+    if (skipped > 0)
+        err << "telemetry: " << escapeControls(o.path) << ": " << skipped
+            << " GPS fix(es) left out: not a position (latitude beyond 90 degrees, longitude beyond 180, or no number)\n";
+    if (!out) {
+        err << "telemetry: the output could not be written\n";
+        return kInput;
+    }
+    return kOk;
 }
 
 } // namespace korvante::cli

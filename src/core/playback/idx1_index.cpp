@@ -15,12 +15,14 @@ constexpr std::int64_t kMaxIdx1Bytes = 256 << 20;   // 16 million entries
 constexpr std::int64_t kMaxMetadataChunk = 1 << 20; // a packet is a few hundred bytes
 constexpr size_t kSpotChecks = 32;                  // video and sound chunks checked at load
 
+// 16 bytes: an index of millions of entries is held while it is checked.
 struct Entry {
     unsigned char id[4];
-    std::uint32_t flags;
+    std::uint32_t size;
     std::int64_t pos; // chunk header in the file
-    std::int64_t size;
 };
+// The index is read in pieces of this many bytes (a multiple of 16).
+constexpr std::int64_t kIdx1ReadBytes = 64 * 1024;
 
 // Whether the chunk header at `pos` is `entry`'s. -1 on a read error.
 int headerMatches(ByteSource &source, std::int64_t pos, const unsigned char *id, std::int64_t size)
@@ -52,27 +54,32 @@ bool indexFromIdx1(ByteSource &source, const RiffLayout &layout, IndexBuilder &b
     const std::int64_t bytes = layout.idx1Size - layout.idx1Size % 16;
     if (bytes == 0 || bytes > kMaxIdx1Bytes)
         return unusable("the index is empty or impossibly large");
-    std::vector<unsigned char> raw(static_cast<size_t>(bytes));
-    const std::int64_t got = source.readAt(layout.idx1Pos + 8, raw.data(), bytes);
-    if (got < 0)
-        return failed(LoadFailure::Unreadable, "the index cannot be read");
-    if (got != bytes)
-        return unusable("the index is cut off");
-
     // The entries that name chunks of this recording's streams; "rec " lists
     // and padding may be indexed too and are passed over.
     std::vector<Entry> entries;
+    std::vector<bool> keys; // an entry's key-frame flag, beside it
     entries.reserve(static_cast<size_t>(bytes / 16));
-    for (std::int64_t off = 0; off < bytes; off += 16) {
-        const unsigned char *e = raw.data() + off;
-        Entry entry;
-        std::memcpy(entry.id, e, 4);
-        entry.flags = readLe32(e + 4);
-        entry.pos = readLe32(e + 8);
-        entry.size = readLe32(e + 12);
-        if (builder.classify(entry.id, nullptr) != IndexBuilder::Kind::None)
-            entries.push_back(entry);
+    std::vector<unsigned char> raw(static_cast<size_t>(std::min(bytes, kIdx1ReadBytes)));
+    for (std::int64_t at = 0; at < bytes; at += kIdx1ReadBytes) {
+        const std::int64_t want = std::min(bytes - at, kIdx1ReadBytes);
+        const std::int64_t got = source.readAt(layout.idx1Pos + 8 + at, raw.data(), want);
+        if (got < 0)
+            return failed(LoadFailure::Unreadable, "the index cannot be read");
+        if (got != want)
+            return unusable("the index is cut off");
+        for (std::int64_t off = 0; off < want; off += 16) {
+            const unsigned char *e = raw.data() + off;
+            Entry entry;
+            std::memcpy(entry.id, e, 4);
+            entry.pos = readLe32(e + 8);
+            entry.size = readLe32(e + 12);
+            if (builder.classify(entry.id, nullptr) != IndexBuilder::Kind::None) {
+                entries.push_back(entry);
+                keys.push_back((readLe32(e + 4) & kIndexKeyFrame) != 0);
+            }
+        }
     }
+    entries.shrink_to_fit();
     if (entries.empty())
         return unusable("the index names no chunk");
     if (cancelled(cancel))
@@ -117,7 +124,7 @@ bool indexFromIdx1(ByteSource &source, const RiffLayout &layout, IndexBuilder &b
         int stream = -1;
         switch (builder.classify(entry.id, &stream)) {
         case IndexBuilder::Kind::Video:
-            builder.addVideo(stream, entry.pos, (entry.flags & kIndexKeyFrame) != 0);
+            builder.addVideo(stream, entry.pos, keys[i]);
             break;
         case IndexBuilder::Kind::Audio:
             builder.addAudio(entry.pos, entry.size);

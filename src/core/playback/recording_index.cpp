@@ -159,10 +159,7 @@ void IndexBuilder::addMetadata(const unsigned char *data, std::int64_t size)
 {
     if (size < 4)
         return; // no room for the time prefix: not a packet
-    MetadataRecord record;
-    record.time = static_cast<std::int32_t>(readLe32(data));
-    record.bytes.assign(data + 4, data + size);
-    m_index.metadata.push_back(std::move(record));
+    m_index.metadata.add(static_cast<std::int32_t>(readLe32(data)), data + 4, static_cast<std::size_t>(size - 4));
 }
 
 bool IndexBuilder::finish()
@@ -268,6 +265,8 @@ LoadFailure buildRecordingIndex(DemuxReader &reader, RecordingIndex &index,
     case LayoutResult::Unreadable: return LoadFailure::Unreadable;
     }
 
+    // What one recording may hold of metadata is bounded by its own size.
+    index.metadata.setBudget(static_cast<std::uint64_t>(std::max<std::int64_t>(source.size(), 0)));
     const RecordingIndex streams = index; // the stream table, without entries
     if (options.useIdx1 && layout.idx1Pos >= 0) {
         IndexBuilder builder(index, layout, format->nb_streams);
@@ -287,6 +286,44 @@ LoadFailure buildRecordingIndex(DemuxReader &reader, RecordingIndex &index,
     }
     IndexBuilder builder(index, layout, format->nb_streams);
     return scanChunks(source, layout, builder, index, options.cancel, why);
+}
+
+bool MetadataPackets::add(std::int32_t time, const std::uint8_t *data, std::size_t size)
+{
+    const std::size_t length = std::min(size, kMaxBytes);
+    const std::uint64_t cost = sizeof(Entry) + length + kRecordCost;
+    // Once one packet is left out, so is the rest: what is kept is the track
+    // up to a point, never one with holes.
+    if (m_dropped > 0 || m_entries.size() >= kMaxPackets || cost > m_budget || m_cost > m_budget - cost) {
+        ++m_dropped;
+        return false;
+    }
+    if (kBlock - m_blockUsed < length || (!m_blocks.empty() && m_blocks.back().use_count() > 1)) {
+        m_blocks.push_back(std::make_shared_for_overwrite<std::uint8_t[]>(kBlock));
+        m_blockUsed = 0;
+    }
+    if (length > 0)
+        std::memcpy(m_blocks.back().get() + m_blockUsed, data, length);
+    m_entries.push_back({time, static_cast<std::uint32_t>(length), static_cast<std::uint32_t>(m_blocks.size() - 1),
+                         static_cast<std::uint32_t>(m_blockUsed)});
+    m_blockUsed += length;
+    m_cost += cost;
+    return true;
+}
+
+const std::uint8_t *MetadataPackets::bytesAt(std::size_t i) const
+{
+    const Entry &e = m_entries[i];
+    return e.length == 0 ? nullptr : m_blocks[e.block].get() + e.offset;
+}
+
+MetadataRecord MetadataPackets::operator[](std::size_t i) const
+{
+    MetadataRecord record;
+    record.time = m_entries[i].time;
+    if (const std::uint8_t *bytes = bytesAt(i))
+        record.bytes.assign(bytes, bytes + m_entries[i].length);
+    return record;
 }
 
 void registerKeyFrames(const RecordingIndex &index, DemuxReader &reader)

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,11 +61,65 @@ struct MetadataRecord {
     std::vector<std::uint8_t> bytes;  // the packet after the prefix
 };
 
+// The metadata packets of a recording, in file order, held compactly: 16
+// bytes of bookkeeping each and the packet's bytes in shared 64 KiB blocks,
+// never moved once stored (no reallocation doubles the memory while a long
+// track is read).
+//
+// Bounded: a packet keeps at most its first kMaxBytes bytes (all that a
+// reader takes, and more than any packet of the camera holds); and packets
+// are taken only while the memory they cost, counted with the record each
+// decodes to (kRecordCost), stays within the budget, which is the
+// recording's file size, and only up to kMaxPackets. So no recording costs
+// more memory than its own size, and none more than about 100 MB, while a
+// real recording (a few packets a second beside megabytes of video a second)
+// keeps every packet. What is left out is counted in dropped().
+class MetadataPackets {
+public:
+    static constexpr std::size_t kMaxBytes = 1024;
+    static constexpr std::size_t kMaxPackets = 500'000; // 12 hours of 10 G-sensor readings and a fix a second
+    static constexpr std::size_t kRecordCost = 112;     // a decoded GPS fix in its list node, the largest record
+
+    // Memory the packets may take, in bytes (the file's size); unlimited until set.
+    void setBudget(std::uint64_t bytes) { m_budget = bytes; }
+    // Stores a packet; false (counted as dropped) when the bounds leave no room.
+    bool add(std::int32_t time, const std::uint8_t *data, std::size_t size);
+
+    std::size_t size() const { return m_entries.size(); }
+    bool empty() const { return m_entries.empty(); }
+    std::size_t dropped() const { return m_dropped; }
+    // The packet's time in ms and its bytes (at most kMaxBytes).
+    std::int32_t timeAt(std::size_t i) const { return m_entries[i].time; }
+    const std::uint8_t *bytesAt(std::size_t i) const;
+    std::size_t lengthAt(std::size_t i) const { return m_entries[i].length; }
+    // A copy of packet i.
+    MetadataRecord operator[](std::size_t i) const;
+    // Memory the bounds count for what is held.
+    std::uint64_t cost() const { return m_cost; }
+
+private:
+    static constexpr std::size_t kBlock = 64 * 1024;
+    struct Entry {
+        std::int32_t time;
+        std::uint32_t length;
+        std::uint32_t block;
+        std::uint32_t offset;
+    };
+    std::deque<Entry> m_entries;
+    // Shared between copies of an index; a block another copy also holds is
+    // never written again.
+    std::vector<std::shared_ptr<std::uint8_t[]>> m_blocks;
+    std::size_t m_blockUsed = kBlock;
+    std::uint64_t m_budget = UINT64_MAX;
+    std::uint64_t m_cost = 0;
+    std::size_t m_dropped = 0;
+};
+
 struct RecordingIndex {
     std::vector<VideoStreamIndex> video; // in stream order; the first is the channel's picture
     AudioStreamIndex audio;              // stream -1 when there is no sound
     int metadataStream = -1;
-    std::vector<MetadataRecord> metadata; // in file order
+    MetadataPackets metadata;             // in file order, bounded (see MetadataPackets)
     std::int64_t endPos = 0;  // end of the last whole chunk; bytes after it are not read
     bool truncated = false;   // a cut-off chunk or garbage ended the scan
     bool fromIdx1 = false;    // built from the file's own index rather than a chunk walk

@@ -177,32 +177,27 @@ bool ParseGpsSentence(CQDRVGPSData &fix, std::int32_t time, const char *text)
     return true;
 }
 
-int DispatchPacket(std::int32_t time, CQDRVTextData &sensorData, const std::uint8_t *buffer,
-                   std::size_t length)
+std::optional<SensorSample> DecodeSamplePacket(std::int32_t time, const std::uint8_t *buffer, std::size_t length)
 {
     if (!buffer || length == 0)
-        return 0;
+        return std::nullopt;
+    SensorSample s;
     switch (buffer[0]) {
-    case 'M': {
+    case 'M':
         if (length < 4)
-            break;
-        SensorSample s;
+            return std::nullopt;
         s.x = decodeAxisCode(buffer[1]);
         s.y = decodeAxisCode(buffer[2]);
         s.z = decodeAxisCode(buffer[3]);
         s.kind = 0;
         s.timestamp = time;
-        sensorData.appendSample(s);
-        break;
-    }
+        return s;
     case 'S': {
         if (length < 8)
-            break;
-        SensorSample s;
+            return std::nullopt;
         if (buffer[1] != 0x08 && buffer[1] != 0x0A) {
             s.kind = 3; // an unknown sub-type: nothing in it can be trusted
-            sensorData.appendSample(s);
-            break;
+            return s;
         }
         const std::uint16_t wx = word16(buffer + 2), wy = word16(buffer + 4), wz = word16(buffer + 6);
         if (buffer[1] == 0x0A) {
@@ -217,21 +212,32 @@ int DispatchPacket(std::int32_t time, CQDRVTextData &sensorData, const std::uint
             s.kind = 1;
         }
         s.timestamp = time;
-        sensorData.appendSample(s);
-        break;
-    }
-    case 'G': {
-        // The sentence ends at the first zero byte, at most 1023 characters in.
-        char text[1024] = {};
-        std::memcpy(text, buffer, std::min<std::size_t>(length, 1023));
-        CQDRVGPSData fix;
-        ParseGpsSentence(fix, time, text);
-        sensorData.appendFix(fix);
-        break;
+        return s;
     }
     default:
-        break;
+        return std::nullopt;
     }
+}
+
+std::optional<CQDRVGPSData> DecodeFixPacket(std::int32_t time, const std::uint8_t *buffer, std::size_t length)
+{
+    if (!buffer || length == 0 || buffer[0] != 'G')
+        return std::nullopt;
+    // The sentence ends at the first zero byte, at most 1023 characters in.
+    char text[1024] = {};
+    std::memcpy(text, buffer, std::min<std::size_t>(length, 1023));
+    CQDRVGPSData fix;
+    ParseGpsSentence(fix, time, text);
+    return fix;
+}
+
+int DispatchPacket(std::int32_t time, CQDRVTextData &sensorData, const std::uint8_t *buffer,
+                   std::size_t length)
+{
+    if (const auto sample = DecodeSamplePacket(time, buffer, length))
+        sensorData.appendSample(*sample);
+    else if (const auto fix = DecodeFixPacket(time, buffer, length))
+        sensorData.appendFix(*fix);
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <list>
 #include <mutex>
+#include <optional>
 
 namespace korvante {
 
@@ -85,6 +86,12 @@ private:
 // Returns 0.
 int DispatchPacket(std::int32_t time, CQDRVTextData &sensorData, const std::uint8_t *buffer,
                    std::size_t length = 1024);
+
+// The record of one packet, for readers that do not keep the lists: a
+// G-sensor sample ('M', 'S') or a GPS fix ('G'), as DispatchPacket would
+// append it; nothing for other kinds and for packets too short.
+std::optional<SensorSample> DecodeSamplePacket(std::int32_t time, const std::uint8_t *buffer, std::size_t length);
+std::optional<CQDRVGPSData> DecodeFixPacket(std::int32_t time, const std::uint8_t *buffer, std::size_t length);
 
 // Fills `fix` from a comma-separated sentence whose field 0 is its header.
 // True when all ten fields (header to date) were present; the fields that

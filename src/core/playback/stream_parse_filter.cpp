@@ -93,6 +93,10 @@ HResult StreamParseFilter::Load(const std::string &path, const std::atomic<bool>
     }
     if (m_index.truncated)
         logInfo(m_name + ": " + path + " ends in a cut-off chunk or damage; playing up to it");
+    if (m_index.metadata.dropped() > 0)
+        logWarning(m_name + ": " + path + ": " + std::to_string(m_index.metadata.dropped())
+                   + " metadata packet(s) left out: more than a recording of this size can hold (kept "
+                   + std::to_string(m_index.metadata.size()) + ")");
     if (m_index.resyncs > 0)
         logInfo(m_name + ": " + path + ": stepped over " + std::to_string(m_index.resyncs)
                 + " damaged stretch(es)");
@@ -107,11 +111,18 @@ HResult StreamParseFilter::ReadPacket(std::uint8_t *buffer, std::int32_t *length
     std::lock_guard lock(m_packetMutex);
     if (!m_loaded || m_nextPacket >= m_index.metadata.size())
         return S_FALSE;
-    const MetadataRecord &record = m_index.metadata[m_nextPacket++];
+    const size_t i = m_nextPacket++;
     const size_t room = static_cast<size_t>(std::max<std::int32_t>(*length, 0));
-    std::memcpy(buffer, record.bytes.data(), std::min(room, record.bytes.size()));
-    *time = record.time;
+    if (const std::uint8_t *bytes = m_index.metadata.bytesAt(i))
+        std::memcpy(buffer, bytes, std::min(room, m_index.metadata.lengthAt(i)));
+    *time = m_index.metadata.timeAt(i);
     return S_OK;
+}
+
+void StreamParseFilter::RewindPackets()
+{
+    std::lock_guard lock(m_packetMutex);
+    m_nextPacket = 0;
 }
 
 std::vector<OutputPin> StreamParseFilter::pins() const

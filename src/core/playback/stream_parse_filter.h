@@ -84,6 +84,9 @@ public:
     HResult SetMode(std::uint8_t mode) override;
     HResult SetSource(std::intptr_t device, std::int32_t recording) override;
     HResult ReadPacket(std::uint8_t *buffer, std::int32_t *length, std::int32_t *time) override;
+    // Hands the metadata packets out again from the first (a reader that
+    // makes two passes, instead of keeping what it decoded).
+    void RewindPackets();
 
     // The metadata interface, or null when nothing is loaded.
     IStreamParseMetadata *queryMetadata() { return this; }

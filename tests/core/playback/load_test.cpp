@@ -189,6 +189,40 @@ std::string repeatedRecording(const std::string &dir, int times, bool finished)
     return path;
 }
 
+TEST(RecordingLoad, MetadataIsHeldWithinTheRecordingsSizeAndABoundCompactly)
+{
+    // A track far larger than its recording may hold: what is kept costs no
+    // more than the budget, every packet kept reads back as it was stored
+    // (at most its first kMaxBytes bytes), and the rest is counted.
+    MetadataPackets packets;
+    const std::uint64_t budget = 1'000'000;
+    packets.setBudget(budget);
+    std::vector<std::uint8_t> packet(3000);
+    size_t offered = 0;
+    for (; offered < 20'000; ++offered) {
+        const size_t length = offered % 7 == 0 ? packet.size() : 60 + offered % 50;
+        for (size_t b = 0; b < length; ++b)
+            packet[b] = static_cast<std::uint8_t>(offered + b);
+        packets.add(static_cast<std::int32_t>(offered), packet.data(), length);
+    }
+    ASSERT_GT(packets.size(), 1000u);
+    EXPECT_LE(packets.cost(), budget);
+    EXPECT_EQ(packets.size() + packets.dropped(), offered);
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const MetadataRecord r = packets[i];
+        ASSERT_EQ(r.time, static_cast<std::int32_t>(i));
+        ASSERT_EQ(r.bytes.size(), std::min<size_t>(i % 7 == 0 ? packet.size() : 60 + i % 50, MetadataPackets::kMaxBytes));
+        for (size_t b = 0; b < r.bytes.size(); ++b)
+            ASSERT_EQ(r.bytes[b], static_cast<std::uint8_t>(i + b)) << i;
+    }
+    // Without a budget the count alone bounds it.
+    MetadataPackets unbounded;
+    for (size_t i = 0; i < MetadataPackets::kMaxPackets + 10; ++i)
+        unbounded.add(0, packet.data(), 8);
+    EXPECT_EQ(unbounded.size(), MetadataPackets::kMaxPackets);
+    EXPECT_EQ(unbounded.dropped(), 10u);
+}
+
 TEST(RecordingLoad, IndexAndChunkWalkAgreeOnEveryFinishedRecordingAndWithTheDemuxer)
 {
     testing::LogCapture log;

@@ -170,6 +170,52 @@ TEST(Telemetry, KmlHasTheTrackAndOnePlacemarkPerFix)
     EXPECT_EQ(static_cast<size_t>(whens), expected.size());
 }
 
+TEST(Telemetry, HostileNamesAndFixesGiveOnlyValidXmlAndRealPositions)
+{
+    testing::LogCapture log;
+    // A copy of a recording whose name is not UTF-8 (and holds U+FFFE and a
+    // surrogate), with its GPS sentences rewritten in place: positions beyond
+    // the poles or the date line, no numbers, an infinite speed.
+    const auto &rec = sampleCard().finished[1];
+    const std::string path = testing::tempFolder() + "/bad\xff\xef\xbf\xbe\xed\xa0\x80<&.avi";
+    std::vector<std::uint8_t> bytes = testing::readFile(rec.front);
+    const char *const bad[] = {
+        "GPRMC,101010,A,9130.0,N,12700.0,E,10.0,90.0,050312",  // latitude 91.5
+        "GPRMC,101011,A,3730.0,N,nan,E,10.0,90.0,050312",      // longitude no number
+        "GPRMC,101012,A,3730.0,N,100040.2,W,10.0,90.0,050312", // longitude -1000.67
+        "GPRMC,101013,A,3730.0,N,12700.0,E,inf,nan,050312",    // a position; speed and course no numbers
+    };
+    size_t n = 0, good = 0;
+    for (const auto &c : testing::movieChunks(rec.front)) {
+        if (c.id.compare(2, 2, "tx") != 0 || c.data.size() < 4 + 52 || c.data[4] != 'G')
+            continue;
+        const char *sentence = bad[n++ % 4];
+        std::uint8_t *at = bytes.data() + c.offset + 8 + 4;
+        std::memset(at, 0, c.data.size() - 4);
+        std::memcpy(at, sentence, std::strlen(sentence));
+        good += sentence == bad[3];
+    }
+    ASSERT_GE(n, 4u);
+    testing::writeFile(path, bytes);
+
+    for (const std::string format : {"gpx", "kml"}) {
+        const ToolRun run = telemetry({"--format", format, path});
+        ASSERT_EQ(run.code, 0) << run.err;
+        QXmlStreamReader xml(QByteArray::fromStdString(run.out));
+        size_t points = 0;
+        while (!xml.atEnd())
+            if (xml.readNext() == QXmlStreamReader::StartElement
+                && xml.name() == (format == "gpx" ? QStringLiteral("trkpt") : QStringLiteral("Point")))
+                ++points;
+        EXPECT_FALSE(xml.hasError()) << format << ": " << xml.errorString().toStdString();
+        EXPECT_EQ(points, good) << format;
+        EXPECT_EQ(run.out.find("nan"), std::string::npos) << format;
+        EXPECT_EQ(run.out.find("inf"), std::string::npos) << format;
+        EXPECT_NE(run.out.find("bad\xef\xbf\xbd\xef\xbf\xbd"), std::string::npos) << format; // U+FFFD
+        EXPECT_NE(run.err.find(std::to_string(n - good) + " GPS fix(es) left out"), std::string::npos) << run.err;
+    }
+}
+
 TEST(Telemetry, CardRecordingAndBadInput)
 {
     testing::LogCapture log;
