@@ -3,6 +3,7 @@
 #include "core/platform/log.h"
 #include "core/playback/card_device.h"
 #include "core/storage/recording_catalogue.h"
+#include "core/storage/recording_name.h"
 #include "tavo/tavo.h"
 
 #include <cerrno>
@@ -365,23 +366,88 @@ std::map<std::string, std::vector<int>> sharedOutputNames(const RecordingCatalog
     return byName;
 }
 
+namespace {
+
+// Exports one recording file of the computer's file system into `folder`
+// under its own name with ".avi". The file is only read; an output that
+// would be the file itself (the save folder is its folder) is refused.
+EntryExportResult exportPlainFile(const std::string &path, const std::string &folder, const ExportOptions &options)
+{
+    const std::string fileName = exportFileName(baseNameOf(path));
+    if (fileName.empty())
+        return failed(EntryExportStatus::BadName, "\"" + path + "\" cannot be used as a file name");
+    const std::string outputPath = folder + fileName;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return failed(EntryExportStatus::OpenFailed, "cannot open " + path + ": " + std::strerror(errno), outputPath);
+    struct stat in {}, out {};
+    if (::fstat(fd, &in) != 0 || !S_ISREG(in.st_mode)) {
+        ::close(fd);
+        return failed(EntryExportStatus::OpenFailed, path + ": not a regular file", outputPath);
+    }
+    if (::stat(outputPath.c_str(), &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino) {
+        ::close(fd);
+        return failed(EntryExportStatus::Exists,
+                      outputPath + " is the recording itself; choose a save location outside the card's folders",
+                      outputPath);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    int readError = 0;
+    const ExportReader read = [fd, &readError](unsigned char *buffer, size_t size) -> int64_t {
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, size);
+            if (n >= 0 || errno != EINTR) {
+                if (n < 0)
+                    readError = errno;
+                return n;
+            }
+        }
+    };
+    EntryExportResult r = exportToFile(read, outputPath, options);
+    ::close(fd);
+    if (!r.ok() && readError != 0)
+        r.message += " (" + path + ": " + std::strerror(readError) + ")";
+    return r;
+}
+
+} // namespace
+
 EntryExportResult exportEntry(const RecordingCatalogue &catalogue, int row, const std::string &saveFolder,
                               const ExportOptions &options)
 {
     const RecordingEntry *entry = row < 0 ? nullptr : catalogue.shownEntryAt(row);
     if (!entry)
         return failed(EntryExportStatus::NoEntry, "no recording in row " + std::to_string(row));
+    std::string folder = saveFolder.empty() ? std::string(".") : saveFolder;
+    if (folder.back() != '/')
+        folder += '/';
+    if (!entry->isCardFile()) {
+        // A recording of a card's folders: its front file and, for a
+        // two-channel one, its rear file, as the list pairs them.
+        EntryExportResult r = exportPlainFile(entry->path, folder, options);
+        if (!r.ok() || !isTwoChannelName(entry->name))
+            return r;
+        const std::string candidate = RecordingCatalogue::rearCandidateOf(entry->path);
+        const std::string dateText(nameField(entry->name, 1)), timeText(nameField(entry->name, 2));
+        for (int offset : {0, 1, -1, 2, -2, 3, -3}) {
+            const std::string rear = catalogue.findRearPartner(candidate, dateText, timeText, offset);
+            if (rear == "NULL")
+                continue;
+            EntryExportResult rr = exportPlainFile(rear, folder, options);
+            if (!rr.ok())
+                return rr;
+            break;
+        }
+        return r;
+    }
     if (entry->cardFileId < 1)
-        return failed(EntryExportStatus::NotCardFile, entry->name + " is not a card recording");
+        return failed(EntryExportStatus::NotCardFile, entry->name + " has no card file identifier");
     if (!catalogue.scannedFolderAt(entry->folderIndex))
         return failed(EntryExportStatus::NoFolder, entry->name + ": its card folder is unknown");
     // A card entry's path is its bare name; one holding "/" is refused.
     const std::string fileName = exportFileName(entry->path);
     if (fileName.empty())
         return failed(EntryExportStatus::BadName, "\"" + entry->name + "\" cannot be used as a file name");
-    std::string folder = saveFolder.empty() ? std::string(".") : saveFolder;
-    if (folder.back() != '/')
-        folder += '/';
     return exportCardFile(catalogue.cardDevice(), catalogue.cardPathOf(*entry), entry->cardFileId,
                           folder + fileName, options);
 }

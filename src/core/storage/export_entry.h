@@ -66,7 +66,10 @@ std::map<std::string, std::vector<int>> sharedOutputNames(const RecordingCatalog
                                                           const std::vector<int> &rows);
 
 // Exports the recording of list row `row` (RecordingCatalogue::shownEntryAt)
-// into `saveFolder` (with or without a trailing "/").
+// into `saveFolder` (with or without a trailing "/"). A card recording is read
+// through the card library; a recording of a card's folders (a card in a
+// reader, its folders on the computer) from its file, with its rear file when
+// it has one; the files are only read.
 EntryExportResult exportEntry(const RecordingCatalogue &catalogue, int row, const std::string &saveFolder,
                               const ExportOptions &options = {});
 

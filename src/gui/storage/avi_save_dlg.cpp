@@ -98,8 +98,9 @@ CAviSaveDlg::CAviSaveDlg(QWidget *owner, RecordingCatalogue &catalogue, const QS
     setStyleSheet(QLatin1String(kStyle));
     m_exporter = [this](int row, const std::string &folder) {
         const EntryExportResult r = exportEntry(m_catalogue, row, folder);
-        if (!r.ok() && r.status != EntryExportStatus::NotCardFile) {
-            logWarning("conversion skipped row " + std::to_string(row) + ": " + r.message);
+        if (!r.ok()) {
+            // Every failure is logged and its reason shown at the end.
+            logWarning("conversion of row " + std::to_string(row + 1) + " failed: " + r.message);
             m_lastFailure = r.message; // read by the UI thread after the join
         }
         return r.ok();
@@ -173,7 +174,7 @@ void CAviSaveDlg::createControls()
     makeLabel(QStringLiteral("Save Location:"), QRect(12, 394, 96, 20), this);
     m_saveEdit = new QLineEdit(this);
     m_saveEdit->setGeometry(110, 392, 360, 24);
-    m_saveEdit->setReadOnly(true);
+    // A folder may be typed as well as chosen with "...".
     makeButton(kBrowseId, QStringLiteral("..."), QRect(476, 392, 52, 24), [this] { chooseFolder(); });
     makeButton(kConversionId, QStringLiteral("Conversion"), QRect(318, 432, 100, 28), [this] { startConversion(); });
     makeButton(0, QStringLiteral("Close"), QRect(428, 432, 100, 28), [this] { reject(); });
@@ -236,17 +237,47 @@ void CAviSaveDlg::startConversion()
         platform::messageBox(this, QStringLiteral("Please select one or more files to convert."));
         return;
     }
-    if (m_saveEdit->text().isEmpty()) {
+    const QString typed = m_saveEdit->text().trimmed();
+    if (typed.isEmpty()) {
         platform::messageBox(this, QStringLiteral("Please enter the save path."));
         return;
     }
     const int32_t kind = m_catalogue.sourceKind();
     if ((kind != SourceRemovable && kind != SourceTavo) || m_worker.joinable())
         return;
-    // A folder that went away or cannot be written would fail every row.
+    if (typed != m_savePath) {
+        m_savePath = typed;
+        if (!SaveFolderMemory(m_configPath).write(typed))
+            logWarning("cannot keep the save folder in " + m_configPath.toStdString());
+    }
+    // A folder that went away, cannot be written or that others could
+    // redirect writes in would fail every row: said once, before the run.
     const QFileInfo folder(m_savePath);
-    if (!folder.isDir() || !folder.isWritable()) {
-        platform::messageBox(this, QStringLiteral("The save location cannot be written: ") + m_savePath);
+    std::string problem;
+    if (!folder.isDir())
+        problem = "no such folder";
+    else if (!folder.isWritable())
+        problem = "it cannot be written";
+    else
+        problem = outputFolderProblem(m_savePath.toStdString());
+    if (!problem.empty()) {
+        logWarning("conversion refused: " + m_savePath.toStdString() + ": " + problem);
+        platform::messageBox(this, QStringLiteral("The save location cannot be used: ") + m_savePath
+                                       + QStringLiteral("\n") + QString::fromStdString(problem),
+                             QString(), platform::MB_OK | platform::MB_ICONERROR);
+        return;
+    }
+    // Recordings that would be written to one file would overwrite each other.
+    const auto shared = sharedOutputNames(m_catalogue, rows);
+    if (!shared.empty()) {
+        QString text = QStringLiteral("These recordings would be saved under one name; tick only one of them:");
+        for (const auto &[file, sameRows] : shared) {
+            text += QStringLiteral("\n") + QString::fromStdString(file) + QStringLiteral(":");
+            for (int row : sameRows)
+                text += QStringLiteral(" ") + QString::number(row + 1);
+        }
+        logWarning("conversion refused: " + std::to_string(shared.size()) + " output name(s) shared by several recordings");
+        platform::messageBox(this, text, QString(), platform::MB_OK | platform::MB_ICONERROR);
         return;
     }
     m_progress->setRange(0, static_cast<int>(rows.size()));

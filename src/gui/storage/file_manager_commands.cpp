@@ -16,6 +16,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 
 #include <unistd.h>
@@ -90,6 +91,22 @@ void CFileManagerDlg::fillByKind()
         m_catalogue.listAll(*m_view);
     else
         m_catalogue.listKind(position - 1, *m_view);
+    // Files changed by the listing are said in the list (each is in the log).
+    const size_t repaired = m_catalogue.repairedFiles().size();
+    if (repaired > 0) {
+        m_notice->setText(repaired == 1 ? QStringLiteral("1 unfinished recording was repaired")
+                                        : QStringLiteral("%1 unfinished recordings were repaired").arg(repaired));
+        m_notice->setToolTip(QString::fromStdString([this] {
+            std::string names;
+            for (const std::string &path : m_catalogue.repairedFiles())
+                names += (names.empty() ? "" : "\n") + path;
+            return names;
+        }()));
+        m_notice->show();
+        m_notice->raise();
+    } else {
+        m_notice->hide();
+    }
     // A card that fails or goes while it is listed: say which recordings stay unfinished.
     const std::vector<std::string> &failed = m_catalogue.failedRepairs();
     if (!failed.empty()) {

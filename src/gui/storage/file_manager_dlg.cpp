@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QStyle>
@@ -133,6 +134,14 @@ void CFileManagerDlg::createControls()
     m_list->header()->setSectionsMovable(true);
     m_list->header()->setStretchLastSection(false);
     m_view = new SkinListView(*m_list);
+    // What the last fill did to the files (unfinished recordings repaired),
+    // over the foot of the list while there is something to say.
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("repairNotice"));
+    m_notice->setGeometry(4, 32 + 387 - 18, 307, 18);
+    m_notice->setStyleSheet(QStringLiteral("QLabel { color: white; background: rgb(76,85,118); padding-left: 4px; }"));
+    m_notice->setTextFormat(Qt::PlainText);
+    m_notice->hide();
     connect(m_list, &QTreeWidget::itemClicked, this, [this] { onRowClicked(); });
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { onRowDoubleClicked(); });
     // Enter on a row plays it, as a double click does.

@@ -18,6 +18,7 @@
 #include <optional>
 
 class QDateEdit;
+class QLabel;
 class QLineEdit;
 
 namespace korvante {
@@ -92,6 +93,9 @@ public:
     QDateEdit *startDatePicker() const { return m_startDate; }
     QDateEdit *endDatePicker() const { return m_endDate; }
     QLineEdit *speedEdit() const { return m_speedEdit; }
+    // The line at the foot of the list that says what the last fill
+    // repaired; hidden when it repaired nothing.
+    QLabel *repairNotice() const { return m_notice; }
     CSkinButton *button(int command) const;
 
 protected:
@@ -138,6 +142,7 @@ private:
     QDateEdit *m_endDate = nullptr;
     QLineEdit *m_speedEdit = nullptr;
     CSkinComboBox *m_speedUnit = nullptr;
+    QLabel *m_notice = nullptr;
     std::array<CSkinButton *, CommandCount> m_buttons{};
 
     bool m_docked = true;

@@ -225,5 +225,41 @@ TEST_F(AviSaveTest, ARunOnAPulledCardReportsItsFailures)
     EXPECT_TRUE(fs::is_empty(out));
 }
 
+// A card in a reader: its folders' recordings (with a rear file) are written
+// into a typed folder; a run that cannot write says why, in the box and the log.
+TEST_F(AviSaveTest, ACardFolderExportsIntoATypedPathAndFailuresSayWhy)
+{
+    const fs::path root = dir.path() / "reader";
+    writeRecording(root / "NOR", "N_20120305_142233_2CH_F.avi");
+    writeRecording(root / "NOR", "N_20120305_142234_2CH_R.avi");
+    writeRecording(root / "EVT", "E_20120305_150000_1CH_F.avi");
+    RecordingCatalogue drive;
+    configureCameraFolders(drive);
+    ASSERT_TRUE(selectDrive(drive, root));
+
+    CAviSaveDlg dialog(nullptr, drive, config);
+    ASSERT_EQ(dialog.list()->topLevelItemCount(), 2);
+    dialog.setAllTicked(true);
+    dialog.saveEdit()->setText(QString::fromStdString(out.string()));
+    dialog.startConversion();
+    ASSERT_TRUE(waitUntil([&] { return !boxes.isEmpty() && !dialog.isConverting(); }));
+    EXPECT_EQ(boxes, strings({"Conversion Completed."}));
+    EXPECT_EQ(dialog.savePath().toStdString(), out.string());
+    for (const char *name : {"N_20120305_142233_2CH_F.avi", "N_20120305_142234_2CH_R.avi", "E_20120305_150000_1CH_F.avi"})
+        EXPECT_EQ(readAll(out / name), readAll(root / (name[0] == 'N' ? "NOR" : "EVT") / name)) << name;
+
+    // Into the card's own folder: the recording itself is never the output.
+    boxes.clear();
+    const Bytes before = readAll(root / "EVT" / "E_20120305_150000_1CH_F.avi");
+    dialog.saveEdit()->setText(QString::fromStdString((root / "EVT").string()));
+    dialog.startConversion();
+    ASSERT_TRUE(waitUntil([&] { return !boxes.isEmpty() && !dialog.isConverting(); }));
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("1 of the 2 recordings could not be converted.\n")));
+    EXPECT_TRUE(boxes[0].contains(QStringLiteral("is the recording itself"))) << boxes[0].toStdString();
+    EXPECT_TRUE(log.contains("is the recording itself"));
+    EXPECT_EQ(readAll(root / "EVT" / "E_20120305_150000_1CH_F.avi"), before);
+}
+
 } // namespace
 } // namespace korvante

@@ -2,6 +2,7 @@
 // with the drive dialog, the fills by kind, the search criteria, sorting and
 // searching, the row notifications and the conversion command.
 
+#include "catalogue_fixture.h"
 #include "core/config/viewer_config.h"
 #include "core/playback/viewer_state.h"
 #include "file_list_fixture.h"
@@ -12,6 +13,7 @@
 
 #include <QDateEdit>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -273,6 +275,27 @@ TEST_F(FileManagerTest, OpenFolderListsLikeOpenFile)
     QDir::setCurrent(working);
     ASSERT_TRUE(listed);
     EXPECT_EQ(catalogue().shownEntryAt(0)->path, (dir.path() / "picked" / "N_20120301_080000_1CH_F.avi").string());
+}
+
+TEST_F(FileManagerTest, RepairedRecordingsAreSaidInTheList)
+{
+    // Two unfinished recordings and one finished: the list says how many it
+    // repaired, and the log names each.
+    const fs::path folder = dir.path() / "cut";
+    for (const char *name : {"N_20120301_080000_1CH_F.avi", "N_20120301_090000_1CH_F.avi"})
+        korvante::testing::writeRecording(folder, name, std::nullopt, true);
+    record(folder, "E_20120302_090000_1CH_F.avi");
+    ASSERT_TRUE(panel->openFolder(QString::fromStdString(folder.string())));
+    pump();
+    ASSERT_TRUE(panel->repairNotice()->isVisibleTo(panel.get()));
+    EXPECT_EQ(panel->repairNotice()->text(), QStringLiteral("2 unfinished recordings were repaired"));
+    EXPECT_TRUE(log.contains("repaired unfinished recording " + (folder / "N_20120301_090000_1CH_F.avi").string()));
+
+    korvante::testing::writeRecording(folder, "N_20120303_080000_1CH_F.avi", std::nullopt, true);
+    ASSERT_TRUE(panel->openFolder(QString::fromStdString(folder.string())));
+    EXPECT_EQ(panel->repairNotice()->text(), QStringLiteral("1 unfinished recording was repaired"));
+    ASSERT_TRUE(panel->openFolder(QString::fromStdString(folder.string())));
+    EXPECT_FALSE(panel->repairNotice()->isVisibleTo(panel.get())); // nothing left to repair
 }
 
 TEST_F(FileManagerTest, ConversionCommand)
