@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace mkcard {
@@ -42,7 +43,7 @@ bool fail(std::string *error, const std::string &text)
 }
 
 // Sends one frame (or the flush request) and collects every packet that
-// comes out. `timeOf` turns a packet's presentation time into microseconds.
+// comes out. `timeOf` turns a packet time into microseconds.
 template <typename TimeOf>
 bool drain(AVCodecContext *ctx, AVFrame *frame, AVPacket *pkt, std::vector<EncodedPacket> &out, TimeOf timeOf,
            std::string *error)
@@ -59,9 +60,30 @@ bool drain(AVCodecContext *ctx, AVFrame *frame, AVPacket *pkt, std::vector<Encod
         EncodedPacket p;
         p.data.assign(pkt->data, pkt->data + pkt->size);
         p.keyFrame = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
-        p.timeUs = timeOf(pkt->pts);
+        // Chunks are laid out by this time, so it is the decode time: with
+        // B-frames the pictures are stored in decode order, as a camera does.
+        p.timeUs = timeOf(std::max<int64_t>(pkt->dts, 0));
         out.push_back(std::move(p));
         av_packet_unref(pkt);
+    }
+}
+
+// A real sensor's grain: without it the painted pictures compress to a
+// tenth of a camera's bitrate, and decoding them costs far less than a
+// camera's footage does. Luma only, below the frame-code strip, from a
+// seeded generator so that a card is the same every time it is made.
+void addSensorNoise(const YuvPicture &picture, uint32_t seed)
+{
+    uint32_t state = seed | 1u;
+    for (int y = picture.height / 15 + 1; y < picture.height; ++y) {
+        uint8_t *row = picture.y + static_cast<ptrdiff_t>(y) * picture.strideY;
+        for (int x = 0; x < picture.width; ++x) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            const int v = row[x] + static_cast<int>(state % 25) - 12;
+            row[x] = static_cast<uint8_t>(std::clamp(v, 16, 235));
+        }
     }
 }
 
@@ -84,12 +106,21 @@ bool encodeVideo(const VideoSettings &s, std::vector<EncodedPacket> &packets, st
     ctx->time_base = AVRational{1, s.fps};
     ctx->framerate = AVRational{s.fps, 1};
     ctx->gop_size = s.fps;
-    ctx->max_b_frames = 0;
+    ctx->max_b_frames = s.cameraEncoding ? 3 : 0;
     ctx->thread_count = 1; // one thread: the output must not depend on timing
-    av_opt_set(ctx->priv_data, "preset", "ultrafast", 0);
-    av_opt_set(ctx->priv_data, "crf", "26", 0);
-    const std::string params = "keyint=" + std::to_string(s.fps) + ":min-keyint=" + std::to_string(s.fps) +
-                               ":scenecut=0:sliced-threads=0:threads=1:lookahead-threads=1:aud=0";
+    std::string params = "keyint=" + std::to_string(s.fps) + ":min-keyint=" + std::to_string(s.fps) +
+                         ":scenecut=0:sliced-threads=0:threads=1:lookahead-threads=1:aud=0";
+    if (s.cameraEncoding) {
+        // What a camera's encoder makes: CABAC, B-frames, about 12 Mbit/s at 1080p30.
+        const double area = static_cast<double>(s.width) * s.height / (1920.0 * 1080.0);
+        const auto kbps = std::max<long>(200, std::lround(12000.0 * area * s.fps / 30.0));
+        av_opt_set(ctx->priv_data, "preset", "veryfast", 0);
+        params += ":bframes=3:b-pyramid=normal:bitrate=" + std::to_string(kbps) + ":vbv-maxrate=" +
+                  std::to_string(kbps) + ":vbv-bufsize=" + std::to_string(kbps);
+    } else {
+        av_opt_set(ctx->priv_data, "preset", "ultrafast", 0);
+        av_opt_set(ctx->priv_data, "crf", "26", 0);
+    }
     av_opt_set(ctx->priv_data, "x264-params", params.c_str(), 0);
     int rc = avcodec_open2(ctx.get(), codec, nullptr);
     if (rc < 0)
@@ -111,6 +142,8 @@ bool encodeVideo(const VideoSettings &s, std::vector<EncodedPacket> &packets, st
         YuvPicture picture{frame->data[0], frame->data[1], frame->data[2], frame->linesize[0],
                            frame->linesize[1], frame->linesize[2], s.width, s.height};
         paintFrame(picture, FrameCaption{s.channel, s.clockText ? s.clockText(i) : std::string(), i});
+        if (s.cameraEncoding)
+            addSensorNoise(picture, static_cast<uint32_t>(i) * 2654435761u + (s.channel == Channel::Rear ? 7u : 0u));
         frame->pts = i;
         // Key frames exactly once a second, whatever the encoder would pick.
         frame->pict_type = i % s.fps == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;

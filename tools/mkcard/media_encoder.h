@@ -17,7 +17,7 @@ namespace mkcard {
 struct EncodedPacket {
     Bytes data;
     bool keyFrame = false;
-    int64_t timeUs = 0; // presentation time from the start of the recording
+    int64_t timeUs = 0; // decode time from the start of the recording (the layout order)
 };
 
 struct VideoSettings {
@@ -26,6 +26,7 @@ struct VideoSettings {
     int fps = 30;
     int frames = 300;
     Channel channel = Channel::Front;
+    bool cameraEncoding = false; // see CardSettings::cameraEncoding
     // Clock text of frame i, "YYYY-MM-DD HH:MM:SS".
     std::function<std::string(int frame)> clockText;
 };

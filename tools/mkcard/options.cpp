@@ -65,7 +65,7 @@ const char *usageText()
     return "usage: korvante-mkcard [--folder DIR] [--image FILE] [--image-mib N] [--per-kind N]\n"
            "                       [--seconds S] [--size WxH] [--fps N] [--audio aac|pcm|none]\n"
            "                       [--channels 1|2] [--unfinished N] [--start \"YYYY-MM-DD HH:MM:SS\"]\n"
-           "                       [--seed N]\n"
+           "                       [--seed N] [--rear-size WxH] [--encoding light|camera]\n"
            "Writes a sample camera card: a folder card (--folder) and/or a card image (--image).\n";
 }
 
@@ -111,7 +111,7 @@ bool parseOptions(const std::vector<std::string> &args, Options &o, std::string 
             return fail(error, "unexpected argument \"" + name + "\"");
         static const char *const known[] = {"--folder", "--image", "--image-mib", "--per-kind", "--seconds",
                                              "--size",   "--fps",   "--audio",     "--channels", "--unfinished",
-                                             "--start",  "--seed"};
+                                             "--start",  "--seed",  "--rear-size", "--encoding"};
         bool isKnown = false;
         for (const char *k : known)
             isKnown = isKnown || name == k;
@@ -146,6 +146,13 @@ bool parseOptions(const std::vector<std::string> &args, Options &o, std::string 
         } else if (name == "--size") {
             if (!parseSize(value, o.card.width, o.card.height))
                 return bad("WxH, even numbers, 160x120 to 3840x2160");
+        } else if (name == "--rear-size") {
+            if (!parseSize(value, o.card.rearWidth, o.card.rearHeight))
+                return bad("WxH, even numbers, 160x120 to 3840x2160");
+        } else if (name == "--encoding") {
+            if (value != "light" && value != "camera")
+                return bad("light or camera");
+            o.card.cameraEncoding = value == "camera";
         } else if (name == "--fps") {
             if (!parseInteger(value, 1, 60, n))
                 return bad("frames per second from 1 to 60");

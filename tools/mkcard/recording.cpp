@@ -125,12 +125,12 @@ void addText(std::vector<TimedChunk> &timed, int stream, const std::vector<Bytes
     }
 }
 
-AviStream videoStream(const CardSettings &s)
+AviStream videoStream(const CardSettings &s, bool rear = false)
 {
     AviStream v;
     v.kind = StreamKind::Video;
-    v.width = s.width;
-    v.height = s.height;
+    v.width = rear && s.rearWidth > 0 ? s.rearWidth : s.width;
+    v.height = rear && s.rearHeight > 0 ? s.rearHeight : s.height;
     v.fps = s.fps;
     return v;
 }
@@ -171,7 +171,7 @@ Bytes buildCombined(const RecordingPlan &plan, const CardSettings &s, const Reco
     std::vector<TimedChunk> timed;
     addVideo(timed, 0, media.front);
     if (withRear && !media.rear.empty()) {
-        streams.push_back(videoStream(s));
+        streams.push_back(videoStream(s, true));
         addVideo(timed, 1, media.rear);
     }
     if (media.audio.codec != AudioCodec::None) {
@@ -262,6 +262,7 @@ bool produceMedia(const RecordingPlan &plan, const CardSettings &s, RecordingMed
     video.height = s.height;
     video.fps = s.fps;
     video.frames = plan.frames;
+    video.cameraEncoding = s.cameraEncoding;
     const int64_t start = plan.startLocal;
     const int fps = s.fps;
     video.clockText = [start, fps](int frame) { return clockText(start + frame / fps); };
@@ -270,6 +271,10 @@ bool produceMedia(const RecordingPlan &plan, const CardSettings &s, RecordingMed
         return false;
     if (plan.twoChannels) {
         video.channel = Channel::Rear;
+        if (s.rearWidth > 0) {
+            video.width = s.rearWidth;
+            video.height = s.rearHeight;
+        }
         if (!encodeVideo(video, media.rear, error))
             return false;
     }
@@ -295,7 +300,7 @@ Bytes buildRearFile(const RecordingPlan &plan, const CardSettings &s, const Reco
 {
     std::vector<TimedChunk> timed;
     addVideo(timed, 0, media.rear);
-    return buildAvi({videoStream(s)}, interleave(std::move(timed)), media.drive.maxGpsSpeedKmh,
+    return buildAvi({videoStream(s, true)}, interleave(std::move(timed)), media.drive.maxGpsSpeedKmh,
                     cutLayout(plan, s, 2));
 }
 

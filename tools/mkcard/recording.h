@@ -19,6 +19,12 @@ struct CardSettings {
     int width = 1280;
     int height = 720;
     int fps = 30;
+    int rearWidth = 0;  // 0: the front's size
+    int rearHeight = 0;
+    // Camera-like pictures: B-frames and a real camera's bitrate (x264
+    // veryfast, 12 Mbit/s at 1080p, scaled by area) instead of the light,
+    // B-frame-free default that keeps tests fast.
+    bool cameraEncoding = false;
     AudioCodec audio = AudioCodec::Aac;
     int channels = 2;
     int unfinished = 0;

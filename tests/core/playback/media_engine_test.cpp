@@ -53,6 +53,13 @@ protected:
         }
     }
 
+    void expectShownFrameAfterSeek(std::int64_t ms)
+    {
+        ASSERT_EQ(engine.SetPosition(ms * 10000), S_OK);
+        ASSERT_EQ(engine.GetPositionMs(), static_cast<std::uint64_t>(ms));
+        expectShownFrameMatchesPosition();
+    }
+
     testing::LogCapture log;
     RecordingWindow front;
     RecordingWindow rear{QSize(160, 120)};
@@ -146,6 +153,40 @@ TEST_F(EngineTest, PlayingAdvancesAtTheClocksPaceAndSeeksShowTheExactFrame)
     engine.GrabFrame(0, a);
     engine.GrabFrame(1, b);
     EXPECT_EQ(frameNumberOf(a), frameNumberOf(b));
+}
+
+// Camera footage stores B-frames in decode order, and its front and rear
+// differ in size: every seek, forward or back, paused or playing, must still
+// land both channels on the frame of the position.
+TEST_F(EngineTest, CameraFootageKeepsFrontAndRearOnTheFrameOfEverySeek)
+{
+    const auto &rec = testing::cameraCard().finished.front();
+    frames = 360;
+    ASSERT_EQ(engine.Open(rec.front, rec.rear), 1);
+    ASSERT_EQ(engine.graph->channelCount, 2);
+    ASSERT_EQ(engine.Play(), S_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(engine.Pause(), S_OK);
+    expectShownFrameMatchesPosition();
+
+    // Forward jumps across key frames (one every 30 frames), then back.
+    for (const std::int64_t ms : {4567, 9001, 11950, 11999, 3210, 33, 6000})
+        expectShownFrameAfterSeek(ms);
+    std::mt19937 random(9);
+    for (int i = 0; i < 12; ++i)
+        expectShownFrameAfterSeek(std::uniform_int_distribution<std::int64_t>(0, 11999)(random));
+    // Steps of one picture forward from a key frame and across the next one.
+    for (std::int64_t f = 59; f <= 62; ++f)
+        expectShownFrameAfterSeek((f * 1000 + 500) / kFps);
+
+    // Seeks while playing: after a pause both show one frame, that of the position.
+    ASSERT_EQ(engine.Play(), S_OK);
+    for (const std::int64_t ms : {8000, 2000, 10500}) {
+        ASSERT_EQ(engine.SetPosition(ms * 10000), S_OK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+    ASSERT_EQ(engine.Pause(), S_OK);
+    expectShownFrameMatchesPosition();
 }
 
 TEST_F(EngineTest, StatesAndResultsOfTheGraphOperations)

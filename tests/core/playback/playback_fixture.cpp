@@ -56,44 +56,60 @@ bool runMkcard(const std::vector<std::string> &args)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+namespace {
+
+SampleCard makeCard(const std::vector<std::string> &options)
+{
+    SampleCard c;
+    c.folder = tempFolder() + "/card";
+    std::vector<std::string> args{"--folder", c.folder};
+    args.insert(args.end(), options.begin(), options.end());
+    EXPECT_TRUE(runMkcard(args)) << "korvante-mkcard failed";
+    namespace fs = std::filesystem;
+    for (const char *dir : {"NOR", "EVT", "MOT", "MAN"}) {
+        std::vector<std::string> names;
+        if (!fs::exists(c.folder + "/" + dir))
+            continue;
+        for (const auto &e : fs::directory_iterator(c.folder + "/" + dir))
+            names.push_back(e.path().string());
+        std::sort(names.begin(), names.end());
+        // Front and rear files sorted by name pair up: a rear file's
+        // second lies within 3 s of its front file's.
+        std::vector<std::string> frontNames, rearNames;
+        for (const auto &n : names) {
+            if (n.size() > 6 && n.compare(n.size() - 6, 6, "_F.avi") == 0)
+                frontNames.push_back(n);
+            else if (n.size() > 6 && n.compare(n.size() - 6, 6, "_R.avi") == 0)
+                rearNames.push_back(n);
+        }
+        std::vector<SampleRecording> inDir;
+        for (size_t i = 0; i < frontNames.size(); ++i)
+            inDir.push_back({frontNames[i], i < rearNames.size() ? rearNames[i] : std::string()});
+        // A cut-off recording has RIFF size 0.
+        for (const auto &r : inDir) {
+            const auto bytes = readFile(r.front);
+            const bool cut = bytes.size() >= 8 && bytes[4] == 0 && bytes[5] == 0 && bytes[6] == 0 && bytes[7] == 0;
+            (cut ? c.unfinished : c.finished).push_back(r);
+        }
+    }
+    return c;
+}
+
+} // namespace
+
 const SampleCard &sampleCard()
 {
-    static SampleCard card = [] {
-        SampleCard c;
-        c.folder = tempFolder() + "/card";
-        const bool ok = runMkcard({"--folder", c.folder, "--per-kind", "2", "--unfinished", "1", "--seconds", "4",
-                                   "--size", "320x240", "--fps", "30", "--audio", "aac", "--channels", "2",
-                                   "--seed", "11"});
-        EXPECT_TRUE(ok) << "korvante-mkcard failed";
-        namespace fs = std::filesystem;
-        for (const char *dir : {"NOR", "EVT", "MOT", "MAN"}) {
-            std::vector<std::string> names;
-            if (!fs::exists(c.folder + "/" + dir))
-                continue;
-            for (const auto &e : fs::directory_iterator(c.folder + "/" + dir))
-                names.push_back(e.path().string());
-            std::sort(names.begin(), names.end());
-            // Front and rear files sorted by name pair up: a rear file's
-            // second lies within 3 s of its front file's.
-            std::vector<std::string> frontNames, rearNames;
-            for (const auto &n : names) {
-                if (n.size() > 6 && n.compare(n.size() - 6, 6, "_F.avi") == 0)
-                    frontNames.push_back(n);
-                else if (n.size() > 6 && n.compare(n.size() - 6, 6, "_R.avi") == 0)
-                    rearNames.push_back(n);
-            }
-            std::vector<SampleRecording> inDir;
-            for (size_t i = 0; i < frontNames.size(); ++i)
-                inDir.push_back({frontNames[i], i < rearNames.size() ? rearNames[i] : std::string()});
-            // A cut-off recording has RIFF size 0.
-            for (const auto &r : inDir) {
-                const auto bytes = readFile(r.front);
-                const bool cut = bytes.size() >= 8 && bytes[4] == 0 && bytes[5] == 0 && bytes[6] == 0 && bytes[7] == 0;
-                (cut ? c.unfinished : c.finished).push_back(r);
-            }
-        }
-        return c;
-    }();
+    static const SampleCard card =
+        makeCard({"--per-kind", "2", "--unfinished", "1", "--seconds", "4", "--size", "320x240", "--fps", "30",
+                  "--audio", "aac", "--channels", "2", "--seed", "11"});
+    return card;
+}
+
+const SampleCard &cameraCard()
+{
+    static const SampleCard card =
+        makeCard({"--per-kind", "1", "--seconds", "12", "--size", "640x360", "--rear-size", "480x270", "--fps",
+                  "30", "--audio", "aac", "--channels", "2", "--encoding", "camera", "--seed", "5"});
     return card;
 }
 

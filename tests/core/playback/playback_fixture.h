@@ -29,6 +29,11 @@ struct SampleCard {
 // A two-channel card, 4 s per recording, 320x240 at 30 fps, AAC sound.
 const SampleCard &sampleCard();
 
+// A two-channel card encoded as a camera does: B-frames in decode order,
+// a camera's bitrate, a front of 640x360 and a rear of 480x270 at 30 fps,
+// 12 s per recording.
+const SampleCard &cameraCard();
+
 // Runs korvante-mkcard with `args`; true when it succeeded.
 bool runMkcard(const std::vector<std::string> &args);
 
