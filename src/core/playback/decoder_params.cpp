@@ -21,20 +21,24 @@ HResult DecoderParams::GetParam(std::int32_t id, std::int32_t *value) const
     return S_OK;
 }
 
+std::int32_t DecoderParams::clamped(std::int32_t id, std::int32_t value)
+{
+    switch (id) {
+    case 201: return std::clamp(value, 0, 256);
+    case 202: return std::clamp(value, -256, 256);
+    case 203: return std::clamp(value, -180, 180);
+    case 204: return std::clamp(value, 0, 128);
+    default: return value ? 1 : 0;
+    }
+}
+
 HResult DecoderParams::SetParam(std::int32_t id, std::int32_t value)
 {
     std::lock_guard lock(m_mutex);
     auto it = m_values.find(id);
     if (it == m_values.end())
         return E_FAIL;
-    switch (id) {
-    case 201: value = std::clamp(value, 0, 256); break;
-    case 202: value = std::clamp(value, -256, 256); break;
-    case 203: value = std::clamp(value, -180, 180); break;
-    case 204: value = std::clamp(value, 0, 128); break;
-    default: value = value ? 1 : 0; break;
-    }
-    it->second = value;
+    it->second = clamped(id, value);
     ++m_version;
     return S_OK;
 }

@@ -161,6 +161,19 @@ int MediaEngine::Stop()
     return 1;
 }
 
+void MediaEngine::ClearPictures()
+{
+    if (!graph)
+        return;
+    for (auto &r : graph->renderer) {
+        if (!r)
+            continue;
+        r->reset();
+        if (VideoWindow *w = r->window())
+            w->requestRepaint();
+    }
+}
+
 std::int32_t MediaEngine::GetState() const
 {
     return graph ? graph->state.load() : -1;
@@ -407,6 +420,23 @@ HResult MediaEngine::SetPictureParam(std::int32_t id, std::int32_t value)
         result = d->SetParam(id, value);
     }
     return result;
+}
+
+bool MediaEngine::PictureParamDiffers(std::int32_t id, std::int32_t value) const
+{
+    if (!graph)
+        return false;
+    for (const auto &d : graph->decoder) {
+        if (!d)
+            continue;
+        std::int32_t before = 0, adjust = 0;
+        if (d->GetParam(id, &before) != S_OK)
+            continue;
+        d->GetParam(205, &adjust);
+        if (before != DecoderParams::clamped(id, value) || adjust == 0)
+            return true;
+    }
+    return false;
 }
 
 HResult MediaEngine::ResetPicture(int slot, std::int32_t value)

@@ -81,6 +81,11 @@ public:
     HResult Play();
     HResult Pause();
     int Stop();
+    // Forgets the pictures the screens show (after a stop: a stopped
+    // recording starts again from its beginning, so its last picture would
+    // belong to no position the panels show). The screens paint their
+    // background until the next frame.
+    void ClearPictures();
     std::int32_t GetState() const;
     // True when the open recording stopped being readable while it played
     // (its card pulled out, its file cut short): the caller stops and says so.
@@ -105,6 +110,13 @@ public:
     HResult SetFlip(int slot, int on);
     HResult SetRearFlip(int on);
     HResult SetPictureParam(std::int32_t id, std::int32_t value);
+    // Whether SetPictureParam(id, value) would change what the decoders hold
+    // (the value after clamping differs, or adjustments are still off).
+    bool PictureParamDiffers(std::int32_t id, std::int32_t value) const;
+    // A paused picture is decoded again at its position with the current
+    // settings (one seek); nothing while running, where the next frames
+    // already use them.
+    void RefreshPicture() { refreshPicture(); }
     HResult ResetPicture(int slot, std::int32_t value);
     // Start-up check: the decoders can be created, the whitelists hold the
     // program. 1 ready, 0 missing (the main window then shows "Not Find VX filter").

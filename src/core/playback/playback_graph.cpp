@@ -138,6 +138,7 @@ HResult PlaybackGraph::Connect()
             result = hr;
             break;
         }
+        renderer[s]->setSourceSize(QSize(decoder[s]->stream().width, decoder[s]->stream().height));
         graphBuilder->addVideoPath(*decoder[s], *renderer[s]);
     }
     if (result != S_OK)

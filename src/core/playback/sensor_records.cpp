@@ -13,12 +13,20 @@ void CQDRVTextData::appendSample(const SensorSample &sample)
 {
     std::lock_guard guard(m_mutex);
     samples.push_back(sample);
+    ++m_changes;
 }
 
 void CQDRVTextData::appendFix(const CQDRVGPSData &fix)
 {
     std::lock_guard guard(m_mutex);
     fixes.push_back(fix);
+    ++m_changes;
+}
+
+std::uint64_t CQDRVTextData::changes() const
+{
+    std::lock_guard guard(m_mutex);
+    return m_changes;
 }
 
 void CQDRVTextData::clearSamples()
@@ -27,6 +35,7 @@ void CQDRVTextData::clearSamples()
     {
         std::lock_guard guard(m_mutex);
         old.swap(samples);
+        ++m_changes;
     } // freed outside the lock
 }
 
@@ -36,6 +45,7 @@ void CQDRVTextData::clearFixes()
     {
         std::lock_guard guard(m_mutex);
         old.swap(fixes);
+        ++m_changes;
     }
 }
 

@@ -68,6 +68,9 @@ public:
     void withFixes(const std::function<void(const std::list<CQDRVGPSData> &)> &walk) const;
     std::size_t sampleCount() const;
     std::size_t fixCount() const;
+    // Counts every change of either list (append or clear): readers that
+    // show a value from the lists look again only when it moved.
+    std::uint64_t changes() const;
 
     // For walks that need both lists at once. The lists below may be read
     // only while the returned lock is held.
@@ -79,6 +82,7 @@ private:
     mutable std::mutex m_mutex;
     std::list<SensorSample> samples;
     std::list<CQDRVGPSData> fixes;
+    std::uint64_t m_changes = 0;
 };
 
 // Decodes one packet (the 1024-byte buffer of a metadata read) and appends

@@ -8,6 +8,8 @@ extern "C" {
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace korvante {
 
 VideoRenderer::VideoRenderer(std::string name) : m_name(std::move(name)), m_converter(m_name + " (display)") {}
@@ -36,10 +38,38 @@ QRect VideoRenderer::destination() const
     return m_dest;
 }
 
-QSize VideoRenderer::outputSize() const
+void VideoRenderer::setSourceSize(QSize size)
 {
     std::lock_guard lock(m_mutex);
-    return m_dest.size();
+    if (m_native.isEmpty())
+        m_native = size;
+}
+
+QRect VideoRenderer::fitted(const QRect &area, QSize picture)
+{
+    if (area.isEmpty() || picture.isEmpty())
+        return area;
+    // Integer arithmetic on 64 bits: no rounding drift between paints.
+    const std::int64_t aw = area.width(), ah = area.height();
+    const std::int64_t pw = picture.width(), ph = picture.height();
+    QSize size;
+    if (aw * ph <= ah * pw) // the area is narrower than the picture: bars above and below
+        size = QSize(area.width(), static_cast<int>(std::max<std::int64_t>(1, (aw * ph + pw / 2) / pw)));
+    else
+        size = QSize(static_cast<int>(std::max<std::int64_t>(1, (ah * pw + ph / 2) / ph)), area.height());
+    return QRect(QPoint(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2),
+                 size);
+}
+
+QRect VideoRenderer::pictureRect() const
+{
+    std::lock_guard lock(m_mutex);
+    return fitted(m_dest, m_native);
+}
+
+QSize VideoRenderer::outputSize() const
+{
+    return pictureRect().size();
 }
 
 void VideoRenderer::present(DecodedFrame &&frame)
@@ -92,6 +122,7 @@ QRect VideoRenderer::paint(QPainter &painter)
         presented = m_presented;
         m_paintedPresent = m_presented;
     }
+    dest = fitted(dest, native);
     if (frame.isNull() || dest.isEmpty())
         return QRect();
     const QSize wanted = ColourConverter::outputSize(native, dest.size());

@@ -37,10 +37,22 @@ public:
 
     void setWindow(VideoWindow *window);
     VideoWindow *window() const;
+    // The area the picture is shown in (zoom and pan included). The picture
+    // keeps its own shape: it is centred in the area with bars where the
+    // shapes differ (pictureRect).
     void setDestination(const QRect &dest);
     QRect destination() const;
-    // The size a new frame should be converted at: the destination's size.
+    // The picture's own size before its first frame arrives (from the
+    // stream's header), so that the first frame is converted at its shown size.
+    void setSourceSize(QSize size);
+    // Where the picture is drawn: the largest rectangle of the picture's
+    // shape centred in the destination.
+    QRect pictureRect() const;
+    // The size a new frame should be converted at: pictureRect()'s size.
     QSize outputSize() const;
+    // The largest rectangle of `picture`'s shape centred in `area` (all of
+    // `area` when either is empty).
+    static QRect fitted(const QRect &area, QSize picture);
 
     // Shows `frame` and asks the window for a repaint.
     void present(DecodedFrame &&frame);

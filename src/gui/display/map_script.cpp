@@ -145,13 +145,10 @@ QString drawCurrentScript(const CQDRVGPSData &fix)
            QStringLiteral("', '") + formatDegrees(nmeaToDegrees(fix.latitude)) + QStringLiteral("')");
 }
 
-std::optional<QString> runFixStep(const CQDRVTextData &sensorData, CQDRVGPSData &currentFix,
-                                  std::int32_t &currentFixValid, std::uint32_t position)
+std::optional<CQDRVGPSData> fixAt(const CQDRVTextData &sensorData, std::uint32_t position)
 {
-    bool empty = false;
     std::optional<CQDRVGPSData> next;
     sensorData.withFixes([&](const std::list<CQDRVGPSData> &fixes) {
-        empty = fixes.empty();
         for (const CQDRVGPSData &fix : fixes) {
             if (static_cast<std::uint32_t>(fix.timestamp) > position) {
                 next = fix;
@@ -159,6 +156,16 @@ std::optional<QString> runFixStep(const CQDRVTextData &sensorData, CQDRVGPSData 
             }
         }
     });
+    if (!next || next->valid == 0)
+        return std::nullopt;
+    return next;
+}
+
+std::optional<QString> runFixStep(const CQDRVTextData &sensorData, CQDRVGPSData &currentFix,
+                                  std::int32_t &currentFixValid, std::uint32_t position)
+{
+    bool empty = false;
+    sensorData.withFixes([&](const std::list<CQDRVGPSData> &fixes) { empty = fixes.empty(); });
     if (empty) {
         if (currentFixValid) {
             currentFixValid = 0;
@@ -166,7 +173,8 @@ std::optional<QString> runFixStep(const CQDRVTextData &sensorData, CQDRVGPSData 
         }
         return std::nullopt;
     }
-    if (!next || next->valid == 0)
+    const std::optional<CQDRVGPSData> next = fixAt(sensorData, position);
+    if (!next)
         return std::nullopt;
     currentFixValid = 1;
     currentFix = *next;

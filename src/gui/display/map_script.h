@@ -47,6 +47,12 @@ QString formatDegrees(double degrees);
 // "javascript:DrawCurrent('lon', 'lat')" for a fix, longitude first.
 QString drawCurrentScript(const CQDRVGPSData &fix);
 
+// The fix that belongs to playback position `position` (milliseconds): the
+// first fix stamped after it, when there is one and it is valid. Walks the
+// list under its lock. The map's marker and the sensor strip both use it, so
+// they always show the same fix.
+std::optional<CQDRVGPSData> fixAt(const CQDRVTextData &sensorData, std::uint32_t position);
+
 // The fix step for playback position `position` (milliseconds): takes the
 // first fix stamped after the position; when it is valid it becomes the
 // current fix and the result is the script that moves the page's marker.

@@ -47,8 +47,9 @@ CMapViewDlg::CMapViewDlg(QWidget *mainWindow) : PanelFrame(mainWindow)
     m_view->setGeometry(kBrowserRect);
     m_view->show();
     connect(m_view, &CMap_view::pageLoaded, this, [this](bool ok) {
-        // A fresh document has no track yet.
+        // A fresh document has no track and no marker yet.
         m_trackSent = false;
+        m_markerShown = false;
         if (!ok)
             logWarning("map page could not be loaded: " + pagePath().toStdString());
     });
@@ -173,12 +174,28 @@ void CMapViewDlg::mapStep()
     }
     MediaEngine &engine = state.engine;
     const std::int32_t graphState = engine.graph ? engine.GetState() : -1;
-    if (graphState != StateRunning && graphState != StatePaused)
-        return;
+    // The track follows the fix list also when nothing plays: a list emptied
+    // for the next recording (or one that cannot be played) empties the map.
     sendTrackIfChanged();
+    if (graphState != StateRunning && graphState != StatePaused) {
+        hideMarker();
+        return;
+    }
     const auto position = static_cast<std::uint32_t>(engine.GetPositionMs());
-    if (const auto script = runFixStep(state.sensorData, state.currentFix, state.currentFixValid, position))
+    if (const auto script = runFixStep(state.sensorData, state.currentFix, state.currentFixValid, position)) {
         m_view->PostScript(*script);
+        m_markerShown = true;
+    } else if (!state.currentFixValid) {
+        hideMarker(); // a recording without any fix
+    }
+}
+
+void CMapViewDlg::hideMarker()
+{
+    if (!m_markerShown || !m_view->isPageReady())
+        return;
+    m_view->PostScript(QStringLiteral("javascript:DrawCurrent()"));
+    m_markerShown = false;
 }
 
 void CMapViewDlg::sendTrackIfChanged()

@@ -78,6 +78,8 @@ protected:
 private:
     void openPage(bool online);
     void warnOffline();
+    // Removes the car's marker from the page, when it shows one.
+    void hideMarker();
     void sendTrackIfChanged();
     void toggleDocking();
 
@@ -94,6 +96,7 @@ private:
     // The track last handed to the page (resent after every page load).
     TrackSignature m_track;
     bool m_trackSent = false;
+    bool m_markerShown = false; // the page shows a car marker
     static constexpr int kWarnWaitMs = 100;
     static constexpr int kWarnWaitLimit = 50;
     int m_warnWaits = 0;

@@ -44,27 +44,44 @@ CScreenSettingDlg::CScreenSettingDlg(QWidget *mainWindow)
         move(mainWindow->frameGeometry().center() - QPoint(kSize.width() / 2, kSize.height() / 2));
 }
 
-void CScreenSettingDlg::applyParameter(int index)
+bool CScreenSettingDlg::setParameter(int index)
 {
     MediaEngine &engine = m_state.engine;
     const int s = engine.GetState();
     if (!engine.graph || (s != 0 && s != 1))
-        return;
+        return false;
     const SliderSpec &def = sliderSpecs()[static_cast<size_t>(index)];
-    engine.SetPictureParam(def.parameter, m_sliders[static_cast<size_t>(index)]->pos() - def.bias);
-    // Seeking to the same place twice decodes a paused picture again with
-    // the new parameters.
-    const auto positionMs = static_cast<std::int64_t>(engine.GetPositionMs());
-    engine.SetPosition(positionMs * 10000);
-    engine.SetPosition(positionMs * 10000);
+    const std::int32_t value = m_sliders[static_cast<size_t>(index)]->pos() - def.bias;
+    if (!engine.PictureParamDiffers(def.parameter, value))
+        return false;
+    engine.SetPictureParam(def.parameter, value);
+    return true;
+}
+
+void CScreenSettingDlg::showChanges(bool changed)
+{
+    if (!changed)
+        return;
+    // A paused picture is decoded once more with the new settings; while
+    // playing, the next frames already use them.
+    m_state.engine.RefreshPicture();
     PostToPanel(129, msg::PanelCommand, cmd::RepaintVideo);
     PostToPanel(130, msg::PanelCommand, cmd::RepaintVideo);
 }
 
+void CScreenSettingDlg::applyParameter(int index)
+{
+    showChanges(setParameter(index));
+}
+
 void CScreenSettingDlg::applyAll()
 {
+    // Every start of playback applies all four: only a real change costs a
+    // decode (a seek on camera footage takes a good part of a second).
+    bool changed = false;
     for (int i = 0; i < 4; ++i)
-        applyParameter(i);
+        changed = setParameter(i) || changed;
+    showChanges(changed);
 }
 
 void CScreenSettingDlg::resetSliders()

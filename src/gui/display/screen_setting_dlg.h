@@ -37,11 +37,17 @@ public:
 
     bool isShownFlag() const { return m_shown; }
     CBitmapSlider *slider(int index) const { return m_sliders[static_cast<size_t>(index)]; }
-    // Applies one slider's parameter (index 0..3), or all four in order.
+    // Applies one slider's parameter (index 0..3), or all four in order; a
+    // paused picture is decoded again when a value changed.
     void applyParameter(int index);
     void applyAll();
     void resetSliders();
     void toggleShown();
+
+private:
+    // Hands one slider's value to the decoders; true when it changed anything.
+    bool setParameter(int index);
+    void showChanges(bool changed);
 
 protected:
     qintptr onMessage(int message, quintptr w, qintptr l) override;

@@ -2,6 +2,7 @@
 
 #include "core/playback/metadata_poller.h"
 #include "core/playback/viewer_state.h"
+#include "gui/display/map_script.h"
 #include "gui/platform/screen_metrics.h"
 #include "gui/platform/skin_library.h"
 
@@ -110,9 +111,18 @@ QString CUtilInfoDlg::speedText(double kmh, std::int32_t unit)
     }
 }
 
+QString CUtilInfoDlg::positionText(double nmea, bool latitude)
+{
+    const double degrees = std::isfinite(nmea) ? nmeaToDegrees(nmea) : 0.0;
+    const bool negative = degrees < 0;
+    const QChar letter = latitude ? QChar(negative ? u'S' : u'N') : QChar(negative ? u'W' : u'E');
+    // QString::number formats with '.' whatever the desktop's locale.
+    return letter + QString::number(std::fabs(degrees), 'f', 6);
+}
+
 CUtilInfoDlg::CUtilInfoDlg(QWidget *mainWindow)
     : PanelFrame(mainWindow), m_state(GetViewerState()),
-      m_longitudeText(QString::asprintf("E%08f", 0.0)), m_latitudeText(QString::asprintf("N%08f", 0.0)),
+      m_longitudeText(positionText(0.0, false)), m_latitudeText(positionText(0.0, true)),
       m_speedText(speedText(0.0, 0))
 {
     setObjectName(QStringLiteral("CUtilInfoDlg"));
@@ -145,14 +155,18 @@ qintptr CUtilInfoDlg::onMessage(int message, quintptr w, qintptr)
     case cmd::Start:
         killTimer(kRefreshTimer);
         setTimer(kRefreshTimer, kRefreshMs);
+        m_seen.reset();
         // The poller ends on its own when the graph stops or the packets run
         // out; the engine waits for it before it goes.
         StartMetadataPoller(m_state.engine, m_state.sensorData);
         break;
     case cmd::Pause:
-        killTimer(kRefreshTimer);
+        // The timer goes on: a seek or a step while paused changes the
+        // position, and the numbers must follow it. An unchanged position
+        // costs one comparison per tick.
         break;
     case cmd::Reset:
+        killTimer(kRefreshTimer);
         reset();
         break;
     default:
@@ -183,44 +197,33 @@ void CUtilInfoDlg::refresh()
     MediaEngine &engine = m_state.engine;
     if (!engine.graph || !isPlaying(engine.GetState()))
         return;
-    const std::uint64_t positionMs = engine.GetPositionMs();
+    Seen now;
+    now.positionMs = engine.GetPositionMs();
+    now.listChanges = m_state.sensorData.changes();
+    now.speedUnit = m_state.speedUnit;
+    if (m_seen == now)
+        return;
+    m_seen = now;
 
     // Walk under the list's lock, only picking; the values are shown after.
-    bool empty = true;
-    bool pastLast = false;
     bool picked = false;
     SensorSample last;
     m_state.sensorData.withSamples([&](const std::list<SensorSample> &samples) {
-        empty = samples.empty();
-        std::size_t passed = 0;
         for (const SensorSample &s : samples) {
-            if (static_cast<std::uint32_t>(s.timestamp) >= positionMs)
+            if (static_cast<std::uint32_t>(s.timestamp) >= now.positionMs)
                 break;
-            if (++passed == samples.size()) {
-                pastLast = true;
-                break;
-            }
             last = s;
             picked = true;
         }
     });
-    if (empty)
-        return;
-    if (pastLast) {
-        // Nothing more to follow until playback starts again.
-        killTimer(kRefreshTimer);
-        return;
-    }
-    if (picked) {
-        updateValue(AxisX, last.x, 0.0f);
-        updateValue(AxisY, last.y, 0.0f);
-        updateValue(AxisZ, last.z, 0.0f);
-    }
-    if (m_state.currentFixValid) {
-        const CQDRVGPSData fix = m_state.currentFix;
-        updateValue(Longitude, 0, narrow(fix.longitude));
-        updateValue(Latitude, 0, narrow(fix.latitude));
-        updateValue(Speed, 0, narrow(fix.speed));
+    // Before the first sample the axes read 0, also after a seek back.
+    updateValue(AxisX, picked ? last.x : 0, 0.0);
+    updateValue(AxisY, picked ? last.y : 0, 0.0);
+    updateValue(AxisZ, picked ? last.z : 0, 0.0);
+    if (const std::optional<CQDRVGPSData> fix = fixAt(m_state.sensorData, static_cast<std::uint32_t>(now.positionMs))) {
+        updateValue(Longitude, 0, fix->longitude);
+        updateValue(Latitude, 0, fix->latitude);
+        updateValue(Speed, 0, fix->speed);
     }
     if (!m_pending.isEmpty()) {
         repaint(m_pending);
@@ -228,7 +231,7 @@ void CUtilInfoDlg::refresh()
     }
 }
 
-void CUtilInfoDlg::updateValue(ValueKind kind, std::int32_t raw, float value)
+void CUtilInfoDlg::updateValue(ValueKind kind, std::int32_t raw, double value)
 {
     switch (kind) {
     case AxisX:
@@ -249,25 +252,25 @@ void CUtilInfoDlg::updateValue(ValueKind kind, std::int32_t raw, float value)
         break;
     }
     case Longitude:
-        if (value == m_longitude)
+        if (narrow(value) == m_longitude)
             return;
-        m_longitude = value;
-        // The NMEA number over 100: degrees, then the minutes as they are.
-        m_longitudeText = QString::asprintf("E%08f", static_cast<double>(value) / 100.0);
+        m_longitude = narrow(value);
+        m_longitudeText = positionText(value, false);
         break;
     case Latitude:
-        if (value == m_latitude)
+        if (narrow(value) == m_latitude)
             return;
-        m_latitude = value;
-        m_latitudeText = QString::asprintf("N%08f", static_cast<double>(value) / 100.0);
+        m_latitude = narrow(value);
+        m_latitudeText = positionText(value, true);
         break;
     case Speed: {
         // A change of unit alone also redraws, so zeros after a reset read
         // in the unit chosen now.
         const std::int32_t unit = m_state.speedUnit;
-        if (static_cast<double>(value) == m_speed && unit == m_speedUnitShown)
+        const double speed = narrow(value);
+        if (speed == m_speed && unit == m_speedUnitShown)
             return;
-        m_speed = value;
+        m_speed = speed;
         const QString text = speedText(m_speed, unit);
         if (!text.isEmpty()) {
             m_speedText = text;

@@ -6,11 +6,14 @@
 // screen.
 //
 // Commands from the player control panel: 3 (start) runs the refresh timer
-// (every 500 ms) and starts a metadata poller thread, 4 (pause) stops the
-// timer, 2 (reset) shows zeros and empties the sensor lists. Each refresh
-// shows the last sample before the playback position and the fix the map
-// view chose; once the position has passed the last sample the timer stops
-// until the next start.
+// (every 500 ms) and starts a metadata poller thread, 2 (reset) stops the
+// timer, shows zeros and empties the sensor lists. The timer keeps running
+// while playback is paused, so a seek or a picture step while paused shows
+// the numbers of the new position; a refresh whose position and lists are
+// unchanged does nothing. Each refresh shows the last sample before the
+// playback position and the fix that belongs to it (the one the map shows).
+// Positions read as decimal degrees with their hemisphere letter
+// ("N52.520272", "S33.868820", "W0.127758").
 //
 // The sample list is walked through its guarded walk; nothing is painted
 // while its lock is held. Owned by the main window. UI thread only.
@@ -23,6 +26,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 #include <cstdint>
 
 namespace korvante {
@@ -61,12 +65,12 @@ public:
     // Changes one shown value and repaints only its value rectangle, and only
     // when it differs: `raw` for the axes (raw sensor units), `value` for
     // longitude and latitude (the fix's own NMEA number) and speed (km/h).
-    void updateValue(ValueKind kind, std::int32_t raw, float value);
+    void updateValue(ValueKind kind, std::int32_t raw, double value);
     // One refresh step (the timer's): follows the playback position.
     void refresh();
 
-    // The text a value cell shows ("%0.03f" g for the axes, "E%08f",
-    // "N%08f", "%03d [km/h]" ...).
+    // The text a value cell shows ("%0.03f" g for the axes, "N52.520272",
+    // "W0.127758", "%03d [km/h]" ...).
     QString valueText(ValueKind kind) const;
     std::int32_t rawAxis(int axis) const { return m_raw[static_cast<size_t>(axis)]; }
     float axisG(int axis) const { return m_g[static_cast<size_t>(axis)]; }
@@ -78,6 +82,10 @@ public:
     // "%03d [km/h]", "[mi/h]" or "[kn]" for `kmh` in unit 0, 1 or 2; empty
     // for any other unit.
     static QString speedText(double kmh, std::int32_t unit);
+    // An NMEA position number (degrees × 100 + minutes, negative for south
+    // and west) as decimal degrees after its hemisphere letter; a value that
+    // is not finite reads as 0.
+    static QString positionText(double nmea, bool latitude);
 
 protected:
     qintptr onMessage(int message, quintptr w, qintptr l) override;
@@ -100,6 +108,15 @@ private:
     QString m_latitudeText;
     QString m_speedText;
     QRegion m_pending; // invalidated since the last immediate repaint
+    // What the last refresh looked at: the same position, lists and speed
+    // unit again leave everything as it is.
+    struct Seen {
+        std::uint64_t positionMs = 0;
+        std::uint64_t listChanges = 0;
+        std::int32_t speedUnit = 0;
+        bool operator==(const Seen &) const = default;
+    };
+    std::optional<Seen> m_seen;
 };
 
 } // namespace korvante

@@ -166,12 +166,13 @@ void CPlayerMenuDlg::seekBySteps(bool forward)
     MediaEngine &engine = m_state.engine;
     if (!inPlay(engine.GetState()))
         return;
-    for (int i = 0; i < 2; ++i) {
-        if (forward)
-            engine.Forward(kForwardStepSeconds);
-        else
-            engine.Rewind(kRewindStepSeconds);
-    }
+    // Both steps in one seek: each step is clamped at the same end, so the
+    // target is the same, and a seek on camera footage (decoding from the
+    // key frame before the target) is the costly part.
+    if (forward)
+        engine.Forward(2 * kForwardStepSeconds);
+    else
+        engine.Rewind(2 * kRewindStepSeconds);
     if (engine.GetState() == StateRunning)
         pausePlaying();
     const std::uint64_t length = engine.GetDurationMs();
@@ -193,6 +194,8 @@ void CPlayerMenuDlg::stopPlaying()
     showScreenMessage(QString());
     pausePlaying();
     engine.Stop();
+    // Time, graph and numbers go back to nothing: so does the picture.
+    engine.ClearPictures();
     m_seek->setRange(0, 0, true);
     refreshTimeDisplay();
     // The screens show their own channel again; the panel keeps its record

@@ -1,4 +1,5 @@
 #include "print_dlg.h"
+#include "core/playback/video_renderer.h"
 
 #include "gui/platform/message_box.h"
 #include "gui/platform/skin_library.h"
@@ -161,7 +162,7 @@ QImage CPrintDlg::previewImage() const
     if (!m_picture.isNull()) {
         QPainter p(&preview);
         p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(QRect(QPoint(0, 0), kPreviewRect.size()), m_picture);
+        p.drawImage(VideoRenderer::fitted(QRect(QPoint(0, 0), kPreviewRect.size()), m_picture.size()), m_picture);
     }
     return preview;
 }
@@ -186,8 +187,10 @@ void CPrintDlg::paintEvent(QPaintEvent *)
         p.drawPixmap(0, 0, background);
     }
     if (!m_picture.isNull()) {
+        // The picture keeps its shape: black bars where the preview's differs.
+        p.fillRect(kPreviewRect, Qt::black);
         p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(kPreviewRect, m_picture);
+        p.drawImage(VideoRenderer::fitted(kPreviewRect, m_picture.size()), m_picture);
     }
     if (!m_status.isEmpty()) {
         QFont font(QStringLiteral("Arial"));

@@ -1,4 +1,5 @@
 #include "report_page.h"
+#include "core/playback/video_renderer.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -137,8 +138,8 @@ int paintReportPage(QPainter &painter, const ReportContent &content)
     painter.drawText(report::kMapHeadingBox, kTextFlags, QStringLiteral("2.Blockbox map image"));
     painter.drawText(report::kDetailsHeadingBox, kTextFlags, QStringLiteral("3.Accident details"));
 
-    if (!content.video.isNull())
-        painter.drawImage(report::kVideoRect, content.video);
+    if (!content.video.isNull()) // in its own shape, centred in the box
+        painter.drawImage(VideoRenderer::fitted(report::kVideoRect, content.video.size()), content.video);
     if (!content.map.isNull())
         painter.drawImage(QRect(report::kMapAt, report::kMapSize), content.map,
                           QRect(QPoint(0, 0), report::kMapSize));

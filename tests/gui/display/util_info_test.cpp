@@ -85,53 +85,41 @@ TEST_F(UtilInfoTest, AxesFollowTheLastSampleBeforeThePosition)
     }
 }
 
-TEST_F(UtilInfoTest, BeforeTheFirstSampleTheAxesStay)
+TEST_F(UtilInfoTest, FollowsSeeksWhilePausedUntilAReset)
 {
     ASSERT_TRUE(playAndPause());
-    ASSERT_TRUE(pauseAt(1050));
-    panel->refresh();
-    const auto before = shownRaw();
-    // The first sample lies at 0: at position 0 nothing lies before it.
-    ASSERT_TRUE(pauseAt(0));
-    panel->refresh();
-    EXPECT_EQ(shownRaw(), before);
-}
-
-TEST_F(UtilInfoTest, TimerStopsPastTheLastSampleAndAStartRestartsIt)
-{
-    ASSERT_TRUE(playAndPause());
-    ASSERT_TRUE(pauseAt(5050));
-    panel->refresh();
-    const auto shown = shownRaw();
-    // The last sample is at 39900 ms: past it, the real timer's next step
-    // stops the timer and leaves the axes as they were.
-    ASSERT_TRUE(pauseAt(39950));
-    ASSERT_TRUE(waitFor([this] { return !panel->isRefreshing(); }, 3000));
-    EXPECT_EQ(shownRaw(), shown);
+    command(cmd::Pause);
+    // Paused, the strip's own timer still follows a seek or a step: the
+    // numbers of the new position show without a refresh from outside.
+    struct Case {
+        std::uint64_t positionMs;
+        std::int32_t shownSample; // -1: before the first sample, the axes read 0
+    };
+    for (const Case c : {Case{10350, 10300}, Case{5050, 5000}, Case{0, -1}, Case{39950, 39900}}) {
+        SCOPED_TRACE(c.positionMs);
+        ASSERT_TRUE(pauseAt(c.positionMs));
+        std::array<std::int32_t, 3> want{0, 0, 0};
+        if (c.shownSample >= 0) {
+            const auto sample = sampleAt(c.shownSample);
+            ASSERT_TRUE(sample);
+            want = {sample->x, sample->y, sample->z};
+        }
+        EXPECT_TRUE(waitFor([&] { return shownRaw() == want; }, 3000));
+        EXPECT_TRUE(panel->isRefreshing());
+    }
+    command(cmd::Reset);
+    EXPECT_FALSE(panel->isRefreshing());
     command(cmd::Start);
     EXPECT_TRUE(panel->isRefreshing());
-    command(cmd::Pause);
-    EXPECT_FALSE(panel->isRefreshing());
 }
 
-TEST_F(UtilInfoTest, NothingHappensWithoutAPlayingGraphOrWithoutSamples)
+TEST_F(UtilInfoTest, NothingHappensWithoutAPlayingGraph)
 {
     ASSERT_TRUE(playAndPause());
-    command(cmd::Pause); // only the steps below refresh
     ASSERT_TRUE(pauseAt(3050));
     panel->refresh();
     const auto before = shownRaw();
     const QString speedBefore = panel->valueText(CUtilInfoDlg::Speed);
-    state().currentFix.speed = 50;
-    state().currentFixValid = 1;
-
-    // No samples: neither the axes nor the GPS values change.
-    state().sensorData.clearSamples();
-    panel->refresh();
-    EXPECT_EQ(shownRaw(), before);
-    EXPECT_EQ(panel->valueText(CUtilInfoDlg::Speed), speedBefore);
-
-    // Samples, but the graph stopped, then closed.
     const std::array<std::int32_t, 3> other{before[0] + 7, before[1] + 7, before[2] + 7};
     setSamples({SensorSample{other[0], other[1], other[2], 0, 3000}, SensorSample{1, 1, 1, 0, 3100}});
     state().engine.Stop();
@@ -202,7 +190,7 @@ TEST_F(UtilInfoTest, RepaintsOnlyTheChangedValueRectangle)
     panel->removeEventFilter(&spy);
 }
 
-TEST_F(UtilInfoTest, PositionAndSpeedOfTheCurrentFix)
+TEST_F(UtilInfoTest, PositionAndSpeedOfTheFixAtThePosition)
 {
     ASSERT_TRUE(playAndPause());
     ASSERT_TRUE(pauseAt(2050));
@@ -212,21 +200,30 @@ TEST_F(UtilInfoTest, PositionAndSpeedOfTheCurrentFix)
         const char *latText, *lonText, *speedText;
     };
     const Case cases[] = {
-        {3730.0, 12700.25, 100, 0, "N37.300000", "E127.002500", "100 [km/h]"},
-        {3730.0, 12700.25, 100, 1, "N37.300000", "E127.002500", "062 [mi/h]"},
-        {3730.0, 12700.25, 100, 2, "N37.300000", "E127.002500", "053 [kn]"},
-        {-3730.0, -12700.25, 18.52, 0, "N-37.300000", "E-127.002500", "018 [km/h]"},
-        {3733.5, 12658.75, 0, 2, "N37.335000", "E126.587500", "000 [kn]"},
+        // Decimal degrees after the hemisphere's letter: 52°31.2163' is 52.520272°.
+        {5231.2163, 1323.0000, 100, 0, "N52.520272", "E13.383333", "100 [km/h]"},
+        {5231.2163, 1323.0000, 100, 1, "N52.520272", "E13.383333", "062 [mi/h]"},
+        {5231.2163, 1323.0000, 100, 2, "N52.520272", "E13.383333", "053 [kn]"},
+        {-3352.1292, 15112.5084, 18.52, 0, "S33.868820", "E151.208473", "018 [km/h]"},
+        {5130.0000, -7.66548, 0, 2, "N51.500000", "W0.127758", "000 [kn]"},
         // Nonsense from a broken sentence is shown pinned, never a crash.
         {1e300, std::nan(""), 1e300, 0, nullptr, "E0.000000", "2147483647 [km/h]"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.speedText);
-        state().currentFix.latitude = c.latitude;
-        state().currentFix.longitude = c.longitude;
-        state().currentFix.speed = c.speed;
-        state().currentFixValid = 1;
         state().speedUnit = c.unit;
+        CQDRVGPSData fix;
+        fix.latitude = c.latitude;
+        fix.longitude = c.longitude;
+        fix.speed = c.speed;
+        fix.valid = 1;
+        fix.timestamp = 2500; // the first fix after the position is the one shown
+        CQDRVGPSData later = fix;
+        later.timestamp = 3500;
+        later.speed = 1;
+        state().sensorData.clearFixes();
+        state().sensorData.appendFix(fix);
+        state().sensorData.appendFix(later);
         panel->refresh();
         if (c.latText) {
             EXPECT_EQ(panel->valueText(CUtilInfoDlg::Latitude).toStdString(), c.latText);
@@ -234,9 +231,12 @@ TEST_F(UtilInfoTest, PositionAndSpeedOfTheCurrentFix)
         EXPECT_EQ(panel->valueText(CUtilInfoDlg::Longitude).toStdString(), c.lonText);
         EXPECT_EQ(panel->valueText(CUtilInfoDlg::Speed).toStdString(), c.speedText);
     }
-    // Without a valid fix the shown values stay.
-    state().currentFix.speed = 40;
-    state().currentFixValid = 0;
+    // An invalid fix at the position leaves the shown values as they are.
+    CQDRVGPSData invalid;
+    invalid.timestamp = 2500;
+    invalid.speed = 40;
+    state().sensorData.clearFixes();
+    state().sensorData.appendFix(invalid);
     panel->refresh();
     EXPECT_EQ(panel->valueText(CUtilInfoDlg::Speed), QStringLiteral("2147483647 [km/h]"));
 }
@@ -245,10 +245,6 @@ TEST_F(UtilInfoTest, ResetShowsZerosInTheChosenUnitAndEmptiesTheLists)
 {
     ASSERT_TRUE(playAndPause());
     ASSERT_TRUE(pauseAt(6050));
-    state().currentFix.latitude = 3730.0;
-    state().currentFix.longitude = 12700.0;
-    state().currentFix.speed = 0; // stands still, as shown at the start
-    state().currentFixValid = 1;
     panel->refresh();
     ASSERT_NE(shownRaw(), (std::array<std::int32_t, 3>{0, 0, 0}));
     ASSERT_GT(state().sensorData.fixCount(), 0u);
