@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/cli_options.h"
+#include "cli/command_source.h"
 #include "cli/export_command.h"
 #include "core/storage/catalogue_config.h"
 #include "cli/row_printer.h"
@@ -21,28 +22,6 @@
 
 namespace korvante::cli {
 namespace {
-
-// Answers the catalogue's folder question with the folder named on the command line.
-class CommandLinePicker final : public FolderPicker {
-public:
-    explicit CommandLinePicker(std::string folder) : m_folder(std::move(folder)) {}
-    std::optional<std::string> pickFolder(void *, const std::string &) override { return m_folder; }
-
-private:
-    std::string m_folder;
-};
-
-int inputError(std::ostream &err, const std::string &input, const std::string &problem)
-{
-    err << "korvante-cli: " << escapeControls(input) << ": " << escapeControls(problem) << "\n";
-    return kExitInput;
-}
-
-bool isDirectory(const std::string &path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 std::string systemError() { return std::strerror(errno); }
 
@@ -66,110 +45,6 @@ std::optional<int64_t> parseDay(const std::string &text)
     if (!localtime_r(&when, &tm) || tm.tm_mday != day.day || tm.tm_mon + 1 != day.month)
         return std::nullopt; // 31 April and the like
     return static_cast<int64_t>(*t);
-}
-
-// The configuration loader and the card library print their diagnostics on
-// standard output; while they run, that goes to standard error so that standard
-// output holds nothing but rows.
-class StdoutToStderr final {
-public:
-    StdoutToStderr()
-    {
-        std::fflush(stdout);
-        m_saved = ::dup(STDOUT_FILENO);
-        if (m_saved >= 0)
-            ::dup2(STDERR_FILENO, STDOUT_FILENO);
-    }
-    ~StdoutToStderr()
-    {
-        std::fflush(stdout);
-        if (m_saved >= 0) {
-            ::dup2(m_saved, STDOUT_FILENO);
-            ::close(m_saved);
-        }
-    }
-    StdoutToStderr(const StdoutToStderr &) = delete;
-    StdoutToStderr &operator=(const StdoutToStderr &) = delete;
-
-private:
-    int m_saved = -1;
-};
-
-bool loadConfig(const CliOptions &o, ViewerConfig &config, std::ostream &err)
-{
-    if (o.config) {
-        if (std::FILE *f = std::fopen(o.config->c_str(), "rb")) {
-            std::fclose(f);
-        } else {
-            inputError(err, *o.config, "cannot open the configuration: " + systemError());
-            return false;
-        }
-    }
-    bool ok = false;
-    {
-        StdoutToStderr quiet;
-        ok = o.config ? config.loadFile(*o.config) : config.load("viewerconfig.cfg");
-    }
-    if (!ok) {
-        const std::string name = o.config ? *o.config : executableFolder() + "viewerconfig.cfg";
-        inputError(err, name, "cannot read the configuration");
-    }
-    return ok;
-}
-
-// Selects the command line's source in `catalogue`. Returns kExitOk, or an exit
-// code after printing the error. `empty` is set when a folder holds no recordings.
-int selectSource(const CliOptions &o, RecordingCatalogue &catalogue, CommandLinePicker &picker,
-                 std::ostream &err, bool &empty)
-{
-    StorageSource source;
-    empty = false;
-    switch (o.sourceType) {
-    case SourceType::Folder:
-        if (!isDirectory(o.source))
-            return inputError(err, o.source, "no such folder");
-        source.kind = SourceComputer;
-        source.label = catalogue.computerCaption;
-        if (o.recursive)
-            catalogue.recursePicked = true;
-        break;
-    case SourceType::Drive:
-        if (!isDirectory(o.source))
-            return inputError(err, o.source, "no such folder");
-        source.kind = SourceRemovable;
-        source.label = o.source.back() == '/' ? o.source : o.source + "/";
-        if (o.recursive)
-            catalogue.recurseRemovable = true;
-        break;
-    case SourceType::Tavo:
-        if (std::FILE *f = std::fopen(o.source.c_str(), "rb"))
-            std::fclose(f);
-        else
-            return inputError(err, o.source, "cannot open: " + systemError());
-        if (!setText64(source.devicePath, o.source))
-            return inputError(err, o.source, "device path longer than 63 bytes");
-        if (VX_Tavo_Check_Tavo_partition(o.source.c_str()) == 0)
-            return inputError(err, o.source, "no readable TAVO partition (not a card, or a damaged one)");
-        source.kind = SourceTavo;
-        source.label = o.source;
-        break;
-    }
-    catalogue.setSources({source});
-    static int owner = 0; // the tool has no window; any non-null owner will do
-    catalogue.ownerWindow = &owner;
-    catalogue.folderPicker = &picker;
-    bool selected = false;
-    {
-        StdoutToStderr quiet;
-        selected = catalogue.selectSource(0);
-    }
-    if (selected)
-        return kExitOk;
-    if (o.sourceType == SourceType::Folder) {
-        empty = true; // a folder without recordings lists nothing
-        return kExitOk;
-    }
-    return inputError(err, o.source, "cannot be scanned");
 }
 
 int runList(const CliOptions &o, RecordingCatalogue &catalogue, std::ostream &out, std::ostream &err)
@@ -303,25 +178,6 @@ int runRepair(const CliOptions &o, std::ostream &out, std::ostream &err)
     return rc;
 }
 
-// Warnings and errors of the core go to standard error, prefixed with the tool's name.
-class StderrLog final {
-public:
-    explicit StderrLog(std::ostream &err)
-    {
-        m_previous = setLogSink([&err](LogLevel level, std::string_view message) {
-            if (level == LogLevel::Warning || level == LogLevel::Error)
-                err << "korvante-cli: " << logLevelName(level) << ": " << escapeControls(std::string(message))
-                    << "\n";
-        });
-    }
-    ~StderrLog() { setLogSink(std::move(m_previous)); }
-    StderrLog(const StderrLog &) = delete;
-    StderrLog &operator=(const StderrLog &) = delete;
-
-private:
-    LogSink m_previous;
-};
-
 } // namespace
 
 const char *usageText()
@@ -335,6 +191,7 @@ const char *usageText()
            "  export --tavo DEVICE [--kind ...] (--all | NAME...) --to FOLDER [--force]\n"
            "  sources\n"
            "  telemetry ...\n"
+           "  clock [--kind ...] [--recursive] (FOLDER | --drive ROOT | --tavo DEVICE)\n"
            "Rows: number, date, time, type, channels, name, separated by tabs.\n";
 }
 
@@ -350,8 +207,17 @@ int runCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
         out << usageText();
         return kExitOk;
     }
-    if (o.command == "telemetry")
-        return runTelemetryCommand(o.rest, out, err);
+    if (o.command == "telemetry") {
+        std::vector<std::string> helperArgs{"telemetry"};
+        helperArgs.insert(helperArgs.end(), o.rest.begin(), o.rest.end());
+        return runPacketCommand(helperArgs, out, err);
+    }
+    if (o.command == "clock") {
+        // Checked here, so that a wrong command line never starts the helper.
+        std::vector<std::string> helperArgs{"clock"};
+        helperArgs.insert(helperArgs.end(), args.begin(), args.end());
+        return runPacketCommand(helperArgs, out, err);
+    }
     StderrLog log(err);
     if (o.command == "repair")
         return runRepair(o, out, err);

@@ -22,9 +22,11 @@ inline constexpr int kExitNotRepairable = 3;
 // standard-output line for a card that cannot be opened.
 int runCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
-// Replaces the process with korvante-telemetry beside the tool; returns only
-// when that fails.
-int runTelemetryCommand(const std::vector<std::string> &rest, std::ostream &out, std::ostream &err);
+// Replaces the process with korvante-telemetry beside the tool, which carries
+// out the commands that read recordings' packets (and alone loads the
+// decoders): `helperArgs` is the command ("telemetry" or "clock") and its
+// arguments. Returns only when that fails.
+int runPacketCommand(const std::vector<std::string> &helperArgs, std::ostream &out, std::ostream &err);
 
 const char *usageText();
 

@@ -52,19 +52,19 @@ bool parseOptions(const std::vector<std::string> &args, CliOptions &o, std::stri
         }
         if (o.command.empty()) {
             if (a.rfind("-", 0) == 0) {
-                error = a + ": unknown option (a command comes first: list, search, repair, sources)";
+                error = a + ": unknown option (a command comes first: list, search, repair, sources, telemetry, export, clock)";
                 return false;
             }
             o.command = a;
             if (o.command != "list" && o.command != "search" && o.command != "repair"
-                && o.command != "sources" && o.command != "telemetry" && o.command != "export"
+                && o.command != "sources" && o.command != "telemetry" && o.command != "export" && o.command != "clock"
                 && o.command != "help") {
                 error = a + ": unknown command";
                 return false;
             }
             continue;
         }
-        const bool catalogueCommand = o.command == "list" || o.command == "search";
+        const bool catalogueCommand = o.command == "list" || o.command == "search" || o.command == "clock";
         if (!endOfOptions && a == "--") {
             endOfOptions = true;
             continue;
@@ -128,7 +128,7 @@ bool parseOptions(const std::vector<std::string> &args, CliOptions &o, std::stri
         error = "no command given";
         return false;
     }
-    if ((o.command == "list" || o.command == "search") && !sourceGiven) {
+    if ((o.command == "list" || o.command == "search" || o.command == "clock") && !sourceGiven) {
         error = o.command + ": no source given (a FOLDER, --drive ROOT or --tavo DEVICE)";
         return false;
     }

@@ -10,9 +10,9 @@ namespace korvante::cli {
 enum class SourceType { Folder, Drive, Tavo };
 
 struct CliOptions {
-    std::string command;             // list, search, repair, sources, telemetry, help
+    std::string command;             // list, search, repair, sources, telemetry, export, clock, help
     std::optional<std::string> config;
-    // list and search
+    // list, search and clock
     int kind = -1;                   // -1 all, else 0 to 3
     std::optional<bool> descending;  // --order; the command picks the default
     bool repair = false;

@@ -1,5 +1,5 @@
-// `korvante-cli telemetry …` runs korvante-telemetry, which lies beside the
-// tool. Keeping the decoder libraries out of korvante-cli itself keeps its
+// `korvante-cli telemetry …` and `korvante-cli clock …` run korvante-telemetry,
+// which lies beside the tool. Keeping the decoder libraries out of korvante-cli itself keeps its
 // start-up (and so every listing) fast.
 
 #include "cli/cli.h"
@@ -13,23 +13,23 @@
 
 namespace korvante::cli {
 
-int runTelemetryCommand(const std::vector<std::string> &rest, std::ostream &out, std::ostream &err)
+int runPacketCommand(const std::vector<std::string> &helperArgs, std::ostream &out, std::ostream &err)
 {
     const std::string exe = executableFolder() + "korvante-telemetry";
     if (::access(exe.c_str(), X_OK) != 0) {
-        err << "telemetry: " << exe << " is missing\n";
+        err << helperArgs.front() << ": " << exe << " is missing\n";
         return kExitUsage;
     }
     out.flush();
     std::cout.flush();
     std::vector<std::string> args{exe};
-    args.insert(args.end(), rest.begin(), rest.end());
+    args.insert(args.end(), helperArgs.begin(), helperArgs.end());
     std::vector<char *> argv;
     for (auto &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
     ::execv(exe.c_str(), argv.data());
-    err << "telemetry: cannot start " << exe << ": " << std::strerror(errno) << "\n";
+    err << helperArgs.front() << ": cannot start " << exe << ": " << std::strerror(errno) << "\n";
     return kExitInput;
 }
 
