@@ -5,6 +5,7 @@
 #include "core/playback/stream_parse_filter.h"
 #include "tavo/tavo.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -136,11 +137,13 @@ std::optional<std::string> isoTime(const CQDRVGPSData &fix)
     return std::string(text);
 }
 
+// A fixed-point number with a decimal point whatever the process's locale
+// (a test program or a desktop may have set one with a decimal comma).
 std::string number(double v, int decimals)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, v);
-    return text;
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
+    return ec == std::errc{} ? std::string(text, end) : std::string("0");
 }
 
 // One code point of `s` from `i` (advanced past it), or -1 for bytes that are
@@ -292,9 +295,16 @@ void writeCsv(Packets &packets, std::ostream &out)
 
 void writeGpx(Packets &packets, const std::string &name, std::ostream &out, std::size_t &skipped)
 {
+    // Speed and course go into Garmin's track-point extension (v2), which
+    // GPS editors, gpsbabel and video-overlay tools read; GPX 1.1 itself has
+    // no element for either.
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<gpx version=\"1.1\" creator=\"korvante-cli\" xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
-           "     xmlns:kv=\"https://korvante.invalid/gpx-extensions/1\">\n"
+           "     xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v2\"\n"
+           "     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
+           "     xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd "
+           "http://www.garmin.com/xmlschemas/TrackPointExtension/v2 "
+           "http://www.garmin.com/xmlschemas/TrackPointExtensionv2.xsd\">\n"
            "  <trk>\n"
         << "    <name>" << xmlEscape(name) << "</name>\n"
         << "    <trkseg>\n";
@@ -302,16 +312,22 @@ void writeGpx(Packets &packets, const std::string &name, std::ostream &out, std:
         out << "      <trkpt lat=\"" << number(p.latitude, 7) << "\" lon=\"" << number(p.longitude, 7) << "\">\n";
         if (auto t = isoTime(f))
             out << "        <time>" << *t << "</time>\n";
-        // GPX 1.1 has no speed or course: they go into extensions, speed in
-        // metres per second and course in degrees as GPX 1.0 had them. A
-        // value that is no number is left out.
-        std::string extensions;
-        if (std::isfinite(f.speed))
-            extensions += "<kv:speed>" + number(f.speed / 3.6, 3) + "</kv:speed>";
-        if (std::isfinite(f.course))
-            extensions += "<kv:course>" + number(f.course, 1) + "</kv:course>";
-        if (!extensions.empty())
-            out << "        <extensions>" << extensions << "</extensions>\n";
+        // Metres per second, and degrees in [0, 360) as the extension's
+        // schema types them; a value that is no number is left out.
+        std::string values;
+        if (std::isfinite(f.speed) && f.speed >= 0)
+            values += "<gpxtpx:speed>" + number(f.speed / 3.6, 3) + "</gpxtpx:speed>";
+        if (std::isfinite(f.course)) {
+            double course = std::fmod(f.course, 360.0);
+            if (course < 0)
+                course += 360.0;
+            if (number(course, 1) == "360.0")
+                course = 0;
+            values += "<gpxtpx:course>" + number(course, 1) + "</gpxtpx:course>";
+        }
+        if (!values.empty())
+            out << "        <extensions><gpxtpx:TrackPointExtension>" << values
+                << "</gpxtpx:TrackPointExtension></extensions>\n";
         out << "      </trkpt>\n";
     });
     out << "    </trkseg>\n  </trk>\n</gpx>\n";

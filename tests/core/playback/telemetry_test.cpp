@@ -4,11 +4,13 @@
 #include "support/log_capture.h"
 #include "tavo/tavo.h"
 
+#include <QTemporaryDir>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <sstream>
 
 namespace korvante {
@@ -125,13 +127,20 @@ TEST(Telemetry, GpxIsAWellFormedGpx11TrackOfTheFixes)
             const std::string want = "20" + f[9].substr(4, 2) + "-" + f[9].substr(2, 2) + "-" + f[9].substr(0, 2) + "T"
                 + f[1].substr(0, 2) + ":" + f[1].substr(2, 2) + ":" + f[1].substr(4, 2) + "Z";
             EXPECT_EQ(time, want);
+            // Speed (m/s) and course in Garmin's track-point extension, in
+            // the order its schema gives them.
+            const QString tpx = QStringLiteral("http://www.garmin.com/xmlschemas/TrackPointExtension/v2");
             ASSERT_TRUE(xml.readNextStartElement());
             EXPECT_EQ(xml.name().toString(), QStringLiteral("extensions"));
             ASSERT_TRUE(xml.readNextStartElement());
-            EXPECT_EQ(xml.name().toString(), QStringLiteral("speed"));
+            EXPECT_EQ(xml.name().toString(), QStringLiteral("TrackPointExtension"));
+            EXPECT_EQ(xml.namespaceUri().toString(), tpx);
+            ASSERT_TRUE(xml.readNextStartElement());
+            EXPECT_EQ(xml.qualifiedName().toString(), QStringLiteral("gpxtpx:speed"));
+            EXPECT_EQ(xml.namespaceUri().toString(), tpx);
             EXPECT_NEAR(xml.readElementText().toDouble(), std::stod(f[7]) * 1.852 / 3.6, 1e-3);
             ASSERT_TRUE(xml.readNextStartElement());
-            EXPECT_EQ(xml.name().toString(), QStringLiteral("course"));
+            EXPECT_EQ(xml.qualifiedName().toString(), QStringLiteral("gpxtpx:course"));
             EXPECT_NEAR(xml.readElementText().toDouble(), std::stod(f[8]), 0.06);
             ++points;
         }
@@ -140,6 +149,69 @@ TEST(Telemetry, GpxIsAWellFormedGpx11TrackOfTheFixes)
     EXPECT_TRUE(sawGpx);
     EXPECT_TRUE(sawTrkseg);
     EXPECT_EQ(static_cast<size_t>(points), expected.size());
+}
+
+// gpsbabel, as GPS editors and overlay tools use it, reads the file: every
+// point with its time, and the track-point extension with the speeds and
+// courses carried into what it writes.
+TEST(Telemetry, GpxIsReadByGpsbabelWithItsSpeeds)
+{
+    testing::LogCapture log;
+    const auto &rec = sampleCard().finished[1];
+    const ToolRun run = telemetry({"--format", "gpx", rec.front});
+    ASSERT_EQ(run.code, 0) << run.err;
+    ASSERT_EQ(std::system("command -v gpsbabel >/dev/null 2>&1"), 0) << "gpsbabel is missing (scripts/setup installs it)";
+    const QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string gpx = dir.filePath(QStringLiteral("track.gpx")).toStdString(),
+                      csv = dir.filePath(QStringLiteral("track.csv")).toStdString(),
+                      back = dir.filePath(QStringLiteral("back.gpx")).toStdString();
+    {
+        std::ofstream file(gpx, std::ios::binary);
+        file << run.out;
+    }
+    const std::string read = "gpsbabel -t -i gpx -f '" + gpx + "' -o unicsv -F '" + csv + "' && gpsbabel -t -i gpx -f '"
+                             + gpx + "' -o gpx -F '" + back + "'";
+    ASSERT_EQ(std::system(read.c_str()), 0) << read;
+
+    const auto expected = sentences(rec.front);
+    std::ifstream csvIn(csv);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(csvIn, line);)
+        rows.push_back(line.substr(0, line.find('\r'))); // gpsbabel ends its lines with CR LF
+    ASSERT_EQ(rows.size(), expected.size() + 1);
+    EXPECT_EQ(rows[0], "No,Latitude,Longitude,Date,Time");
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const auto f = split(expected[i], ',');
+        const auto c = split(rows[i + 1], ',');
+        ASSERT_EQ(c.size(), 5u) << rows[i + 1];
+        EXPECT_NEAR(std::stod(c[1]), nmeaToDegrees(f[3]), 1e-6);
+        EXPECT_NEAR(std::stod(c[2]), nmeaToDegrees(f[5]), 1e-6);
+        EXPECT_EQ(c[3], "20" + f[9].substr(4, 2) + "/" + f[9].substr(2, 2) + "/" + f[9].substr(0, 2));
+        EXPECT_EQ(c[4], f[1].substr(0, 2) + ":" + f[1].substr(2, 2) + ":" + f[1].substr(4, 2));
+    }
+
+    std::ifstream backIn(back, std::ios::binary);
+    QXmlStreamReader xml(QByteArray::fromStdString(
+        std::string(std::istreambuf_iterator<char>(backIn), std::istreambuf_iterator<char>())));
+    size_t speeds = 0, courses = 0;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement
+            || xml.namespaceUri() != QStringLiteral("http://www.garmin.com/xmlschemas/TrackPointExtension/v2"))
+            continue;
+        if (xml.name() == QStringLiteral("speed")) {
+            ASSERT_LT(speeds, expected.size());
+            const auto f = split(expected[speeds++], ',');
+            EXPECT_NEAR(xml.readElementText().toDouble(), std::stod(f[7]) * 1.852 / 3.6, 1e-3);
+        } else if (xml.name() == QStringLiteral("course")) {
+            ASSERT_LT(courses, expected.size());
+            const auto f = split(expected[courses++], ',');
+            EXPECT_NEAR(xml.readElementText().toDouble(), std::stod(f[8]), 0.06);
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(speeds, expected.size());
+    EXPECT_EQ(courses, expected.size());
 }
 
 TEST(Telemetry, KmlHasTheTrackAndOnePlacemarkPerFix)
