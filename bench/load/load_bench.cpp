@@ -14,7 +14,7 @@
 //
 // usage: korvante-bench-load [--dir DIR] [--rate MB/s] [--gib N] [--only open|scan] [--keep]
 
-#include "core/playback/byte_source.h"
+#include "core/recording/byte_source.h"
 #include "core/playback/media_engine.h"
 #include "core/playback/stream_parse_filter.h"
 #include "core/playback/video_window.h"

@@ -6,7 +6,7 @@
 // usage: storage_bench [listing|search|repair|all] [--work DIR] [--runs N]
 
 #include "bench_cards.h"
-#include "core/storage/max_speed.h"
+#include "core/recording/max_speed.h"
 #include "core/storage/recording_catalogue.h"
 #include "core/storage/recording_repair.h"
 

@@ -4,7 +4,7 @@
 // or leaves a non-zero byte after it, a refused repair that writes anything, and
 // a speed walk that reads more windows than its budget allows.
 
-#include "core/storage/max_speed.h"
+#include "core/recording/max_speed.h"
 #include "core/storage/recording_repair.h"
 
 #include <sys/mman.h>

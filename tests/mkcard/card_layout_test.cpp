@@ -1,7 +1,7 @@
 // What the tool writes into each plain recording: names, the RIFF layout the
 // viewer's own walks rely on, the metadata, and the unfinished variant.
 
-#include "core/storage/max_speed.h"
+#include "core/recording/max_speed.h"
 #include "core/storage/recording_repair.h"
 #include "mkcard/card_output.h"
 #include "mkcard/drive_model.h"

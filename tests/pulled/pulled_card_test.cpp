@@ -7,7 +7,7 @@
 #include "fake_machine.h"
 #include "playback_fixture.h"
 
-#include "core/playback/byte_source.h"
+#include "core/recording/byte_source.h"
 #include "core/playback/media_engine.h"
 #include "core/playback/stream_parse_filter.h"
 #include "core/storage/export_entry.h"

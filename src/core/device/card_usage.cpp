@@ -1,6 +1,8 @@
 #include "core/device/card_usage.h"
 
 #include "core/platform/log.h"
+#include "core/recording/byte_reader.h"
+#include "core/recording/header_list.h"
 #include "core/storage/storage_discovery.h"
 #include "tavo/tavo.h"
 
@@ -27,12 +29,8 @@ constexpr std::array<CardFolder, 4> kFolders{{
 constexpr size_t kHeaderBytes = 256;
 constexpr double kMiB = 1024.0 * 1024.0;
 
-uint32_t le32(const unsigned char *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint64_t le64(const unsigned char *p) { return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32; }
+using recording::le32;
+using recording::le64;
 
 std::vector<std::string> splitFields(const std::string &name)
 {
@@ -97,7 +95,7 @@ void scanTavoFolder(const FormatterDrive &drive, const std::string &folder, Fold
                 unsigned char header[kHeaderBytes] = {};
                 const int got = VX_Tavo_File_ReadAt(block.data(), handle, 0, header, sizeof header);
                 if (got > 0)
-                    seconds = recordingSecondsOfHeader(header, static_cast<size_t>(got));
+                    seconds = recording::firstVideoSeconds(header, static_cast<size_t>(got));
                 VX_Tavo_File_Close(block.data(), handle);
             }
             addFile(scan, kind, name, bytes, seconds);
@@ -179,24 +177,6 @@ char classifyRecordingName(const std::string &name)
     return 0;
 }
 
-double recordingSecondsOfHeader(const unsigned char *b, size_t size)
-{
-    if (size < 32 || std::memcmp(b, "RIFF", 4) != 0 || std::memcmp(b + 12, "LIST", 4) != 0
-        || std::memcmp(b + 20, "hdrlavih", 8) != 0)
-        return 0;
-    const uint64_t list = 32 + uint64_t(le32(b + 28) + 1) / 2 * 2; // the first stream's "LIST strl"
-    const uint64_t data = list + 20;                                // its "strh" data
-    if (data + 36 > size || std::memcmp(b + list, "LIST", 4) != 0 || std::memcmp(b + list + 8, "strlstrh", 8) != 0
-        || std::memcmp(b + data, "vids", 4) != 0)
-        return 0;
-    const uint32_t scale = le32(b + data + 20);
-    const uint32_t rate = le32(b + data + 24);
-    const uint32_t length = le32(b + data + 32);
-    if (rate == 0 || scale == 0)
-        return 0;
-    return double(length) * scale / rate;
-}
-
 FolderScan scanCardFolder(const FormatterDrive &drive, const std::string &folder)
 {
     FolderScan scan;
@@ -212,7 +192,7 @@ FolderScan scanCardFolder(const FormatterDrive &drive, const std::string &folder
         unsigned char header[kHeaderBytes] = {};
         std::ifstream in(entry.path(), std::ios::binary);
         in.read(reinterpret_cast<char *>(header), sizeof header);
-        const double seconds = recordingSecondsOfHeader(header, static_cast<size_t>(in.gcount()));
+        const double seconds = recording::firstVideoSeconds(header, static_cast<size_t>(in.gcount()));
         std::error_code sizeError;
         const auto bytes = entry.file_size(sizeError);
         addFile(scan, kind, name, sizeError ? 0.0 : double(bytes), seconds);

@@ -68,9 +68,6 @@ char classifyRecordingName(const std::string &name);
 // Scans <root><folder>/ (plain files only) and, for a TAVO card, the folder
 // of the same name in its partition.
 FolderScan scanCardFolder(const FormatterDrive &drive, const std::string &folder);
-// Seconds of a recording from the first 144 bytes of its file (the first
-// stream's header: length x scale / rate); 0 when they do not tell.
-double recordingSecondsOfHeader(const unsigned char *bytes, size_t size);
 
 struct FolderUsage {
     int allottedMB = 0;

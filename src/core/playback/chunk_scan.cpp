@@ -1,8 +1,9 @@
 // Building the index by walking the movie list chunk by chunk: recordings
 // without a usable idx1 index (unfinished ones, damaged ones).
 
-#include "core/playback/byte_source.h"
 #include "core/playback/index_builder.h"
+#include "core/recording/byte_source.h"
+#include "core/recording/riff_chunk.h"
 
 #include <algorithm>
 #include <cstring>
@@ -81,7 +82,7 @@ LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilde
         if (got < 8)
             return 0;
         std::memcpy(h.id, p, 4);
-        h.size = readLe32(p + 4);
+        h.size = recording::le32(p + 4);
         return 1;
     };
     // Whether a chunk of one of the recording's streams starts at `pos` and
@@ -130,9 +131,9 @@ LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilde
         if (headerAt(pos, h) < 0)
             break;
         const std::int64_t end = pos + 8 + h.size;
-        const bool shaped = isMovieChunkId(h.id);
-        if (shaped && std::memcmp(h.id, "LIST", 4) == 0 && h.size >= 4 && end <= regionEnd) {
-            pos += 12; // descend: "rec " groups
+        const bool shaped = recording::isMovieChunkId(h.id);
+        if (shaped && recording::hasTag(h.id, "LIST") && h.size >= 4 && end <= regionEnd) {
+            pos += recording::kListHeaderBytes; // descend: "rec " groups
             continue;
         }
         if (shaped && end <= regionEnd) {

@@ -3,7 +3,7 @@
 // Each user (the load scan, each decode thread, the telemetry reader) owns its
 // own reader; a reader is used by one thread at a time.
 
-#include "core/playback/byte_source.h"
+#include "core/recording/byte_source.h"
 
 #include <cstdint>
 #include <memory>

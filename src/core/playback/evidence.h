@@ -9,7 +9,7 @@
 // hashEvidence may run on a worker: it opens and owns its own byte sources,
 // and the card device stays open through each file's deviceHold.
 
-#include "core/playback/byte_source.h"
+#include "core/recording/byte_source.h"
 
 #include <atomic>
 #include <cstdint>

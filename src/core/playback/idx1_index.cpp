@@ -1,7 +1,9 @@
 // Building the index from a finished recording's own idx1 chunk.
 
-#include "core/playback/byte_source.h"
 #include "core/playback/index_builder.h"
+#include "core/recording/byte_source.h"
+#include "core/recording/idx1.h"
+#include "core/recording/riff_chunk.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +12,6 @@
 namespace korvante {
 namespace {
 
-constexpr std::uint32_t kIndexKeyFrame = 0x10;
 constexpr std::int64_t kMaxIdx1Bytes = 256 << 20;   // 16 million entries
 constexpr std::int64_t kMaxMetadataChunk = 1 << 20; // a packet is a few hundred bytes
 constexpr size_t kSpotChecks = 32;                  // video and sound chunks checked at load
@@ -21,17 +22,17 @@ struct Entry {
     std::uint32_t size;
     std::int64_t pos; // chunk header in the file
 };
-// The index is read in pieces of this many bytes (a multiple of 16).
+// The index is read in pieces of this many bytes (a multiple of an entry's).
 constexpr std::int64_t kIdx1ReadBytes = 64 * 1024;
 
 // Whether the chunk header at `pos` is `entry`'s. -1 on a read error.
 int headerMatches(ByteSource &source, std::int64_t pos, const unsigned char *id, std::int64_t size)
 {
-    unsigned char head[8];
-    const std::int64_t n = source.readAt(pos, head, 8);
+    unsigned char head[recording::kChunkHeaderBytes];
+    const std::int64_t n = source.readAt(pos, head, sizeof head);
     if (n < 0)
         return -1;
-    return n == 8 && std::memcmp(head, id, 4) == 0 && readLe32(head + 4) == size ? 1 : 0;
+    return n == sizeof head && std::memcmp(head, id, 4) == 0 && recording::le32(head + 4) == size ? 1 : 0;
 }
 
 } // namespace
@@ -51,14 +52,15 @@ bool indexFromIdx1(ByteSource &source, const RiffLayout &layout, IndexBuilder &b
     };
     if (layout.idx1Pos < 0 || layout.moviEnd <= 0)
         return unusable("no index");
-    const std::int64_t bytes = layout.idx1Size - layout.idx1Size % 16;
+    constexpr auto entryBytes = static_cast<std::int64_t>(recording::kIdx1EntryBytes);
+    const std::int64_t bytes = layout.idx1Size - layout.idx1Size % entryBytes;
     if (bytes == 0 || bytes > kMaxIdx1Bytes)
         return unusable("the index is empty or impossibly large");
     // The entries that name chunks of this recording's streams; "rec " lists
     // and padding may be indexed too and are passed over.
     std::vector<Entry> entries;
     std::vector<bool> keys; // an entry's key-frame flag, beside it
-    entries.reserve(static_cast<size_t>(bytes / 16));
+    entries.reserve(static_cast<size_t>(bytes / entryBytes));
     std::vector<unsigned char> raw(static_cast<size_t>(std::min(bytes, kIdx1ReadBytes)));
     for (std::int64_t at = 0; at < bytes; at += kIdx1ReadBytes) {
         const std::int64_t want = std::min(bytes - at, kIdx1ReadBytes);
@@ -67,15 +69,15 @@ bool indexFromIdx1(ByteSource &source, const RiffLayout &layout, IndexBuilder &b
             return failed(LoadFailure::Unreadable, "the index cannot be read");
         if (got != want)
             return unusable("the index is cut off");
-        for (std::int64_t off = 0; off < want; off += 16) {
-            const unsigned char *e = raw.data() + off;
-            Entry entry;
-            std::memcpy(entry.id, e, 4);
-            entry.pos = readLe32(e + 8);
-            entry.size = readLe32(e + 12);
-            if (builder.classify(entry.id, nullptr) != IndexBuilder::Kind::None) {
+        for (std::int64_t off = 0; off < want; off += entryBytes) {
+            const recording::Idx1Entry e = recording::readIdx1Entry(raw.data() + off);
+            if (builder.classify(e.id, nullptr) != IndexBuilder::Kind::None) {
+                Entry entry;
+                std::memcpy(entry.id, e.id, 4);
+                entry.pos = e.offset;
+                entry.size = e.size;
                 entries.push_back(entry);
-                keys.push_back((readLe32(e + 4) & kIndexKeyFrame) != 0);
+                keys.push_back((e.flags & recording::kIdx1KeyFrame) != 0);
             }
         }
     }
@@ -139,7 +141,7 @@ bool indexFromIdx1(ByteSource &source, const RiffLayout &layout, IndexBuilder &b
             if (n < 0)
                 return failed(LoadFailure::Unreadable, "a metadata chunk cannot be read");
             if (n != 8 + entry.size || std::memcmp(chunk.data(), entry.id, 4) != 0
-                || readLe32(chunk.data() + 4) != entry.size)
+                || recording::le32(chunk.data() + 4) != entry.size)
                 return unusable("the index does not match a metadata chunk");
             builder.addMetadata(chunk.data() + 8, entry.size);
             break;

@@ -4,7 +4,7 @@
 // sound packets' times, and key-frame recognition from a frame's first bytes.
 
 #include "core/playback/recording_index.h"
-#include "core/playback/riff_layout.h"
+#include "core/recording/riff_layout.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,11 +19,6 @@ constexpr std::int64_t kTicksPerSecond = 10'000'000; // 100 ns units
 // Bytes of a video chunk enough to find its picture type: parameter sets and
 // SEI come before the first slice, and all of them are small.
 constexpr std::int64_t kKeyProbeBytes = 64 * 1024;
-
-std::uint32_t readLe32(const unsigned char *p);
-
-// A chunk id that may appear between the packets of the movie list.
-bool isMovieChunkId(const unsigned char *id);
 
 // Whether a video chunk starting with these bytes holds a picture that
 // decoding can start from.

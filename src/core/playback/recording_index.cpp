@@ -3,6 +3,8 @@
 #include "core/playback/demux_reader.h"
 #include "core/platform/log.h"
 #include "core/playback/index_builder.h"
+#include "core/recording/metadata_chunk.h"
+#include "core/recording/riff_chunk.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -14,16 +16,7 @@ extern "C" {
 
 namespace korvante {
 
-std::uint32_t readLe32(const unsigned char *p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
-        | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 namespace {
-
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool isLower(unsigned char c) { return c >= 'a' && c <= 'z'; }
 
 // Whether an Annex B access unit holds a random-access picture: an IDR slice
 // (H.264) or an IRAP picture (HEVC).
@@ -61,16 +54,6 @@ bool mpeg4HasIntraVop(const unsigned char *data, std::int64_t size)
 }
 
 } // namespace
-
-bool isMovieChunkId(const unsigned char *id)
-{
-    if (std::memcmp(id, "LIST", 4) == 0 || std::memcmp(id, "JUNK", 4) == 0
-        || std::memcmp(id, "idx1", 4) == 0)
-        return true;
-    if (id[0] == 'i' && id[1] == 'x' && isDigit(id[2]) && isDigit(id[3]))
-        return true;
-    return isDigit(id[0]) && isDigit(id[1]) && isLower(id[2]) && isLower(id[3]);
-}
 
 bool isKeyFrame(AVCodecID codec, const unsigned char *data, std::int64_t size)
 {
@@ -114,9 +97,9 @@ IndexBuilder::IndexBuilder(RecordingIndex &index, const RiffLayout &layout, std:
 
 IndexBuilder::Kind IndexBuilder::classify(const unsigned char *id, int *stream) const
 {
-    if (!isDigit(id[0]) || !isDigit(id[1]) || !isLower(id[2]) || !isLower(id[3]))
+    if (!recording::isStreamChunkId(id))
         return Kind::None;
-    const int s = (id[0] - '0') * 10 + (id[1] - '0');
+    const int s = recording::chunkStream(id);
     if (stream)
         *stream = s;
     if (static_cast<size_t>(s) >= m_videoSlot.size())
@@ -157,9 +140,10 @@ void IndexBuilder::addAudio(std::int64_t pos, std::int64_t size)
 
 void IndexBuilder::addMetadata(const unsigned char *data, std::int64_t size)
 {
-    if (size < 4)
+    constexpr auto prefix = static_cast<std::int64_t>(recording::kMetadataTimeBytes);
+    if (size < prefix)
         return; // no room for the time prefix: not a packet
-    m_index.metadata.add(static_cast<std::int32_t>(readLe32(data)), data + 4, static_cast<std::size_t>(size - 4));
+    m_index.metadata.add(recording::metadataTime(data), data + prefix, static_cast<std::size_t>(size - prefix));
 }
 
 bool IndexBuilder::finish()

@@ -15,7 +15,7 @@
 // (unfinished, or an index that does not match the chunks) is walked chunk by
 // chunk instead, which reads the whole file once.
 
-#include "core/playback/byte_source.h"
+#include "core/recording/byte_source.h"
 #include "core/playback/recording_index.h"
 #include "core/playback/result_codes.h"
 

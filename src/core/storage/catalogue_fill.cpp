@@ -2,7 +2,7 @@
 // the repair of unfinished files) and searches; and the rear-partner lookup.
 
 #include "core/platform/log.h"
-#include "core/storage/max_speed.h"
+#include "core/recording/max_speed.h"
 #include "core/storage/recording_catalogue.h"
 #include "core/storage/recording_name.h"
 

@@ -3,7 +3,7 @@
 
 #include "core/platform/log.h"
 #include "core/storage/recording_catalogue.h"
-#include "core/storage/riff_bytes.h"
+#include "core/recording/byte_reader.h"
 #include "tavo/tavo.h"
 
 #include <dirent.h>
@@ -219,7 +219,7 @@ bool RecordingCatalogue::scanTavo(const StorageSource &source)
             }
             int64_t files = 0, bytes = 0;
             VX_Tavo_Get_Dir_Info(m_cardDevice.get(), dirName, dirInfo, &files, &bytes);
-            riff::writeLe32(list.data(), VX_TAVO_LIST_CAPACITY);
+            recording::putLe32(list.data(), VX_TAVO_LIST_CAPACITY);
             const int n = VX_Tavo_Get_FileList(m_cardDevice.get(), dirName, &cursor, list.data(), 0);
             if (n <= 0)
                 break;
@@ -232,7 +232,7 @@ bool RecordingCatalogue::scanTavo(const StorageSource &source)
                     logWarning("card file name of 64 bytes or more skipped in " + folder.path);
                     continue;
                 }
-                const uint32_t id = riff::readLe32(rec + VX_TAVO_RECORD_ID_OFFSET);
+                const uint32_t id = recording::le32(rec + VX_TAVO_RECORD_ID_OFFSET);
                 if (id < 1 || id > INT32_MAX) {
                     logWarning("card file record without a valid identifier skipped in " + folder.path);
                     continue;
@@ -243,9 +243,9 @@ bool RecordingCatalogue::scanTavo(const StorageSource &source)
                 std::memcpy(entry.cardName.data(), rec, VX_TAVO_RECORD_NAME_SIZE);
                 entry.name = entry.cardName.data();
                 entry.path = entry.name;
-                const auto stamp = static_cast<int32_t>(riff::readLe32(rec + VX_TAVO_RECORD_TIME_OFFSET));
+                const auto stamp = static_cast<int32_t>(recording::le32(rec + VX_TAVO_RECORD_TIME_OFFSET));
                 entry.created = windowsFileTimeOf(stamp);
-                entry.sizeKiB = riff::readLe32(rec + VX_TAVO_RECORD_SIZE_OFFSET) >> 10;
+                entry.sizeKiB = recording::le32(rec + VX_TAVO_RECORD_SIZE_OFFSET) >> 10;
                 m_entries.push_back(std::move(entry));
                 ++folder.count;
             }

@@ -1,8 +1,10 @@
 #pragma once
-// The header side of the export walk (export_walk.h): where a recording's
-// header list keeps the fields an unfinished recording leaves at zero, how a
-// movie chunk id maps to a stream, and the values written back. Internal to
-// the export; kept apart so that the arithmetic can be checked on its own.
+// The header side of the export walk (export_walk.h): the values written back
+// into the fields of the header list (core/recording/header_list.h) that an
+// unfinished recording leaves at zero. Internal to the export; kept apart so
+// that the arithmetic can be checked on its own.
+
+#include "core/recording/header_list.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,36 +14,8 @@
 
 namespace korvante::export_detail {
 
-// The stream a movie chunk belongs to.
-enum class ChunkClass { Front, Rear, Audio, Text, Other };
-
-struct StreamHeader {
-    char type[4]{};          // "vids", "auds", "txts" ...
-    uint64_t typeOffset = 0; // file offset of the type; rate +24, length +32, buffer size +36
-    uint32_t rate = 0;
-    uint32_t sampleSize = 0; // 0: one chunk is one unit of the length
-};
-
-struct AviHeader {
-    uint64_t declaredLength = 0; // RIFF size + 8
-    uint64_t moviList = 0;       // offset of the movie list's "LIST"
-    uint64_t moviId = 0;         // offset of "movi"; index offsets count from here
-    std::optional<uint64_t> totalFrames; // offset of the main header's total-frames field
-    std::optional<uint64_t> unsizedHeaderList; // offset of a header list whose size is 0
-    std::vector<StreamHeader> streams;   // in stream order
-    int videoStreams = 0;
-    int front = -1, rear = -1, audio = -1, text = -1; // positions in `streams`
-
-    // The class of the chunk whose header starts at `id` (4 bytes), or Other
-    // for anything that is not a movie chunk id of this recording.
-    ChunkClass classify(const unsigned char *id) const;
-};
-
-enum class HeaderParse { Done, Need, Bad };
-
-// Parses the RIFF header and header list from the first `size` bytes of a
-// recording, up to the movie list's "movi". Need: more bytes are needed.
-HeaderParse parseAviHeader(const unsigned char *bytes, size_t size, AviHeader &header);
+using recording::AviHeader;
+using recording::ChunkClass;
 
 struct StreamTotal {
     uint32_t chunks = 0;

@@ -1,7 +1,10 @@
 #include "core/storage/export_walk.h"
 
 #include "core/storage/export_header.h"
-#include "core/storage/riff_bytes.h"
+#include "core/recording/header_list.h"
+#include "core/recording/idx1.h"
+#include "core/recording/metadata_chunk.h"
+#include "core/recording/riff_chunk.h"
 
 #include <algorithm>
 #include <array>
@@ -111,9 +114,9 @@ bool FileExportWriter::truncate(uint64_t length)
 
 namespace {
 
-using export_detail::AviHeader;
-using export_detail::ChunkClass;
-using export_detail::HeaderParse;
+using recording::AviHeader;
+using recording::ChunkClass;
+using recording::HeaderParse;
 
 // A chunk's size above this counts as no chunk (the camera never writes one).
 constexpr uint32_t kMaxChunkSize = 100663296;
@@ -123,7 +126,7 @@ constexpr uint32_t kMaxChunkSize = 100663296;
 constexpr size_t kLookBytes = 52;
 // Header bytes gathered at most while looking for the movie list.
 constexpr size_t kMaxHeaderBytes = 16u << 20;
-constexpr uint32_t kKeyFrameFlag = 0x10;
+constexpr uint32_t kKeyFrameFlag = recording::kIdx1KeyFrame;
 
 struct IndexEntry {
     std::array<char, 4> id{};
@@ -200,7 +203,7 @@ bool Walk::parseHeader(const unsigned char *data, size_t n, uint64_t base)
         viewSize = m_head.size();
     }
     AviHeader header;
-    switch (export_detail::parseAviHeader(view, viewSize, header)) {
+    switch (recording::parseAviHeader(view, viewSize, header)) {
     case HeaderParse::Bad:
         return fail(ExportOutcome::NotAvi, "not an AVI recording (no RIFF AVI header with a movie list)");
     case HeaderParse::Need:
@@ -238,12 +241,12 @@ void Walk::walk(const unsigned char *p, uint64_t base, size_t n)
         fill();
         if (m_have < 8)
             return;
-        const uint32_t size = riff::readLe32(m_win.data() + 4);
-        if (riff::hasTag(m_win.data(), "idx1")) {
+        const uint32_t size = recording::le32(m_win.data() + 4);
+        if (recording::hasTag(m_win.data(), "idx1")) {
             m_end = End::Index;
             return;
         }
-        const bool junk = riff::hasTag(m_win.data(), "JUNK");
+        const bool junk = recording::hasTag(m_win.data(), "JUNK");
         const ChunkClass cls = junk ? ChunkClass::Other : m_header->classify(m_win.data());
         if ((!junk && cls == ChunkClass::Other) || size > kMaxChunkSize) {
             m_end = End::NotChunk;
@@ -259,7 +262,7 @@ void Walk::walk(const unsigned char *p, uint64_t base, size_t n)
         m_lastIsEntry = !junk;
         if (!junk)
             chunk(m_win.data(), size, look);
-        m_next += 8 + static_cast<uint64_t>(size) + (size & 1u);
+        m_next = recording::nextChunk(m_next, size);
         m_have = 0;
     }
 }
@@ -292,12 +295,12 @@ void Walk::chunk(const unsigned char *win, uint32_t size, size_t look)
 void Walk::blankRecords(const unsigned char *data, size_t look, uint64_t dataPos, uint64_t dataEnd)
 {
     for (size_t i = 0; i + 6 <= look;) {
-        const bool model = std::memcmp(data + i, "QXMS", 4) == 0;
-        if (!model && std::memcmp(data + i, "QXDJ", 4) != 0) {
+        bool model = false;
+        if (!recording::isPrivateRecord(data + i, &model)) {
             ++i;
             continue;
         }
-        const uint64_t length = 8u + (static_cast<uint64_t>(data[i + 4]) | (static_cast<uint64_t>(data[i + 5]) << 8));
+        const uint64_t length = recording::privateRecordLength(data + i);
         const uint64_t begin = dataPos + i;
         m_blanks.push_back({begin, std::min(begin + length, dataEnd), static_cast<unsigned char>(model ? 'M' : 'D')});
         ++m_result.blankedRecords;
@@ -357,21 +360,19 @@ bool Walk::rebuild(uint64_t total)
             m_entries.pop_back();
     }
     kept = std::min(kept, total);
-    const uint64_t indexLength = 8 + 16 * static_cast<uint64_t>(m_entries.size());
+    const uint64_t indexLength = 8 + recording::kIdx1EntryBytes * static_cast<uint64_t>(m_entries.size());
     if (kept + indexLength - 8 > std::numeric_limits<uint32_t>::max())
         return fail(ExportOutcome::TooLarge, "the recording is too large for an AVI index");
 
     std::vector<unsigned char> index(static_cast<size_t>(indexLength));
     std::memcpy(index.data(), "idx1", 4);
-    riff::writeLe32(index.data() + 4, static_cast<uint32_t>(indexLength - 8));
+    recording::putLe32(index.data() + 4, static_cast<uint32_t>(indexLength - 8));
     export_detail::StreamTotals totals;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const IndexEntry &e = m_entries[i];
-        unsigned char *slot = index.data() + 8 + 16 * i;
-        std::memcpy(slot, e.id.data(), 4);
-        riff::writeLe32(slot + 4, e.flags);
-        riff::writeLe32(slot + 8, static_cast<uint32_t>(e.position - h.moviId));
-        riff::writeLe32(slot + 12, e.size);
+        recording::writeIdx1Entry(index.data() + 8 + recording::kIdx1EntryBytes * i,
+                                  reinterpret_cast<const unsigned char *>(e.id.data()), e.flags,
+                                  static_cast<uint32_t>(e.position - h.moviId), e.size);
         totals.add(e.cls, e.size);
     }
     if (kept < m_result.bytesWritten && !m_out.truncate(kept))
@@ -381,7 +382,7 @@ bool Walk::rebuild(uint64_t total)
 
     for (const auto &[offset, value] : export_detail::headerPatches(h, totals, kept, indexLength)) {
         unsigned char bytes[4];
-        riff::writeLe32(bytes, value);
+        recording::putLe32(bytes, value);
         if (!m_out.writeAt(offset, bytes, 4))
             return writeFailed("the output's header could not be written");
     }

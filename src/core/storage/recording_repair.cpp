@@ -1,6 +1,6 @@
 #include "core/storage/recording_repair.h"
 
-#include "core/storage/riff_bytes.h"
+#include "core/recording/riff_chunk.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -96,9 +96,9 @@ void wroteAt(int fd, Expected &expected)
 
 bool isIntactHeader(const unsigned char *bytes, size_t length)
 {
-    if (length < 8 || !riff::hasTag(bytes, "RIFF"))
+    if (length < 8 || !recording::hasTag(bytes, "RIFF"))
         return false;
-    const uint32_t size = riff::readLe32(bytes + 4);
+    const uint32_t size = recording::le32(bytes + 4);
     return size > 0 && size < 0x80000000u;
 }
 
@@ -141,8 +141,7 @@ RepairPlan planRepair(std::FILE *file)
     // "movi", "0", a stream digit, the type letters, then the first chunk's size.
     size_t movi = kHeadBytes;
     for (size_t i = 0; i + 12 <= n; ++i) {
-        if (riff::hasTag(head + i, "movi") && head[i + 4] == '0' && riff::isStreamDigit(head[i + 5])
-            && riff::isChunkType(head[i + 6], head[i + 7])) {
+        if (recording::hasTag(head + i, "movi") && recording::isCameraChunkId(head + i + 4)) {
             movi = i;
             break;
         }
@@ -155,17 +154,17 @@ RepairPlan planRepair(std::FILE *file)
     // position after it minus its length would, when the byte there happens to
     // be 0, also wipe the last byte of the chunk before, or the "i" of "movi".)
     uint64_t lastChunk = movi + 4;
-    uint64_t p = movi + 12 + uint64_t{riff::readLe32(head + movi + 8)};
+    uint64_t p = movi + 12 + uint64_t{recording::le32(head + movi + 8)};
     unsigned char window[kWalkBytes];
     for (;;) {
         const size_t got = p < plan.fileLength ? readAt(file, p, window, sizeof window) : 0;
         const size_t k = (got > 0 && window[0] == 0) ? 1 : 0;
         if (got < k + 8 || window[k] != '0')
             break;
-        if (riff::isStreamDigit(window[k + 1]) && !riff::isChunkType(window[k + 2], window[k + 3]))
+        if (recording::isStreamDigit(window[k + 1]) && !recording::isChunkType(window[k + 2], window[k + 3]))
             break;
         lastChunk = p + k;
-        p += uint64_t{riff::readLe32(window + k + 4)} + 8 + k;
+        p += uint64_t{recording::le32(window + k + 4)} + 8 + k;
     }
 
     plan.repairable = true;
@@ -216,7 +215,7 @@ bool applyRepair(std::FILE *file, const RepairPlan &plan, std::string *error)
         return fail(std::strerror(errno));
 
     unsigned char header[8] = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
-    riff::writeLe32(header + 4, plan.riffSize);
+    recording::putLe32(header + 4, plan.riffSize);
     if (!stillPlanned(fd, plan, expected))
         return changed();
     if (!writeAt(fd, 0, header, sizeof header) || (::fdatasync(fd) != 0 && errno != EINVAL))

@@ -1,6 +1,6 @@
 // The maximum-speed walk: where the marker may be, and what ends the walk.
 
-#include "core/storage/max_speed.h"
+#include "core/recording/max_speed.h"
 #include "recording_bytes.h"
 
 #include <gtest/gtest.h>

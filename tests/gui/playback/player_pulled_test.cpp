@@ -4,7 +4,7 @@
 
 #include "player_fixture.h"
 
-#include "core/playback/byte_source.h"
+#include "core/recording/byte_source.h"
 
 #include <atomic>
 

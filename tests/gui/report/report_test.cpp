@@ -7,7 +7,7 @@
 #include "../playback/player_fixture.h"
 
 #include "core/config/viewer_config.h"
-#include "core/playback/byte_source.h"
+#include "core/recording/byte_source.h"
 #include "gui/platform/message_box.h"
 #include "gui/report/map_picture.h"
 #include "gui/report/print_dlg.h"

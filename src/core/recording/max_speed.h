@@ -2,7 +2,8 @@
 // Finds the maximum speed (km/h) that the camera stores after a recording's
 // index, in a "JUNK" chunk whose payload starts "MSPD" and a 32-bit value. The
 // walk reads 64-byte windows and seeks over the header list, the movie list and
-// the index, so a recording costs a handful of small reads.
+// the index, so a recording costs a handful of small reads. Any thread, one
+// walk per FILE at a time.
 
 #include <cstdint>
 #include <cstdio>

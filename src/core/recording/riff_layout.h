@@ -12,10 +12,8 @@ namespace korvante {
 
 class ByteSource;
 
-std::uint32_t fourcc(const char (&text)[5]);
-
 struct StreamHeader {
-    std::uint32_t type = 0;       // "vids", "auds", "txts" …
+    std::uint32_t type = 0;       // "vids", "auds", "txts" … (recording::fourcc)
     std::uint32_t scale = 0;      // time unit = scale / rate seconds
     std::uint32_t rate = 0;
     std::uint32_t sampleSize = 0; // bytes per unit; 0 when every chunk is one unit
@@ -33,7 +31,7 @@ struct RiffLayout {
 
 enum class LayoutResult { Ok, NotRecording, DamagedHeader, Unreadable };
 
-// Reads the layout. NotRecording for bytes that are not RIFF AVI,
+// Reads the layout through `source` (its owner's thread). NotRecording for bytes that are not RIFF AVI,
 // DamagedHeader when the header list or the movie list cannot be found,
 // Unreadable on a read error; the detail goes to `why`.
 LayoutResult readRiffLayout(ByteSource &source, RiffLayout &layout, std::string *why);

@@ -1,4 +1,6 @@
-#include "core/playback/byte_source.h"
+#include "core/recording/byte_source.h"
+
+#include "tavo/tavo.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,12 +10,29 @@
 #include <climits>
 #include <mutex>
 
-#if KORVANTE_HAVE_TAVO
-#include "tavo/tavo.h"
-#endif
-
 namespace korvante {
 namespace {
+
+// Reads `length` bytes at `offset` through `readSome(at, out, want)`, which
+// reads at most `want` bytes and returns the count, 0 at the end, negative on
+// failure: the count read (fewer at the end), or -1 when nothing could be read.
+template <typename ReadSome>
+std::int64_t readFully(std::int64_t offset, void *buffer, std::int64_t length, ReadSome &&readSome)
+{
+    if (offset < 0 || length < 0)
+        return -1;
+    std::int64_t done = 0;
+    auto *out = static_cast<unsigned char *>(buffer);
+    while (done < length) {
+        const std::int64_t n = readSome(offset + done, out + done, length - done);
+        if (n < 0)
+            return done > 0 ? done : -1;
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
 
 class FileSource final : public ByteSource {
 public:
@@ -25,20 +44,10 @@ public:
     std::int64_t size() const override { return m_size; }
     std::int64_t readAt(std::int64_t offset, void *buffer, std::int64_t length) override
     {
-        if (offset < 0 || length < 0)
-            return -1;
-        std::int64_t done = 0;
-        auto *out = static_cast<char *>(buffer);
-        while (done < length) {
-            const ssize_t n = ::pread(m_fd, out + done, static_cast<size_t>(length - done),
-                                      static_cast<off_t>(offset + done));
-            if (n < 0)
-                return done > 0 ? done : -1;
-            if (n == 0)
-                break;
-            done += n;
-        }
-        return done;
+        return readFully(offset, buffer, length, [this](std::int64_t at, unsigned char *out, std::int64_t want) {
+            return static_cast<std::int64_t>(
+                ::pread(m_fd, out, static_cast<size_t>(want), static_cast<off_t>(at)));
+        });
     }
 
 private:
@@ -46,7 +55,6 @@ private:
     std::int64_t m_size;
 };
 
-#if KORVANTE_HAVE_TAVO
 class CardSource final : public ByteSource {
 public:
     CardSource(unsigned char *device, std::shared_ptr<unsigned char> keepAlive, int handle,
@@ -59,20 +67,10 @@ public:
     std::int64_t size() const override { return m_size; }
     std::int64_t readAt(std::int64_t offset, void *buffer, std::int64_t length) override
     {
-        if (offset < 0 || length < 0)
-            return -1;
-        std::int64_t done = 0;
-        auto *out = static_cast<unsigned char *>(buffer);
-        while (done < length) {
-            const int chunk = static_cast<int>(std::min<std::int64_t>(length - done, INT_MAX / 2));
-            const int n = VX_Tavo_File_ReadAt(m_device, m_handle, offset + done, out + done, chunk);
-            if (n < 0)
-                return done > 0 ? done : -1;
-            if (n == 0)
-                break;
-            done += n;
-        }
-        return done;
+        return readFully(offset, buffer, length, [this](std::int64_t at, unsigned char *out, std::int64_t want) {
+            const int chunk = static_cast<int>(std::min<std::int64_t>(want, INT_MAX / 2));
+            return static_cast<std::int64_t>(VX_Tavo_File_ReadAt(m_device, m_handle, at, out, chunk));
+        });
     }
 
 private:
@@ -81,7 +79,6 @@ private:
     int m_handle;
     std::int64_t m_size;
 };
-#endif
 
 std::mutex g_wrapperMutex;
 ByteSourceWrapper g_wrapper; // guarded by g_wrapperMutex
@@ -136,7 +133,6 @@ std::unique_ptr<ByteSource> openCardSource(unsigned char *device, std::int32_t f
                                            const std::string &path,
                                            std::shared_ptr<unsigned char> keepAlive)
 {
-#if KORVANTE_HAVE_TAVO
     // The card library takes "/DIR/NAME" only: the folder is the one the
     // recording was listed in, whatever it is called.
     if (!device || fileId < 1 || path.size() < 4 || path.front() != '/'
@@ -151,13 +147,6 @@ std::unique_ptr<ByteSource> openCardSource(unsigned char *device, std::int32_t f
         return nullptr;
     }
     return wrapped(std::make_unique<CardSource>(device, std::move(keepAlive), handle, size));
-#else
-    (void)device;
-    (void)fileId;
-    (void)path;
-    (void)keepAlive;
-    return nullptr;
-#endif
 }
 
 } // namespace korvante

@@ -31,10 +31,9 @@ std::unique_ptr<ByteSource> openFileSource(const std::string &path, SourceFailur
 // Opens a recording of the card whose device block (the card library's opened
 // device) is `device`, with file identifier `fileId`, at `path` "/DIR/NAME"
 // (the folder the recording was listed in). `keepAlive` is the shared owner of
-// the block when it has one (see card_device.h); the source holds it, so the
-// block outlives the source. Without it the caller keeps the block open while
-// the source lives. Null on failure, or when the program was built without the
-// card library.
+// the block when it has one (see core/playback/card_device.h); the source
+// holds it, so the block outlives the source. Without it the caller keeps the
+// block open while the source lives. Null on failure.
 std::unique_ptr<ByteSource> openCardSource(unsigned char *device, std::int32_t fileId,
                                            const std::string &path,
                                            std::shared_ptr<unsigned char> keepAlive = nullptr);

@@ -1,8 +1,9 @@
-#include "core/playback/riff_layout.h"
+#include "core/recording/riff_layout.h"
 
-#include "core/playback/byte_source.h"
+#include "core/recording/byte_source.h"
+#include "core/recording/header_list.h"
+#include "core/recording/riff_chunk.h"
 
-#include <cstring>
 
 namespace korvante {
 namespace {
@@ -10,52 +11,33 @@ namespace {
 constexpr std::int64_t kMaxHeaderList = 4 << 20; // far above any camera's (a few KB)
 constexpr int kMaxTopLevelChunks = 64;
 
-std::uint32_t le32(const unsigned char *p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
-        | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-// Walks the stream lists of the header list's bytes.
+// Walks the stream lists of the header list's bytes ("hdrl" first).
 void readStreamHeaders(const std::vector<unsigned char> &list, RiffLayout &layout)
 {
-    size_t pos = 4; // after "hdrl"
-    while (pos + 8 <= list.size()) {
-        const unsigned char *head = list.data() + pos;
-        const std::uint32_t size = le32(head + 4);
-        if (std::memcmp(head, "LIST", 4) == 0 && pos + 12 <= list.size()
-            && std::memcmp(head + 8, "strl", 4) == 0) {
+    const recording::ByteView bytes(list.data(), list.size());
+    recording::walkChunks(bytes, 4, list.size(), recording::ChunkFit::Header, [&](const recording::Chunk &c) {
+        if (c.is("LIST") && bytes.tagAt(c.pos + 8, "strl")) {
             StreamHeader stream;
             // The stream header is the first chunk of its list.
-            const size_t strh = pos + 12;
-            if (strh + 8 + 48 <= list.size() && std::memcmp(list.data() + strh, "strh", 4) == 0) {
-                const unsigned char *h = list.data() + strh + 8;
-                stream.type = le32(h);
-                stream.scale = le32(h + 20);
-                stream.rate = le32(h + 24);
-                stream.sampleSize = le32(h + 44);
+            const std::uint64_t strh = c.pos + recording::kListHeaderBytes;
+            if (const unsigned char *h = bytes.at(strh + 8, recording::kStrhMinimum);
+                h && bytes.tagAt(strh, "strh")) {
+                stream.type = recording::le32(h + recording::kStrhType);
+                stream.scale = recording::le32(h + recording::kStrhScale);
+                stream.rate = recording::le32(h + recording::kStrhRate);
+                stream.sampleSize = recording::le32(h + recording::kStrhSampleSize);
                 // The format chunk follows; for sound it starts with a WAVEFORMATEX.
-                const std::uint32_t strhSize = le32(list.data() + strh + 4);
-                const size_t strf = strh + 8 + strhSize + (strhSize & 1);
-                if (strf + 8 + 14 <= list.size() && std::memcmp(list.data() + strf, "strf", 4) == 0) {
-                    const unsigned char *f = list.data() + strf + 8;
-                    stream.blockAlign = static_cast<std::uint32_t>(f[12] | (f[13] << 8));
-                }
+                const std::uint64_t strf = recording::nextChunk(strh, recording::le32(bytes.data() + strh + 4));
+                if (const unsigned char *f = bytes.at(strf + 8, 14); f && bytes.tagAt(strf, "strf"))
+                    stream.blockAlign = recording::le16(f + recording::kWaveBlockAlign);
             }
             layout.streams.push_back(stream);
         }
-        if (size > list.size())
-            break;
-        pos += 8 + size + (size & 1);
-    }
+        return true;
+    });
 }
 
 } // namespace
-
-std::uint32_t fourcc(const char (&text)[5])
-{
-    return le32(reinterpret_cast<const unsigned char *>(text));
-}
 
 LayoutResult readRiffLayout(ByteSource &source, RiffLayout &layout, std::string *why)
 {
@@ -70,7 +52,7 @@ LayoutResult readRiffLayout(ByteSource &source, RiffLayout &layout, std::string 
     const std::int64_t got = source.readAt(0, head, 12);
     if (got < 0)
         return fail(LayoutResult::Unreadable, "the first bytes cannot be read");
-    if (got < 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "AVI ", 4) != 0)
+    if (got < 12 || !recording::hasTag(head, "RIFF") || !recording::hasTag(head + 8, "AVI "))
         return fail(LayoutResult::NotRecording, "not a RIFF AVI file");
 
     bool haveHeader = false;
@@ -81,10 +63,10 @@ LayoutResult readRiffLayout(ByteSource &source, RiffLayout &layout, std::string 
             return fail(LayoutResult::Unreadable, "a chunk header cannot be read");
         if (read < 8)
             break;
-        const std::int64_t size = le32(head + 4);
+        const std::int64_t size = recording::le32(head + 4);
         const std::int64_t end = pos + 8 + size;
-        const bool list = std::memcmp(head, "LIST", 4) == 0 && read == 12;
-        if (list && std::memcmp(head + 8, "hdrl", 4) == 0) {
+        const bool list = recording::hasTag(head, "LIST") && read == 12;
+        if (list && recording::hasTag(head + 8, "hdrl")) {
             if (size < 4 || size > kMaxHeaderList || end > layout.fileSize)
                 return fail(LayoutResult::DamagedHeader, "the header list's size is impossible");
             std::vector<unsigned char> bytes(static_cast<size_t>(size));
@@ -92,14 +74,14 @@ LayoutResult readRiffLayout(ByteSource &source, RiffLayout &layout, std::string 
                 return fail(LayoutResult::Unreadable, "the header list cannot be read");
             readStreamHeaders(bytes, layout);
             haveHeader = true;
-        } else if (list && std::memcmp(head + 8, "movi", 4) == 0) {
+        } else if (list && recording::hasTag(head + 8, "movi")) {
             layout.moviId = pos + 8;
             // An unfinished recording leaves the size 0; a size past the end
             // of the file is no better: the chunks themselves tell where it ends.
             if (size < 4 || end > layout.fileSize)
                 break;
             layout.moviEnd = end;
-        } else if (std::memcmp(head, "idx1", 4) == 0 && layout.moviId > 0) {
+        } else if (recording::hasTag(head, "idx1") && layout.moviId > 0) {
             if (end <= layout.fileSize) {
                 layout.idx1Pos = pos;
                 layout.idx1Size = static_cast<std::uint32_t>(size);

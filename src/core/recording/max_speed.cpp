@@ -1,6 +1,6 @@
-#include "core/storage/max_speed.h"
+#include "core/recording/max_speed.h"
 
-#include "core/storage/riff_bytes.h"
+#include "core/recording/byte_reader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -36,7 +36,7 @@ public:
     {
         long found = -1;
         for (size_t j = 0; j + 8 <= length; ++j)
-            if (riff::hasTag(bytes + j, tag))
+            if (recording::hasTag(bytes + j, tag))
                 found = static_cast<long>(j);
         return found;
     }
@@ -54,7 +54,7 @@ private:
 // chunk whose tag begins at `j` of the current window.
 bool seekToLastByteOf(WindowReader &reader, long j)
 {
-    const uint64_t size = riff::readLe32(reader.bytes + j + 4);
+    const uint64_t size = recording::le32(reader.bytes + j + 4);
     return reader.seek(reader.start + static_cast<uint64_t>(j) + 8 + size - 1);
 }
 
@@ -73,16 +73,16 @@ std::optional<int32_t> findMaxSpeed(std::FILE *file, uint64_t sizeKiB, SpeedWalk
         return std::nullopt;
     reader.read();
     int64_t budget = static_cast<int64_t>(std::min<uint64_t>(sizeKiB, uint64_t{1} << 40) * 1024);
-    if (reader.length >= 8 && riff::hasTag(reader.bytes, "RIFF"))
-        budget = static_cast<int32_t>(riff::readLe32(reader.bytes + 4));
+    if (reader.length >= 8 && recording::hasTag(reader.bytes, "RIFF"))
+        budget = static_cast<int32_t>(recording::le32(reader.bytes + 4));
     if (budget <= 0)
         return std::nullopt;
 
     // The header list at offset 12; its last 12 bytes and the movie list's header
     // share the next window.
-    if (reader.length < 20 || !riff::hasTag(reader.bytes + 12, "LIST"))
+    if (reader.length < 20 || !recording::hasTag(reader.bytes + 12, "LIST"))
         return std::nullopt;
-    if (!reader.seek(uint64_t{riff::readLe32(reader.bytes + 16)} + 8))
+    if (!reader.seek(uint64_t{recording::le32(reader.bytes + 16)} + 8))
         return std::nullopt;
     reader.read();
     const long movie = reader.lastTagWithSize("LIST");
@@ -107,17 +107,17 @@ std::optional<int32_t> findMaxSpeed(std::FILE *file, uint64_t sizeKiB, SpeedWalk
         if (pending.have > 0) {
             const size_t take = std::min(sizeof pending.bytes - pending.have, n);
             std::memcpy(pending.bytes + pending.have, w, take);
-            if (pending.have + take == sizeof pending.bytes && riff::hasTag(pending.bytes, "MSPD"))
-                return static_cast<int32_t>(riff::readLe32(pending.bytes + 4));
+            if (pending.have + take == sizeof pending.bytes && recording::hasTag(pending.bytes, "MSPD"))
+                return static_cast<int32_t>(recording::le32(pending.bytes + 4));
             pending.have = 0; // not completed: look at this window on its own
         }
 
         std::optional<int32_t> value;
         for (size_t j = 0; j + 4 <= n; ++j) {
-            if (!riff::hasTag(w + j, "MSPD"))
+            if (!recording::hasTag(w + j, "MSPD"))
                 continue;
             if (j + 8 <= n) {
-                value = static_cast<int32_t>(riff::readLe32(w + j + 4));
+                value = static_cast<int32_t>(recording::le32(w + j + 4));
                 pending.have = 0;
             } else {
                 // The value runs past the window: completed from the next one.
@@ -128,7 +128,7 @@ std::optional<int32_t> findMaxSpeed(std::FILE *file, uint64_t sizeKiB, SpeedWalk
         }
         // A marker cut by the window's end, right after a "JUNK" chunk header.
         for (size_t j = std::max<size_t>(n, 3) - 3; j < n; ++j) {
-            if (j < 8 || !riff::hasTag(w + j - 8, "JUNK"))
+            if (j < 8 || !recording::hasTag(w + j - 8, "JUNK"))
                 continue;
             const size_t have = n - j;
             if (std::memcmp(w + j, "MSPD", have) == 0) {
