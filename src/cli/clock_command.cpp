@@ -8,6 +8,7 @@
 #include "core/config/viewer_config.h"
 #include "core/storage/catalogue_config.h"
 #include "core/storage/recording_catalogue.h"
+#include "core/storage/recording_name.h"
 
 #include <charconv>
 
@@ -62,7 +63,7 @@ int runClock(const std::vector<std::string> &args, std::ostream &out, std::ostre
         return inputError(err, o.source, "no recording with a valid GPS fix; the clock cannot be checked");
 
     for (const clock::RecordingClock &r : check.recordings) {
-        out << escapeControls(r.name) << '\t'
+        out << escapeControls(displayName(r.name)) << '\t'
             << clock::civilText(std::chrono::floor<std::chrono::seconds>(r.firstCamera)) << '\t'
             << clock::civilText(r.firstUtc) << '\t' << integerText(r.drift.count());
         if (r.apart)

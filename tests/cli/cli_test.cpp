@@ -4,6 +4,8 @@
 #include "fake_machine.h"
 #include "recording_bytes.h"
 
+#include "core/storage/recording_name.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -12,6 +14,8 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <chrono>
+#include <set>
 #include <sstream>
 
 namespace korvante {
@@ -519,6 +523,89 @@ TEST_F(Cards, SourcesForAUserWhoMayNotOpenTheDisk)
     ::chmod((machine.root() / "media/nobody/CAM").c_str(), 0700);
     EXPECT_EQ(run(scratch.path(), {"sources"}, asUser).lines(),
               (std::vector<std::string>{"Find in My Computer\t2\t"}));
+}
+
+// A card whose camera was set to UTC+08:00 and runs 47 s slow: the sample
+// card (camera 9 hours ahead of UTC, on time) with every recording renamed
+// 1 h 47 s earlier, and one whose clock was reset to 2016 in between.
+TEST_F(Cards, ClockGivesTheCameraZoneAndDrift)
+{
+    using namespace std::chrono;
+    const fs::path card = copyOfCard();
+    std::map<std::string, NameDateTime> original; // new front name -> name time before the rename
+    const std::string reset = "N_20160101_000005_2CH_F.avi";
+    for (const char *folderName : {"NOR", "EVT", "MOT", "MAN"}) {
+        for (const auto &e : fs::directory_iterator(card / folderName)) {
+            const std::string name = e.path().filename().string();
+            const NameDateTime was = dateTimeOfName(name);
+            const std::optional<NameDateTime> now = was.movedBy(-3600 - 47);
+            ASSERT_TRUE(now.has_value()) << name;
+            const std::string renamed =
+                name == "N_20120305_142245_2CH_F.avi" ? reset : withDateTimeFields(name, *now);
+            fs::rename(e.path(), e.path().parent_path() / renamed);
+            if (!isRearName(name))
+                original[renamed] = was;
+        }
+    }
+    ASSERT_EQ(original.size(), 12u);
+
+    const CliRun r = run(scratch.path(), {"clock", "--drive", card.string()});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const auto lines = r.lines();
+    ASSERT_EQ(lines.size(), 13u) << r.out;
+    EXPECT_EQ(lines.back(), "zone UTC+08:00\tdrift -47 s\trecordings 11");
+    const auto clockOf = [](const std::string &text) {
+        // "YYYY-MM-DD HH:MM:SS" as seconds on the calendar alone
+        const NameDateTime t{std::stoi(text.substr(0, 4)), std::stoi(text.substr(5, 2)), std::stoi(text.substr(8, 2)),
+                             std::stoi(text.substr(11, 2)), std::stoi(text.substr(14, 2)), std::stoi(text.substr(17, 2))};
+        const sys_days day{year{t.year} / t.month / t.day};
+        return (day + hours{t.hour} + minutes{t.minute} + seconds{t.second}).time_since_epoch();
+    };
+    const auto nameClock = [&](const NameDateTime &t) {
+        return clockOf(formatDate(t.year, t.month, t.day) + " " + formatTime(t.hour, t.minute, t.second));
+    };
+    std::set<std::string> seen;
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        std::vector<std::string> c;
+        std::istringstream in(lines[i]);
+        for (std::string col; std::getline(in, col, '\t');)
+            c.push_back(col);
+        ASSERT_GE(c.size(), 4u);
+        ASSERT_TRUE(original.count(c[0]));
+        seen.insert(c[0]);
+        const auto camera = clockOf(c[1]), utc = clockOf(c[2]);
+        const auto fixOffset = camera - nameClock(dateTimeOfName(c[0]));
+        EXPECT_GE(fixOffset, 0s);
+        EXPECT_LT(fixOffset, 3s);
+        // The satellite time is the sample's: its original camera time less 9 hours.
+        EXPECT_EQ(utc, nameClock(original[c[0]]) - 9h + fixOffset);
+        if (c[0] == reset) {
+            ASSERT_EQ(c.size(), 5u);
+            EXPECT_EQ(c[4], "apart");
+            EXPECT_EQ(std::stol(c[3]), duration_cast<seconds>(camera - utc - 8h).count());
+        } else {
+            ASSERT_EQ(c.size(), 4u);
+            EXPECT_EQ(c[3], "-47");
+            EXPECT_EQ(camera - utc, 8h - 47s);
+        }
+    }
+    EXPECT_EQ(seen.size(), 12u);
+
+    // The card image as the sample tool wrote it: a camera 9 hours ahead, on time.
+    const CliRun image = run(scratch.path(), {"clock", "--tavo", Cards::image().string()});
+    ASSERT_EQ(image.rc, 0) << image.err;
+    EXPECT_EQ(image.lines().size(), 13u);
+    EXPECT_EQ(image.lines().back(), "zone UTC+09:00\tdrift 0 s\trecordings 12");
+    EXPECT_EQ(image.lines().front(), "N_20120305_142233_2CH_F\t2012-03-05 14:22:33\t2012-03-05 05:22:33\t0");
+
+    // Nothing to check the clock by: one line on standard error and status 1.
+    fs::create_directories(scratch.path() / "empty");
+    const CliRun none = run(scratch.path(), {"clock", (scratch.path() / "empty").string()});
+    EXPECT_EQ(none.rc, 1);
+    EXPECT_TRUE(none.out.empty());
+    EXPECT_NE(none.err.find("no recording with a valid GPS fix"), std::string::npos) << none.err;
+    EXPECT_EQ(run(scratch.path(), {"clock"}).rc, 2);
 }
 
 } // namespace
