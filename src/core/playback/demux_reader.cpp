@@ -1,6 +1,7 @@
 #include "core/playback/demux_reader.h"
 
 #include "core/platform/log.h"
+#include "core/recording/riff_chunk.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -101,9 +102,9 @@ std::unique_ptr<DemuxReader> DemuxReader::open(std::unique_ptr<ByteSource> sourc
     self->m_source = std::move(source);
 
     // A cheap check before the demuxer sees the bytes: a recording is RIFF AVI.
-    unsigned char magic[12] = {};
-    if (self->m_source->readAt(0, magic, 12) != 12 || std::memcmp(magic, "RIFF", 4) != 0
-        || std::memcmp(magic + 8, "AVI ", 4) != 0)
+    unsigned char magic[recording::kRiffHeaderBytes] = {};
+    if (self->m_source->readAt(0, magic, sizeof magic) != static_cast<std::int64_t>(sizeof magic)
+        || !recording::isRiffAvi(magic))
         return fail("not a RIFF AVI file");
 
     auto *buffer = static_cast<unsigned char *>(av_malloc(kIoBufferSize));

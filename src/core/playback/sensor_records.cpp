@@ -1,5 +1,7 @@
 #include "core/playback/sensor_records.h"
 
+#include "core/recording/byte_reader.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -85,10 +87,7 @@ std::int32_t decodeAxisWord(std::uint16_t word)
 
 namespace {
 
-std::uint16_t word16(const std::uint8_t *p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+using recording::le16;
 
 // atoi on a bounded piece of text: the piece is copied so that the C library
 // never reads past it.
@@ -209,7 +208,7 @@ std::optional<SensorSample> DecodeSamplePacket(std::int32_t time, const std::uin
             s.kind = 3; // an unknown sub-type: nothing in it can be trusted
             return s;
         }
-        const std::uint16_t wx = word16(buffer + 2), wy = word16(buffer + 4), wz = word16(buffer + 6);
+        const std::uint16_t wx = le16(buffer + 2), wy = le16(buffer + 4), wz = le16(buffer + 6);
         if (buffer[1] == 0x0A) {
             s.x = decodeAxisWord(wx);
             s.y = decodeAxisWord(wy);

@@ -3,6 +3,7 @@
 #include "core/platform/log.h"
 #include "core/playback/card_device.h"
 #include "core/playback/demux_reader.h"
+#include "core/recording/riff_chunk.h"
 
 #include <algorithm>
 #include <cstring>
@@ -68,11 +69,11 @@ HResult StreamParseFilter::Load(const std::string &path, const std::atomic<bool>
     }
     if (source->size() == 0)
         return fail("the file is empty", "0 bytes");
-    unsigned char magic[12] = {};
-    const std::int64_t got = source->readAt(0, magic, 12);
+    unsigned char magic[recording::kRiffHeaderBytes] = {};
+    const std::int64_t got = source->readAt(0, magic, sizeof magic);
     if (got < 0)
         return fail("cannot be read", "the first bytes cannot be read");
-    if (got < 12 || std::memcmp(magic, "RIFF", 4) != 0 || std::memcmp(magic + 8, "AVI ", 4) != 0)
+    if (got < static_cast<std::int64_t>(sizeof magic) || !recording::isRiffAvi(magic))
         return fail("not a recording", "not a RIFF AVI file");
     if (cancel && cancel->load())
         return fail("cancelled", "cancelled");

@@ -13,6 +13,14 @@ namespace korvante::recording {
 inline constexpr std::uint64_t kChunkHeaderBytes = 8;
 // Bytes of a list header: a chunk header and the list's type ("hdrl", "movi").
 inline constexpr std::uint64_t kListHeaderBytes = 12;
+// Bytes that open every recording: "RIFF", the RIFF size, "AVI ".
+inline constexpr std::uint64_t kRiffHeaderBytes = 12;
+
+// Whether a file's first kRiffHeaderBytes bytes are those of a RIFF AVI file.
+inline bool isRiffAvi(const unsigned char *head)
+{
+    return hasTag(head, "RIFF") && hasTag(head + 8, "AVI ");
+}
 
 // Where the next chunk starts after the one at `pos` with `size` bytes of data:
 // data is padded to an even length.

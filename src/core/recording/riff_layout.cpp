@@ -52,7 +52,7 @@ LayoutResult readRiffLayout(ByteSource &source, RiffLayout &layout, std::string 
     const std::int64_t got = source.readAt(0, head, 12);
     if (got < 0)
         return fail(LayoutResult::Unreadable, "the first bytes cannot be read");
-    if (got < 12 || !recording::hasTag(head, "RIFF") || !recording::hasTag(head + 8, "AVI "))
+    if (got < 12 || !recording::isRiffAvi(head))
         return fail(LayoutResult::NotRecording, "not a RIFF AVI file");
 
     bool haveHeader = false;
