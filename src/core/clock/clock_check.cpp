@@ -174,4 +174,26 @@ std::string civilText(std::chrono::local_seconds time)
 
 std::string civilText(UtcTime time) { return civilOf(time); }
 
+std::string clockSummary(const ClockCheck &check)
+{
+    if (!check.known())
+        return {};
+    std::string out = zoneText(check.zone) + ", " + driftText(check.drift) + " (from ";
+    appendNumber(out, static_cast<long long>(check.agreeing));
+    out += check.agreeing == 1 ? " recording" : " recordings";
+    if (check.apartCount() > 0) {
+        out += "; ";
+        appendNumber(out, static_cast<long long>(check.apartCount()));
+        out += " apart";
+    }
+    return out + ")";
+}
+
+std::string driftNote(const ClockCheck &check)
+{
+    if (!check.known() || std::chrono::abs(check.drift) < kNoticeableDrift)
+        return {};
+    return "camera clock " + driftText(check.drift);
+}
+
 } // namespace korvante::clock

@@ -79,5 +79,10 @@ std::string driftText(std::chrono::seconds drift);
 // "YYYY-MM-DD HH:MM:SS" (the fraction of a second dropped).
 std::string civilText(std::chrono::local_seconds time);
 std::string civilText(UtcTime time);
+// "UTC+08:00, 47 s slow (from 37 recordings)", with "; 1 apart" inside the
+// brackets when recordings were named apart; empty when nothing is known.
+std::string clockSummary(const ClockCheck &check);
+// "camera clock 47 s slow" when the drift is noticeable, else empty.
+std::string driftNote(const ClockCheck &check);
 
 } // namespace korvante::clock

@@ -26,7 +26,7 @@ void CVX_TrailPlayerDlg::wireDialogs()
         dialog.exec();
     };
     hooks.deviceSettings = [this](const StorageSource &source) {
-        CSettingDlg dialog(this, source.label);
+        CSettingDlg dialog(this, source);
         dialog.exec();
     };
     m_player->setDialogHooks(std::move(hooks));

@@ -1,5 +1,6 @@
 #include "setting_dlg.h"
 
+#include "core/clock/card_clock_task.h"
 #include "gui/platform/message_box.h"
 #include "gui/platform/panel_registry.h"
 #include "gui/platform/skin_library.h"
@@ -9,10 +10,14 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPushButton>
 #include <QTimer>
 #include <QWindow>
+
+#include <cmath>
 
 namespace korvante {
 
@@ -105,7 +110,91 @@ CSettingDlg::CSettingDlg(QWidget *owner, const std::string &cardRoot)
         move(main->frameGeometry().center() - QPoint(kSize.width() / 2, kSize.height() / 2));
 }
 
+CSettingDlg::CSettingDlg(QWidget *owner, const StorageSource &source) : CSettingDlg(owner, source.label)
+{
+    if (source.label.empty())
+        return;
+    makeClockControls();
+    m_clockTask = new clock::CardClockTask(this);
+    connect(m_clockTask, &clock::CardClockTask::finished, this, &CSettingDlg::showClockCheck);
+    m_clockTask->start(source);
+}
+
 CSettingDlg::~CSettingDlg() = default;
+
+void CSettingDlg::makeClockControls()
+{
+    // Above the time-zone list, in the band the skin leaves free.
+    m_clockLine = new QLabel(QStringLiteral("Camera clock: reading the GPS time of the card's recordings…"), this);
+    m_clockLine->setObjectName(QStringLiteral("clockLine"));
+    m_clockLine->setGeometry(66, 604, 600, 28);
+    m_clockLine->setFont(verdana(16));
+    m_clockLine->setStyleSheet(QStringLiteral("QLabel { color: white; background: transparent; }"));
+    m_setFromGps = new QPushButton(QStringLiteral("Set from GPS"), this);
+    m_setFromGps->setObjectName(QStringLiteral("setFromGps"));
+    m_setFromGps->setGeometry(690, 603, 140, 30);
+    m_setFromGps->setFont(verdana(15));
+    m_setFromGps->setEnabled(false);
+    m_setFromGps->setToolTip(QStringLiteral("Choose the camera's time zone from its GPS time and fill the clock "
+                                            "with the present time there; Save writes it to the card."));
+    connect(m_setFromGps, &QPushButton::clicked, this, &CSettingDlg::setFromGps);
+}
+
+namespace {
+
+// The first time-zone entry at `zone`, preferring `current` when it is one; -1 for none.
+int timeZoneEntryOf(std::chrono::minutes zone, int current)
+{
+    const auto &names = timeZoneNames();
+    const auto matches = [&](int i) {
+        return i >= 0 && i < kTimeZoneCount
+               && std::lround(timeZoneOffsetHours(names[static_cast<size_t>(i)]) * 60) == zone.count();
+    };
+    if (matches(current))
+        return current;
+    for (int i = 0; i < kTimeZoneCount; ++i)
+        if (matches(i))
+            return i;
+    return -1;
+}
+
+} // namespace
+
+void CSettingDlg::showClockCheck(const clock::ClockCheck &check)
+{
+    m_clockCheck = check;
+    if (!check.known()) {
+        // Only a card with GPS recordings has a clock line.
+        m_clockLine->hide();
+        m_setFromGps->hide();
+    } else {
+        m_clockLine->setText(QStringLiteral("Camera clock: ") + QString::fromStdString(clock::clockSummary(check)));
+        const bool listed = timeZoneEntryOf(check.zone, m_timeZones->currentIndex()) >= 0;
+        m_setFromGps->setEnabled(listed);
+        if (!listed)
+            m_setFromGps->setToolTip(QStringLiteral("The time-zone list has no entry for ")
+                                     + QString::fromStdString(clock::zoneText(check.zone)) + QStringLiteral("."));
+    }
+    emit clockChecked(check);
+}
+
+void CSettingDlg::setFromGps()
+{
+    if (!m_clockCheck || !m_clockCheck->known())
+        return;
+    const int entry = timeZoneEntryOf(m_clockCheck->zone, m_timeZones->currentIndex());
+    if (entry < 0)
+        return;
+    m_timeZones->setCurrentIndex(entry);
+    // The true time in the camera's zone, not the camera's own.
+    const QDateTime zoned = QDateTime::currentDateTimeUtc().addSecs(
+        std::chrono::duration_cast<std::chrono::seconds>(m_clockCheck->zone).count());
+    const int values[6] = {zoned.date().year(), zoned.date().month(), zoned.date().day(),
+                           zoned.time().hour(), zoned.time().minute(), zoned.time().second()};
+    for (size_t i = 0; i < m_clock.size(); ++i)
+        m_clock[i]->setText(QString::number(values[i]));
+    m_setClock->setChecked(true);
+}
 
 CSkinButton *CSettingDlg::optionButton(int number) const
 {

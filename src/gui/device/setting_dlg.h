@@ -15,21 +15,29 @@
 //
 // Ownership: owns its controls and its settings model. UI thread only.
 
+#include "core/clock/clock_check.h"
 #include "core/device/camera_settings.h"
+#include "core/storage/recording_entry.h"
 #include "gui/platform/body_drag.h"
 #include "gui/platform/message_window.h"
 
 #include <QPointer>
 
 #include <array>
+#include <optional>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace korvante {
 
 class CSkinButton;
 class CSkinComboBox;
+namespace clock {
+class CardClockTask;
+}
 
 class CSettingDlg final : public PanelDialog {
     Q_OBJECT
@@ -44,6 +52,10 @@ public:
     // `cardRoot` is the chosen source's label (its root folder, possibly
     // marked " (TAVO)"); empty when there is no card: nothing is read or written.
     CSettingDlg(QWidget *owner, const std::string &cardRoot);
+    // The dialog for the chosen storage source; it also checks the camera's
+    // clock against the GPS time of the card's recordings, in the background
+    // (clock::CardClockTask reads the newest ones), and offers "Set from GPS".
+    CSettingDlg(QWidget *owner, const StorageSource &source);
     ~CSettingDlg() override;
 
     CameraSettings &settings() { return m_settings; }
@@ -52,6 +64,17 @@ public:
     QCheckBox *clockCheck() const { return m_setClock; }
     QCheckBox *wifiCheck() const { return m_resetWifi; }
     CSkinComboBox *timeZoneList() const { return m_timeZones; }
+    // "Camera clock: UTC+08:00, 47 s slow (from 37 recordings)"; hidden
+    // while nothing is known of the clock.
+    QLabel *clockLine() const { return m_clockLine; }
+    QPushButton *setFromGpsButton() const { return m_setFromGps; }
+    // The clock check of the card, once its background read has finished.
+    const std::optional<clock::ClockCheck> &cameraClock() const { return m_clockCheck; }
+
+signals:
+    // The background read of the card's clock has finished (`check` may be
+    // not known(): no recording with GPS).
+    void clockChecked(const korvante::clock::ClockCheck &check);
 
 protected:
     qintptr onMessage(int message, quintptr w, qintptr l) override;
@@ -64,6 +87,11 @@ protected:
 private:
     void showSelection();
     void save();
+    void makeClockControls();
+    void showClockCheck(const clock::ClockCheck &check);
+    // Selects the time zone of the card's camera and fills the clock edits
+    // with the present time in that zone; the user still saves.
+    void setFromGps();
 
     QPointer<QWidget> m_owner;
     CameraSettings m_settings;
@@ -72,6 +100,10 @@ private:
     QCheckBox *m_setClock = nullptr;
     QCheckBox *m_resetWifi = nullptr;
     CSkinComboBox *m_timeZones = nullptr;
+    QLabel *m_clockLine = nullptr;
+    QPushButton *m_setFromGps = nullptr;
+    clock::CardClockTask *m_clockTask = nullptr; // child; cancelled and joined with the dialog
+    std::optional<clock::ClockCheck> m_clockCheck;
     BodyDrag m_drag;
     bool m_problemShown = false;
 };

@@ -5,6 +5,8 @@
 #include "gui/device/setting_dlg.h"
 #include "gui/device/tavo_formatter_dlg.h"
 
+#include "core/config/viewer_config.h"
+#include "core/storage/recording_name.h"
 #include "fake_machine.h"
 #include "gui/platform/message_box.h"
 #include "gui/platform/skin_library.h"
@@ -21,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QPushButton>
 #include <QTest>
 
@@ -143,6 +146,75 @@ TEST_F(DeviceDialogs, SettingsShowTheCardsValuesAndSaveOnlyAPossibleClock)
               "TIME_EXP_GMT=5.75\r\nTIME_GMT_IDX=49\r\nPARK_ON=1\r\nAUDIO_VOLUME_LV=0\r\nPARK_STORAGE=1\r\n"
               "RESET_WIFI_EN=0\r\nRESET_TIME=0\r\nMANUAL_TIME=20240229_130509\r\nFW_VERSION=V1.2.3\r\n"
               "EXIST_PARKEVT=1\r\n");
+}
+
+// A card from a camera set to UTC-03:30 whose clock runs 47 s slow: the
+// sample card (camera 9 hours ahead of UTC, on time) with every recording
+// renamed 12 h 30 min 47 s earlier. The editor reads it in the background,
+// says so, and "Set from GPS" picks that zone and the present time there.
+TEST_F(DeviceDialogs, CameraClockFromGpsAndSetFromIt)
+{
+    ASSERT_TRUE(ViewerConfig::instance().loadFile(std::string(KORVANTE_SOURCE_DIR) + "/resources/viewerconfig.cfg"));
+    const fs::path card = dir.path() / "gps-card";
+    const std::string make = std::string(KORVANTE_BINARY_DIR) + "/bin/korvante-mkcard --folder '" + card.string()
+                             + "' --per-kind 1 --seconds 2 --size 160x120 --fps 10 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0) << make;
+    for (const char *folder : {"NOR", "EVT", "MOT", "MAN"})
+        for (const auto &e : fs::directory_iterator(card / folder)) {
+            const std::string name = e.path().filename().string();
+            const auto moved = dateTimeOfName(name).movedBy(-(12 * 3600 + 30 * 60 + 47));
+            ASSERT_TRUE(moved.has_value()) << name;
+            fs::rename(e.path(), e.path().parent_path() / withDateTimeFields(name, *moved));
+        }
+
+    StorageSource source;
+    source.label = card.string() + "/";
+    source.kind = SourceRemovable;
+    CSettingDlg dlg(nullptr, source);
+    QSignalSpy checked(&dlg, &CSettingDlg::clockChecked);
+    dlg.show();
+    testing::pumpEvents();
+    EXPECT_EQ(dlg.timeZoneList()->currentIndex(), 57); // the sample card's setting, UTC+08:00
+    ASSERT_TRUE(checked.count() > 0 || checked.wait(60000));
+    EXPECT_EQ(dlg.clockLine()->text(), QStringLiteral("Camera clock: UTC-03:30, 47 s slow (from 4 recordings)"));
+    EXPECT_TRUE(dlg.clockLine()->isVisible());
+    ASSERT_TRUE(dlg.setFromGpsButton()->isEnabled());
+
+    QTest::mouseClick(dlg.setFromGpsButton(), Qt::LeftButton);
+    const QDateTime expected = QDateTime::currentDateTimeUtc().addSecs(-(3 * 3600 + 30 * 60));
+    EXPECT_EQ(dlg.timeZoneList()->currentText(), QStringLiteral("(GMT-03:30) Newfoundland and Labrador"));
+    EXPECT_TRUE(dlg.clockCheck()->isChecked());
+    const QDateTime filled(QDate(dlg.clockEdit(0)->text().toInt(), dlg.clockEdit(1)->text().toInt(),
+                                 dlg.clockEdit(2)->text().toInt()),
+                           QTime(dlg.clockEdit(3)->text().toInt(), dlg.clockEdit(4)->text().toInt(),
+                                 dlg.clockEdit(5)->text().toInt()),
+                           Qt::UTC);
+    ASSERT_TRUE(filled.isValid());
+    EXPECT_LE(std::abs(filled.secsTo(expected)), 5);
+
+    // Saving is the editor's as ever: the zone, its offset and the clock request.
+    sendMessage(&dlg, msg::ButtonClick, kSettingSave);
+    ASSERT_EQ(boxes, std::vector<QString>{QStringLiteral("Save done")});
+    const std::string written = readAll(card / "SETUP/setup.ini");
+    EXPECT_NE(written.find("TIME_EXP_GMT=-3.50\r\nTIME_GMT_IDX=18\r\n"), std::string::npos) << written;
+    const std::string manual = "MANUAL_TIME=" + filled.toString(QStringLiteral("yyyyMMdd_HHmmss")).toStdString() + "\r\n";
+    EXPECT_NE(written.find(manual), std::string::npos) << written;
+}
+
+// A card without GPS time shows no clock line.
+TEST_F(DeviceDialogs, NoClockLineWithoutGpsRecordings)
+{
+    const fs::path card = dir.path() / "plain";
+    fs::create_directories(card / "SETUP");
+    fs::create_directories(card / "NOR");
+    StorageSource source;
+    source.label = card.string() + "/";
+    CSettingDlg dlg(nullptr, source);
+    QSignalSpy checked(&dlg, &CSettingDlg::clockChecked);
+    dlg.show();
+    ASSERT_TRUE(checked.count() > 0 || checked.wait(20000));
+    EXPECT_FALSE(dlg.clockLine()->isVisible());
+    EXPECT_FALSE(dlg.setFromGpsButton()->isVisible());
 }
 
 TEST_F(DeviceDialogs, PendingRequestsStayTickedAndAreKeptOnSave)
