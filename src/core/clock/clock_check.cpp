@@ -191,7 +191,16 @@ std::string clockSummary(const ClockCheck &check)
 
 std::string driftNote(const ClockCheck &check)
 {
-    if (!check.known() || std::chrono::abs(check.drift) < kNoticeableDrift)
+    if (!check.known())
+        return {};
+    // No zone lies beyond these: the clock was never set, or was reset.
+    if (check.zone < std::chrono::hours{-12} || check.zone > std::chrono::hours{14}) {
+        const long long off = std::llabs(std::chrono::duration_cast<std::chrono::seconds>(check.zone + check.drift).count());
+        std::string out = "camera clock off UTC by ";
+        appendNumber(out, off >= 2 * 86400 ? off / 86400 : off / 3600);
+        return out + (off >= 2 * 86400 ? " days" : " h");
+    }
+    if (std::chrono::abs(check.drift) < kNoticeableDrift)
         return {};
     return "camera clock " + driftText(check.drift);
 }

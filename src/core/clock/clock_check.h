@@ -82,7 +82,8 @@ std::string civilText(UtcTime time);
 // "UTC+08:00, 47 s slow (from 37 recordings)", with "; 1 apart" inside the
 // brackets when recordings were named apart; empty when nothing is known.
 std::string clockSummary(const ClockCheck &check);
-// "camera clock 47 s slow" when the drift is noticeable, else empty.
+// "camera clock 47 s slow" when the drift is noticeable, "camera clock off
+// UTC by 3000 days" when the clock is in no time zone at all, else empty.
 std::string driftNote(const ClockCheck &check);
 
 } // namespace korvante::clock

@@ -1,5 +1,7 @@
 #include "report_actions.h"
 
+#include "core/clock/card_clock.h"
+#include "core/storage/recording_name.h"
 #include "gui/playback/player_menu_dlg.h"
 #include "gui/report/map_picture.h"
 #include "gui/report/print_dlg.h"
@@ -22,6 +24,13 @@ const RecordingEntry *openEntry(const ViewerState &state, const CPlayerMenuDlg &
     return nullptr;
 }
 
+std::string cameraClockNote(const CQDRVTextData &sensorData, const std::string &frontName)
+{
+    std::optional<clock::RecordingFixes> fixes;
+    sensorData.withFixes([&](const std::list<CQDRVGPSData> &list) { fixes = clock::fixesOf(frontName, list); });
+    return fixes ? clock::driftNote(clock::checkClock({*fixes})) : std::string();
+}
+
 ReportEvidence collectEvidence(ViewerState &state, const CPlayerMenuDlg &player)
 {
     ReportEvidence evidence;
@@ -41,6 +50,8 @@ ReportEvidence collectEvidence(ViewerState &state, const CPlayerMenuDlg &player)
     }
     evidence.hasSamples = state.sensorData.sampleCount() > 0;
     evidence.impact = summarizeImpact(state.sensorData, evidence.positionMs);
+    if (const PlaybackGraph *graph = engine.graph.get())
+        evidence.cameraClock = cameraClockNote(state.sensorData, std::string(fileNameOf(graph->frontPath)));
     return evidence;
 }
 

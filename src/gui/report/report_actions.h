@@ -8,6 +8,8 @@
 
 #include "core/playback/viewer_state.h"
 
+#include <string>
+
 class QImage;
 class QWidget;
 
@@ -25,6 +27,11 @@ const RecordingEntry *openEntry(const ViewerState &state, const CPlayerMenuDlg &
 // The evidence of the open recording, without digests: its files as the
 // engine opened them, the playback position and the impact summary.
 ReportEvidence collectEvidence(ViewerState &state, const CPlayerMenuDlg &player);
+
+// "camera clock 47 s slow" when the GPS fixes of the open recording (as the
+// metadata poller has read them) show the camera's clock off; empty when
+// they do not, or there are none.
+std::string cameraClockNote(const CQDRVTextData &sensorData, const std::string &frontName);
 
 // Runs the accident report dialog modally over `parent` with `frame` (the
 // grabbed picture) and the picture of `mapView` (the map panel, may be null).

@@ -95,6 +95,9 @@ QStringList evidenceLines(const ReportEvidence &evidence)
         QString facts = bytesText(file.size);
         if (!file.recorded.empty())
             facts += QStringLiteral(", recorded ") + QString::fromStdString(file.recorded);
+        // The clock that named the recording, beside the time it gave.
+        if (i == 0 && !evidence.cameraClock.empty())
+            facts += QStringLiteral(", ") + QString::fromStdString(evidence.cameraClock);
         lines << facts;
         if (i >= evidence.digests.size()) {
             lines << QStringLiteral("SHA-256: not computed");

@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class QPainter;
@@ -30,6 +31,9 @@ struct ReportEvidence {
     std::uint64_t positionMs = 0;
     bool hasSamples = false;
     ImpactSummary impact;
+    // "camera clock 47 s slow" when the recording's own GPS time shows its
+    // camera clock off; empty when it is not known to be.
+    std::string cameraClock;
 };
 
 struct ReportContent {

@@ -123,6 +123,31 @@ TEST(ClockCheck, ZoneAndDriftOfCards)
     }
 }
 
+TEST(ClockCheck, WordsForTheSettingsAndTheReport)
+{
+    const auto single = [](const char *name, const char *sentence) {
+        std::list<CQDRVGPSData> records(1);
+        ParseGpsSentence(records.back(), 0, sentence);
+        return checkClock({*fixesOf(name, records)});
+    };
+    const ClockCheck slow = single("N_20240310_120000_2CH_F.avi", "GPRMC,040047.00,A,0120.0,N,10350.0,E,0,0,100324");
+    EXPECT_EQ(clockSummary(slow), "UTC+08:00, 47 s slow (from 1 recording)");
+    EXPECT_EQ(driftNote(slow), "camera clock 47 s slow");
+    EXPECT_EQ(driftNote(single("N_20240310_120001_2CH_F.avi", "GPRMC,040000.00,A,0120.0,N,10350.0,E,0,0,100324")), "")
+        << "a second is within what names and fixes can show";
+    EXPECT_EQ(driftNote(single("N_20160101_000000_2CH_F.avi", "GPRMC,040000.00,A,0120.0,N,10350.0,E,0,0,100324")),
+              "camera clock off UTC by 2991 days");
+
+    std::vector<RecordingFixes> card;
+    for (const char *name : {"N_20240310_120000_2CH_F.avi", "N_20160101_000000_2CH_F.avi", "N_20240310_120010_2CH_F.avi"}) {
+        std::list<CQDRVGPSData> records(1);
+        ParseGpsSentence(records.back(), 0, "GPRMC,040047.00,A,0120.0,N,10350.0,E,0,0,100324");
+        card.push_back(*fixesOf(name, records));
+    }
+    EXPECT_EQ(clockSummary(checkClock(card)), "UTC+08:00, 42 s slow (from 2 recordings; 1 apart)");
+    EXPECT_EQ(clockSummary(ClockCheck{}), "");
+}
+
 TEST(ClockCheck, NothingKnownWithoutAValidFix)
 {
     std::list<CQDRVGPSData> records(1);

@@ -213,6 +213,17 @@ TEST_F(ReportTest, ReportPrintedToPdfCarriesTextsDigestsAndPictures)
     QImage frame;
     ASSERT_EQ(GetViewerState().engine.GrabFrame(0, frame), 1);
     ReportEvidence evidence = collectEvidence(GetViewerState(), *player);
+    // The sample camera's clock is right: the report says nothing of it.
+    EXPECT_GT(GetViewerState().sensorData.fixCount(), 0u);
+    EXPECT_EQ(evidence.cameraClock, "");
+    {
+        ReportEvidence slow = evidence;
+        slow.cameraClock = "camera clock 47 s slow";
+        const QStringList lines = evidenceLines(slow);
+        const QString facts = evidenceLines(evidence).at(1);
+        EXPECT_TRUE(facts.endsWith(QStringLiteral(", recorded 2012-03-05 14:22:33"))) << facts.toStdString();
+        EXPECT_EQ(lines.at(1), facts + QStringLiteral(", camera clock 47 s slow"));
+    }
     std::atomic<bool> gate{false};
     setByteSourceWrapper([&gate](std::unique_ptr<ByteSource> inner) -> std::unique_ptr<ByteSource> {
         return std::make_unique<GatedSource>(std::move(inner), gate);
