@@ -286,6 +286,45 @@ TEST_F(EngineTest, ZoomStaysWithinItsBoundsAndPlacesThePicture)
     EXPECT_GT(front.repaints.load(), before);
 }
 
+TEST_F(EngineTest, PicturesKeepTheirShapeInScreensOfAnyShape)
+{
+    // The largest rectangle of the picture's shape, centred: bars at the
+    // sides or above and below, never a stretched picture.
+    struct Case {
+        QRect area;
+        QSize picture;
+        QRect shown;
+    };
+    const Case cases[] = {
+        {QRect(0, 0, 1575, 1100), QSize(1920, 1080), QRect(0, 107, 1575, 886)},
+        {QRect(0, 0, 745, 419), QSize(1920, 1080), QRect(0, 0, 745, 419)},
+        {QRect(0, 0, 390, 219), QSize(640, 480), QRect(49, 0, 292, 219)},
+        {QRect(-5, -7, 355, 273), QSize(320, 240), QRect(-5, -4, 355, 266)},
+        {QRect(10, 10, 0, 0), QSize(320, 240), QRect(10, 10, 0, 0)},
+        {QRect(0, 0, 200, 100), QSize(), QRect(0, 0, 200, 100)},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(VideoRenderer::fitted(c.area, c.picture), c.shown) << c.area.width() << "x" << c.area.height();
+
+    // In a wide screen the 4:3 test picture is converted and painted at its
+    // own shape, and the bars stay the window's.
+    RecordingWindow wide(QSize(400, 200));
+    const auto &rec = sampleCard().finished.front();
+    engine.AttachScreens(&wide, &rear);
+    ASSERT_EQ(engine.Open(rec.front, rec.rear), 1);
+    VideoRenderer &r = *engine.graph->renderer[0];
+    EXPECT_EQ(r.pictureRect(), QRect(66, 0, 267, 200));
+    EXPECT_EQ(r.outputSize(), QSize(267, 200));
+    QImage canvas(400, 200, QImage::Format_RGB32);
+    canvas.fill(Qt::black);
+    QPainter painter(&canvas);
+    EXPECT_EQ(r.paint(painter), QRect(66, 0, 267, 200));
+    painter.end();
+    EXPECT_EQ(canvas.pixel(30, 100), qRgb(0, 0, 0));
+    EXPECT_EQ(canvas.pixel(370, 100), qRgb(0, 0, 0));
+    EXPECT_NE(canvas.pixel(200, 100), qRgb(0, 0, 0));
+}
+
 TEST_F(EngineTest, RearThatIsMissingOrUnreadableGivesAFrontOnlyGraph)
 {
     const auto &rec = sampleCard().finished.front();

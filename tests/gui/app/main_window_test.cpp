@@ -448,6 +448,12 @@ TEST_F(MainWindowTest, PictureSettingsChangeThePictureShown)
     QImage reset;
     ASSERT_EQ(engine.GrabFrame(0, reset), 1);
     EXPECT_GT(saturationOf(reset), 10.0);
+
+    // Every start of playback applies the four settings: unchanged, they cost
+    // no seek (on camera footage each one takes a good part of a second).
+    const std::uint64_t seeks = engine.graph->renderer[0]->currentGeneration();
+    sendMessage(settings, msg::PanelCommand, cmd::Start);
+    EXPECT_EQ(engine.graph->renderer[0]->currentGeneration(), seeks);
     engine.Stop();
     engine.Close();
 }

@@ -325,21 +325,29 @@ TEST_F(MapPanelTest, FixStepKeepsThePositionOnInvalidFixesAndClearsOnEmptyListsI
     EXPECT_EQ(state().currentFix.timestamp, kept.timestamp);
     EXPECT_EQ(received(offline()), shown);
 
-    // Emptied lists with the graph paused: the current fix goes.
+    // Emptied lists with the graph paused (a recording without GPS): the
+    // current fix goes, and so do the page's marker and track.
     data.clearFixes();
     offline().mapStep();
     EXPECT_EQ(state().currentFixValid, 0);
     EXPECT_EQ(state().currentFix.timestamp, 0);
+    EXPECT_TRUE(waitFor([&] {
+        const QJsonObject page = pageState(offline());
+        return page.value(QStringLiteral("current")).isNull() && page.value(QStringLiteral("trackPoints")).toInt() == 0;
+    })) << "the previous recording's marker or track stayed on the map";
 
     // With the graph stopped nothing is touched.
     data.appendFix(fixAt(30000, 3730.5, 12700.0));
     offline().mapStep();
     ASSERT_EQ(state().currentFixValid, 1);
+    ASSERT_TRUE(waitFor([&] { return pageState(offline()).value(QStringLiteral("current")).isArray(); }));
     state().engine.Stop();
     data.clearFixes();
     offline().mapStep();
     EXPECT_EQ(state().currentFixValid, 1);
     EXPECT_EQ(state().currentFix.timestamp, 30000);
+    // A recording that does not play shows no car on the map.
+    EXPECT_TRUE(waitFor([&] { return pageState(offline()).value(QStringLiteral("current")).isNull(); }));
 }
 
 TEST_F(MapPanelTest, ControlsPlacementAndLook)

@@ -115,10 +115,14 @@ TEST_F(PlayerTest, PlayPauseStopWithTheirPanelCommands)
     sendMessage(player.get(), msg::PanelCommand, cmd::Pause);
     EXPECT_EQ(state(), StatePaused);
 
-    // Stop: graph stopped, slider emptied, times reset, resets posted.
+    // Stop: graph stopped, slider emptied, times reset, resets posted, and
+    // the pictures go with them (Play starts from the beginning).
+    QImage picture;
+    ASSERT_EQ(engine.GrabFrame(0, picture), 1);
     clearMessages();
     click(CPlayerMenuDlg::Stop);
     EXPECT_EQ(state(), StateStopped);
+    EXPECT_EQ(engine.GrabFrame(0, picture), 0) << "the stopped recording's picture is still shown";
     EXPECT_EQ(player->seekSlider()->rangeMax(), 0);
     EXPECT_EQ(player->currentTimeBox()->text(), QStringLiteral("00:00"));
     EXPECT_EQ(player->lengthBox()->text(), QStringLiteral("00:00"));
