@@ -124,11 +124,11 @@ CSettingDlg::~CSettingDlg() = default;
 
 void CSettingDlg::makeClockControls()
 {
-    // Above the time-zone list, in the band the skin leaves free.
+    // On the "Date and Time" heading's line, right of it, above the time-zone list.
     m_clockLine = new QLabel(QStringLiteral("Camera clock: reading the GPS time of the card's recordings…"), this);
     m_clockLine->setObjectName(QStringLiteral("clockLine"));
-    m_clockLine->setGeometry(66, 604, 600, 28);
-    m_clockLine->setFont(verdana(16));
+    m_clockLine->setGeometry(172, 603, 512, 28);
+    m_clockLine->setFont(verdana(14));
     m_clockLine->setStyleSheet(QStringLiteral("QLabel { color: white; background: transparent; }"));
     m_setFromGps = new QPushButton(QStringLiteral("Set from GPS"), this);
     m_setFromGps->setObjectName(QStringLiteral("setFromGps"));
