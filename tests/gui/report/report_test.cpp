@@ -7,6 +7,7 @@
 #include "../playback/player_fixture.h"
 
 #include "core/config/viewer_config.h"
+#include "core/playback/sensor_records.h"
 #include "core/recording/byte_source.h"
 #include "gui/platform/message_box.h"
 #include "gui/report/map_picture.h"
@@ -212,18 +213,19 @@ TEST_F(ReportTest, ReportPrintedToPdfCarriesTextsDigestsAndPictures)
 
     QImage frame;
     ASSERT_EQ(GetViewerState().engine.GrabFrame(0, frame), 1);
-    ReportEvidence evidence = collectEvidence(GetViewerState(), *player);
-    // The sample camera's clock is right: the report says nothing of it.
-    EXPECT_GT(GetViewerState().sensorData.fixCount(), 0u);
-    EXPECT_EQ(evidence.cameraClock, "");
-    {
-        ReportEvidence slow = evidence;
-        slow.cameraClock = "camera clock 47 s slow";
-        const QStringList lines = evidenceLines(slow);
-        const QString facts = evidenceLines(evidence).at(1);
-        EXPECT_TRUE(facts.endsWith(QStringLiteral(", recorded 2012-03-05 14:22:33"))) << facts.toStdString();
-        EXPECT_EQ(lines.at(1), facts + QStringLiteral(", camera clock 47 s slow"));
+    // The recording's fixes as the metadata poller appends them (this
+    // fixture has no poller), here from a camera 47 s slow: the sentence's
+    // UTC is 9 h 0 min 47 s behind the name's time.
+    for (int i = 0; i < 3; ++i) {
+        CQDRVGPSData fix;
+        const std::string sentence = "GPRMC,0523" + std::to_string(20 + i) + ".00,A,3730.0,N,12700.0,E,10.0,90.0,050312";
+        ASSERT_TRUE(ParseGpsSentence(fix, i * 1000, sentence.c_str()));
+        GetViewerState().sensorData.appendFix(fix);
     }
+    ReportEvidence evidence = collectEvidence(GetViewerState(), *player);
+    GetViewerState().sensorData.clearFixes();
+    EXPECT_EQ(evidence.cameraClock, "camera clock 47 s slow");
+    EXPECT_EQ(collectEvidence(GetViewerState(), *player).cameraClock, "") << "without fixes nothing is known";
     std::atomic<bool> gate{false};
     setByteSourceWrapper([&gate](std::unique_ptr<ByteSource> inner) -> std::unique_ptr<ByteSource> {
         return std::make_unique<GatedSource>(std::move(inner), gate);
@@ -275,6 +277,7 @@ TEST_F(ReportTest, ReportPrintedToPdfCarriesTextsDigestsAndPictures)
         const QString digest = QString::fromLatin1(run(QStringLiteral("sha256sum"), {QString::fromStdString(file.path)}).left(64));
         EXPECT_TRUE(packed.contains(QStringLiteral("SHA-256:") + digest)) << file.path;
     }
+    EXPECT_TRUE(packed.contains(QStringLiteral("recorded2012-03-0514:22:33,cameraclock47sslow"))) << text.toStdString();
 
     // The rendered page: the map's green and the video picture's colours.
     run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-png"),
