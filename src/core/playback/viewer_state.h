@@ -14,7 +14,6 @@
 
 #include <cstdint>
 
-class QObject;
 
 namespace korvante {
 
@@ -22,8 +21,6 @@ struct ViewerState {
     MediaEngine engine;
     RecordingCatalogue catalogue;
     CQDRVTextData sensorData;
-    // The file list panel's list (not owned; it lives as long as the main window).
-    QObject *fileListControl = nullptr;
     CQDRVGPSData currentFix;
     std::int32_t currentFixValid = 0;
     std::int32_t layoutMode = 0; // 0 default window, 1 fit screen, 2 full screen

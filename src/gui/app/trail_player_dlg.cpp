@@ -150,7 +150,13 @@ void CVX_TrailPlayerDlg::createPanels()
     RegisterPanel(panel::GsensorGraph, m_graph);
     m_screenSetting = new CScreenSettingDlg(this);
     RegisterPanel(panel::ScreenSettings, m_screenSetting);
-    m_player->setPeerPanels(m_mapView, m_graph);
+    // The panels' typed links: the player steps through the file list and
+    // moves the graph's cursor.
+    m_player->setPeerPanels(m_mapView);
+    CFileManagerDlg *list = m_fileManager;
+    m_player->setFileListLink({[list] { return list->currentRow(); }, [list] { return list->rowCount(); },
+                               [list](int row) { list->moveToRow(row); }, [list] { list->revealCurrentRow(); }});
+    connect(m_player, &CPlayerMenuDlg::graphCursorMoved, m_graph, &CGsensorGraphicDlg::setCursorTime);
     wireDialogs();
     // The viewer's keys and drops, wherever they land in the window or a panel.
     qApp->installEventFilter(this);
@@ -391,8 +397,6 @@ void CVX_TrailPlayerDlg::onTimer(int id)
     } else if (id == kCloseTimer) {
         killTimer(kCloseTimer);
         accept();
-    } else if (id == kIdleTimer) {
-        killTimer(kIdleTimer);
     }
 }
 

@@ -43,7 +43,6 @@ public:
     static constexpr int kHeight = 780;
     static constexpr int kShowTimer = 0;
     static constexpr int kCloseTimer = 1;
-    static constexpr int kIdleTimer = 255;
 
     // Title-bar button ids.
     static constexpr int kCloseButton = 16;

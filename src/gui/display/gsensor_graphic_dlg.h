@@ -45,8 +45,9 @@ public:
     bool isDragging() const { return m_dragging; }
 
     // Moves the cursor to `milliseconds` from the start of the recording (0:
-    // no cursor). Called by the player control panel on its position tick.
-    Q_INVOKABLE void setCursorTime(quint32 milliseconds);
+    // no cursor). The main window connects the player control panel's
+    // graphCursorMoved here.
+    void setCursorTime(quint32 milliseconds);
     quint32 cursorTime() const { return m_cursorMs; }
 
     CSkinButton *closeButton() const { return m_close; }

@@ -10,7 +10,6 @@
 #include "gui/ui/skin_button.h"
 #include "gui/ui/skin_static.h"
 
-#include <QTreeWidget>
 
 namespace korvante {
 
@@ -103,10 +102,8 @@ void CPlayerMenuDlg::setPlayImages(bool playing)
 
 void CPlayerMenuDlg::startPlaying()
 {
-    if (QTreeWidget *list = fileList()) {
-        if (QTreeWidgetItem *item = list->currentItem())
-            list->scrollToItem(item);
-    }
+    if (m_fileList.revealCurrentRow)
+        m_fileList.revealCurrentRow();
     PostToPanel(panel::SensorInfo, msg::PanelCommand, cmd::Start);
     PostToPanel(panel::ScreenSettings, msg::PanelCommand, cmd::Start);
     setPlayImages(true);
@@ -126,11 +123,10 @@ void CPlayerMenuDlg::pausePlaying()
 
 int CPlayerMenuDlg::stepFile(int direction)
 {
-    QTreeWidget *list = fileList();
-    if (!list)
+    const int rows = fileListRows();
+    if (rows == 0)
         return 0;
-    const QModelIndex current = list->currentIndex();
-    const int focused = current.isValid() ? current.row() : -1;
+    const int focused = fileListRow();
     int target = 0;
     if (direction < 0) {
         if (focused <= 0)
@@ -139,8 +135,7 @@ int CPlayerMenuDlg::stepFile(int direction)
     } else {
         target = focused < 0 ? 0 : focused + 1;
     }
-    QTreeWidgetItem *item = list->topLevelItem(target);
-    if (!item)
+    if (target >= rows)
         return 0;
 
     MediaEngine &engine = m_state.engine;
@@ -149,11 +144,7 @@ int CPlayerMenuDlg::stepFile(int direction)
         engine.SetRearFlip(m_rearFlip ? 1 : 0);
         pausePlaying();
     }
-    list->clearSelection();
-    list->setCurrentItem(item); // focus and selection move together
-    item->setSelected(true);
-    list->setFocus();
-    list->scrollToItem(item);
+    m_fileList.moveToRow(target); // focus and selection move together
     PostToPanel(panel::SensorInfo, msg::PanelCommand, cmd::Reset);
     if (direction > 0)
         killTimer(kProgressTimer);

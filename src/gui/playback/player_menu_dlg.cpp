@@ -10,7 +10,6 @@
 #include "gui/ui/text_box.h"
 
 #include <QPainter>
-#include <QTreeWidget>
 
 namespace korvante {
 
@@ -121,10 +120,14 @@ CSkinButton *CPlayerMenuDlg::button(int id) const
     return nullptr;
 }
 
-void CPlayerMenuDlg::setPeerPanels(QWidget *mapView, QWidget *graph)
+void CPlayerMenuDlg::setPeerPanels(QWidget *mapView)
 {
     m_mapView = mapView;
-    m_graph = graph;
+}
+
+void CPlayerMenuDlg::setFileListLink(FileListLink link)
+{
+    m_fileList = std::move(link);
 }
 
 void CPlayerMenuDlg::setDialogHooks(DialogHooks hooks)
@@ -209,9 +212,14 @@ void CPlayerMenuDlg::onTimer(int id)
     }
 }
 
-QTreeWidget *CPlayerMenuDlg::fileList() const
+int CPlayerMenuDlg::fileListRow() const
 {
-    return qobject_cast<QTreeWidget *>(m_state.fileListControl);
+    return m_fileList.currentRow ? m_fileList.currentRow() : -1;
+}
+
+int CPlayerMenuDlg::fileListRows() const
+{
+    return m_fileList.rowCount ? m_fileList.rowCount() : 0;
 }
 
 void CPlayerMenuDlg::paintEvent(QPaintEvent *)

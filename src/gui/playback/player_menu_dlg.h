@@ -22,7 +22,6 @@
 #include <functional>
 #include <string>
 
-class QTreeWidget;
 
 namespace korvante {
 
@@ -100,10 +99,21 @@ public:
     CPlayerMenuDlg(QWidget *mainWindow, QWidget *frontScreen, QWidget *rearScreen);
     ~CPlayerMenuDlg() override;
 
-    // Set by the main window after creation (not owned). The graph's cursor is
-    // moved through its invokable setCursorTime(quint32 milliseconds), when it
-    // has one.
-    void setPeerPanels(QWidget *mapView, QWidget *graph);
+    // The list the player opens from and steps through: the file list
+    // panel's, connected by the main window. Until it is set the list is empty.
+    struct FileListLink {
+        std::function<int()> currentRow; // -1 when no row is current
+        std::function<int()> rowCount;
+        // Makes the row current and the only one selected, gives the list the
+        // focus and scrolls the row into view.
+        std::function<void(int row)> moveToRow;
+        std::function<void()> revealCurrentRow;
+    };
+
+    // Set by the main window after creation (not owned): the map view, whose
+    // display the accident report prints.
+    void setPeerPanels(QWidget *mapView);
+    void setFileListLink(FileListLink link);
     void setDialogHooks(DialogHooks hooks);
 
     void followMainWindow() override;
@@ -161,6 +171,11 @@ public:
     bool frontShowsRear() const { return m_frontShowsRear; }
     bool rearShowsRear() const { return m_rearShowsRear; }
 
+signals:
+    // The playback position shown moved to `milliseconds` from the start: the
+    // G-sensor graph's cursor follows (connected by the main window).
+    void graphCursorMoved(quint32 milliseconds);
+
 protected:
     qintptr onMessage(int message, quintptr w, qintptr l) override;
     void onTimer(int id) override;
@@ -203,13 +218,15 @@ private:
     void applySpeed();
     void nameKeysInTooltips();
 
-    QTreeWidget *fileList() const;
+    // The file list link's answers; an unset link is an empty list.
+    int fileListRow() const;
+    int fileListRows() const;
 
     ViewerState &m_state;
     QPointer<CScreenDlg> m_frontScreen;
     QPointer<CScreenDlg> m_rearScreen;
     QPointer<QWidget> m_mapView;
-    QPointer<QWidget> m_graph;
+    FileListLink m_fileList;
     DialogHooks m_hooks;
     bool m_wide = false;
 

@@ -10,7 +10,6 @@
 
 #include <QGuiApplication>
 #include <QMetaMethod>
-#include <QTreeWidget>
 
 #include <algorithm>
 #include <limits>
@@ -48,11 +47,9 @@ int clampToInt(std::uint64_t value)
 
 int CPlayerMenuDlg::openFocusedRecording()
 {
-    QTreeWidget *list = fileList();
-    const QModelIndex current = list ? list->currentIndex() : QModelIndex();
-    if (!current.isValid())
+    const int row = fileListRow();
+    if (row < 0)
         return 0;
-    const int row = current.row();
     RecordingCatalogue &catalogue = m_state.catalogue;
     const RecordingEntry *entry = catalogue.shownEntryAt(row);
     if (!entry)
@@ -271,15 +268,8 @@ void CPlayerMenuDlg::refreshTimeDisplay()
 
 void CPlayerMenuDlg::setGraphCursor(std::uint64_t milliseconds)
 {
-    QWidget *graph = m_graph;
-    if (!graph)
-        return;
-    const QMetaObject *meta = graph->metaObject();
-    const int index = meta->indexOfMethod("setCursorTime(quint32)");
-    if (index < 0)
-        return;
-    const auto ms = static_cast<quint32>(std::min<std::uint64_t>(milliseconds, std::numeric_limits<quint32>::max()));
-    meta->method(index).invoke(graph, Qt::DirectConnection, Q_ARG(quint32, ms));
+    emit graphCursorMoved(
+        static_cast<quint32>(std::min<std::uint64_t>(milliseconds, std::numeric_limits<quint32>::max())));
 }
 
 } // namespace korvante

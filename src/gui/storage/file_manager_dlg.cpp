@@ -102,15 +102,10 @@ CFileManagerDlg::CFileManagerDlg(QWidget *mainWindow)
     placeAt(kDockOffset, kSize);
     createControls();
     createButtons();
-    GetViewerState().fileListControl = m_list;
 }
 
 CFileManagerDlg::~CFileManagerDlg()
 {
-    // The state outlives the panel: it must not keep pointing at a dead list.
-    ViewerState &state = GetViewerState();
-    if (state.fileListControl == m_list)
-        state.fileListControl = nullptr;
     delete m_view;
 }
 
@@ -246,6 +241,26 @@ void CFileManagerDlg::selectRow(int row)
     m_list->setCurrentItem(item);
     item->setSelected(true);
     m_list->ensureRowVisible(row);
+}
+
+int CFileManagerDlg::currentRow() const
+{
+    return m_list->focusedRow();
+}
+
+int CFileManagerDlg::rowCount() const
+{
+    return m_list->topLevelItemCount();
+}
+
+void CFileManagerDlg::moveToRow(int row)
+{
+    m_list->moveToRow(row);
+}
+
+void CFileManagerDlg::revealCurrentRow()
+{
+    m_list->ensureRowVisible(m_list->focusedRow());
 }
 
 bool CFileManagerDlg::selectRecording(const QString &path)

@@ -3,8 +3,8 @@
 // folder in a skinned list, a kind filter, a search by date range and recorded
 // maximum speed, sorting, and the Open File command that picks the source.
 // Every row comes from the catalogue of the viewer state; the panel keeps no
-// recordings of its own. The player control panel reads the selected row
-// through the state's fileListControl, which is this panel's list.
+// recordings of its own. The player control panel opens and steps through
+// its rows by the calls below, linked by the main window.
 //
 // 315 x 470, docked at the main window's origin plus (770, 310) while the
 // main window is in its default layout; hidden and kept on top in the wide
@@ -75,6 +75,16 @@ public:
     // Gives the row that lists the file at `path` the focus and selection, as
     // a click does. False when no row lists that file.
     bool selectRecording(const QString &path);
+
+    // The list's current row (the one the player opens), -1 when none; the
+    // number of rows shown.
+    int currentRow() const;
+    int rowCount() const;
+    // Makes `row` current and the only one selected, gives the list the focus
+    // and scrolls the row into view (the player's Previous and Next File).
+    void moveToRow(int row);
+    // Scrolls the current row into view.
+    void revealCurrentRow();
 
     // The conversion dialog, run modally over the panel by command 3. Until
     // one is set, command 3 on a card or drive does nothing.

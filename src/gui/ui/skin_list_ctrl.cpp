@@ -84,6 +84,18 @@ void CSkinListCtrl::ensureRowVisible(int row)
         scrollToItem(item);
 }
 
+void CSkinListCtrl::moveToRow(int row)
+{
+    QTreeWidgetItem *item = topLevelItem(row);
+    if (!item)
+        return;
+    clearSelection();
+    setCurrentItem(item);
+    item->setSelected(true);
+    setFocus();
+    scrollToItem(item);
+}
+
 void CSkinListCtrl::paintEvent(QPaintEvent *event)
 {
     QPainter target(viewport());

@@ -37,6 +37,9 @@ public:
     // The row that has the focus (-1: none), and making a row visible.
     int focusedRow() const;
     void ensureRowVisible(int row);
+    // Makes `row` current and the only one selected, takes the focus and
+    // scrolls the row into view; nothing when there is no such row.
+    void moveToRow(int row);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -20,25 +20,11 @@
 #include <atomic>
 #include <functional>
 
-#ifdef KORVANTE_HAVE_PLAYBACK
 #include "core/playback/video_window.h"
-#endif
 
 namespace korvante {
 
-#ifdef KORVANTE_HAVE_PLAYBACK
-using SkinStaticVideoBase = VideoWindow;
-#else
-// Without the playback engine the same shape stands alone.
-class SkinStaticVideoBase {
-public:
-    virtual ~SkinStaticVideoBase() = default;
-    virtual QSize clientSize() const = 0;
-    virtual void requestRepaint() = 0;
-};
-#endif
-
-class CSkinStatic final : public QWidget, public SkinStaticVideoBase {
+class CSkinStatic final : public QWidget, public VideoWindow {
     Q_OBJECT
 public:
     // Draws the video into `painter`, whose device is this window, and

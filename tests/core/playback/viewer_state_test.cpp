@@ -73,7 +73,6 @@ TEST(ViewerStateTest, MadeOnceWithTheConfigurationImported)
 
     EXPECT_EQ(first.layoutMode, 0);
     EXPECT_EQ(first.speedUnit, 0);
-    EXPECT_EQ(first.fileListControl, nullptr);
     EXPECT_EQ(first.engine.metadataMode, 1);
     EXPECT_EQ(first.engine.windowCount, 0);
     EXPECT_EQ(first.engine.graph, nullptr);

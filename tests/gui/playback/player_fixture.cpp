@@ -111,7 +111,6 @@ void PlayerTest::SetUp()
 
     list = std::make_unique<CSkinListCtrl>(1013, QRect(0, 0, 307, 387), nullptr);
     list->setColumnCount(ListColumnCount);
-    state.fileListControl = list.get();
     RecordingCatalogue &catalogue = state.catalogue;
     catalogue.addFolder("NOR");
     catalogue.addExtension("avi");
@@ -128,7 +127,13 @@ void PlayerTest::SetUp()
 
     player = std::make_unique<CPlayerMenuDlg>(mainWindow.get(), front.get(), rear.get());
     RegisterPanel(panel::PlayerControl, player.get());
-    player->setPeerPanels(peers[panel::MapView].get(), peers[panel::GsensorGraph].get());
+    player->setPeerPanels(peers[panel::MapView].get());
+    CSkinListCtrl *rows = list.get();
+    player->setFileListLink({[rows] { return rows->focusedRow(); }, [rows] { return rows->topLevelItemCount(); },
+                             [rows](int row) { rows->moveToRow(row); },
+                             [rows] { rows->ensureRowVisible(rows->focusedRow()); }});
+    QObject::connect(player.get(), &CPlayerMenuDlg::graphCursorMoved, peers[panel::GsensorGraph].get(),
+                     &RecorderPanel::setCursorTime);
     mainWindow->show();
     player->show();
     pump();
@@ -140,7 +145,6 @@ void PlayerTest::TearDown()
     // The panel closes the engine as it goes, before the screens.
     player.reset();
     ViewerState &state = GetViewerState();
-    state.fileListControl = nullptr;
     state.layoutMode = 0;
     list.reset();
     peers.clear();

@@ -47,7 +47,7 @@ public:
     std::vector<std::pair<int, int>> messages; // (message, first parameter)
     std::vector<quint32> cursorTimes;
 
-    Q_INVOKABLE void setCursorTime(quint32 milliseconds) { cursorTimes.push_back(milliseconds); }
+    void setCursorTime(quint32 milliseconds) { cursorTimes.push_back(milliseconds); }
 
     std::vector<int> commands() const
     {

@@ -142,11 +142,4 @@ TEST_F(FileListLayoutTest, CloseAndTheShowToggle)
     EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(FileListLayoutTest, DestroyedPanelLeavesNoListInTheState)
-{
-    EXPECT_EQ(GetViewerState().fileListControl, panel->listCtrl());
-    panel.reset();
-    EXPECT_EQ(GetViewerState().fileListControl, nullptr);
-}
-
 } // namespace

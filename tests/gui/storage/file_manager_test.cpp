@@ -101,7 +101,15 @@ TEST_F(FileManagerTest, OpenFileListsRowsAndSetsPickersToFirstAndLastDates)
     EXPECT_EQ(panel->sourcePosition(), 0);
     EXPECT_EQ(catalogue().sourceKind(), SourceComputer);
     EXPECT_EQ(mainWindow->commandsOf(msg::EnableWindows), (std::vector<int>{0, 1}));
-    EXPECT_EQ(GetViewerState().fileListControl, panel->listCtrl());
+    // The player's link: the row it opens, and its steps to another.
+    EXPECT_EQ(panel->currentRow(), 0);
+    ASSERT_GE(panel->rowCount(), 2);
+    panel->moveToRow(1);
+    EXPECT_EQ(panel->currentRow(), 1);
+    EXPECT_FALSE(panel->listCtrl()->topLevelItem(0)->isSelected());
+    EXPECT_TRUE(panel->listCtrl()->topLevelItem(1)->isSelected());
+    panel->moveToRow(panel->rowCount()); // no such row: nothing moves
+    EXPECT_EQ(panel->currentRow(), 1);
 }
 
 TEST_F(FileManagerTest, KindFilterListsOnlyThatKind)
@@ -279,10 +287,11 @@ TEST_F(FileManagerTest, OpenFolderListsLikeOpenFile)
 
 TEST_F(FileManagerTest, RepairedRecordingsAreSaidInTheList)
 {
-    // Two unfinished recordings and one finished: the list says how many it
-    // repaired, and the log names each.
+    // Two unfinished recordings (one of them a front and rear file named two
+    // seconds apart) and one finished: the list says how many recordings it
+    // repaired, and the log names each file.
     const fs::path folder = dir.path() / "cut";
-    for (const char *name : {"N_20120301_080000_1CH_F.avi", "N_20120301_090000_1CH_F.avi"})
+    for (const char *name : {"N_20120301_080000_2CH_F.avi", "N_20120301_080002_2CH_R.avi", "N_20120301_090000_1CH_F.avi"})
         korvante::testing::writeRecording(folder, name, std::nullopt, true);
     record(folder, "E_20120302_090000_1CH_F.avi");
     ASSERT_TRUE(panel->openFolder(QString::fromStdString(folder.string())));

@@ -14,12 +14,10 @@
 
 #include <gtest/gtest.h>
 
-#ifdef KORVANTE_HAVE_APP_BITMAPS
 static void initAppBitmaps()
 {
     Q_INIT_RESOURCE(app_bitmaps);
 }
-#endif
 
 using namespace korvante;
 using namespace korvante::uitest;
@@ -68,7 +66,6 @@ TEST_F(RealSkinTest, ButtonFacesComeFromLibrary)
     EXPECT_GT(drawn, 100);
 }
 
-#ifdef KORVANTE_HAVE_APP_BITMAPS
 TEST_F(RealSkinTest, ListHeaderAndBarsUseExecutableBitmaps)
 {
     initAppBitmaps();
@@ -90,6 +87,5 @@ TEST_F(RealSkinTest, ListHeaderAndBarsUseExecutableBitmaps)
     EXPECT_NE(bar.pixelColor(6, 30), SkinScrollBar::fillColour());
     panel.hide();
 }
-#endif
 
 } // namespace
