@@ -18,6 +18,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cstdlib>
 
 #include <unistd.h>
 
@@ -82,6 +86,42 @@ void CFileManagerDlg::onCommand(int command)
     }
 }
 
+// Repaired files counted as recordings: a two-channel recording is a front
+// and a rear file, the rear named with its own second (up to 3 s apart), and
+// a power cut leaves both unfinished. A file whose name is not a camera's
+// counts on its own.
+size_t CFileManagerDlg::recordingsOf(const std::vector<std::string> &paths)
+{
+    static const QRegularExpression camera(QStringLiteral("^([A-Z])_(\\d{8})_(\\d{2})(\\d{2})(\\d{2})_2CH_([FR])\\."),
+                                           QRegularExpression::CaseInsensitiveOption);
+    struct Name {
+        QString kindAndDay;
+        int second = 0;
+    };
+    std::vector<Name> fronts;
+    std::vector<Name> rears;
+    size_t others = 0;
+    for (const std::string &path : paths) {
+        const QString name = QFileInfo(QString::fromStdString(path)).fileName();
+        const QRegularExpressionMatch m = camera.match(name);
+        if (!m.hasMatch()) {
+            ++others;
+            continue;
+        }
+        const Name n{m.captured(1).toUpper() + m.captured(2),
+                     m.captured(3).toInt() * 3600 + m.captured(4).toInt() * 60 + m.captured(5).toInt()};
+        (m.captured(6).compare(QLatin1String("R"), Qt::CaseInsensitive) == 0 ? rears : fronts).push_back(n);
+    }
+    size_t count = others + fronts.size();
+    for (const Name &rear : rears) {
+        const bool paired = std::any_of(fronts.begin(), fronts.end(), [&](const Name &front) {
+            return front.kindAndDay == rear.kindAndDay && std::abs(front.second - rear.second) <= 3;
+        });
+        count += paired ? 0 : 1;
+    }
+    return count;
+}
+
 void CFileManagerDlg::fillByKind()
 {
     if (m_catalogue.entries().empty() || !listAgainIfGone())
@@ -92,7 +132,7 @@ void CFileManagerDlg::fillByKind()
     else
         m_catalogue.listKind(position - 1, *m_view);
     // Files changed by the listing are said in the list (each is in the log).
-    const size_t repaired = m_catalogue.repairedFiles().size();
+    const size_t repaired = recordingsOf(m_catalogue.repairedFiles());
     if (repaired > 0) {
         m_notice->setText(repaired == 1 ? QStringLiteral("1 unfinished recording was repaired")
                                         : QStringLiteral("%1 unfinished recordings were repaired").arg(repaired));

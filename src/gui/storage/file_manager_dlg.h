@@ -127,6 +127,8 @@ private:
     // Behaviour (file_manager_commands.cpp).
     void onCommand(int command);
     void fillByKind();
+    // How many recordings the repaired files make (a front and its rear are one).
+    static size_t recordingsOf(const std::vector<std::string> &paths);
     // Whether the listed card or folder is still there: its card device, or
     // any one of its files.
     bool sourceStillThere() const;
