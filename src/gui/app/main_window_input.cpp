@@ -5,6 +5,7 @@
 #include "trail_player_dlg.h"
 
 #include "core/playback/viewer_state.h"
+#include "core/recording/riff_chunk.h"
 #include "core/storage/recording_name.h"
 #include "gui/display/screen_setting_dlg.h"
 #include "gui/platform/message_box.h"
@@ -200,8 +201,9 @@ QString CVX_TrailPlayerDlg::recordingFileProblem(const QFileInfo &info, const st
     if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         return QStringLiteral("Cannot open %1: the file cannot be read.").arg(path);
     const std::string suffix = info.suffix().toLower().toStdString();
-    const QByteArray head = file.read(12);
-    const bool riffAvi = head.size() == 12 && head.startsWith("RIFF") && head.mid(8, 4) == "AVI ";
+    const QByteArray head = file.read(recording::kRiffHeaderBytes);
+    const bool riffAvi = head.size() == static_cast<qsizetype>(recording::kRiffHeaderBytes)
+        && recording::isRiffAvi(reinterpret_cast<const unsigned char *>(head.constData()));
     if (!riffAvi || std::find(extensions.begin(), extensions.end(), suffix) == extensions.end())
         return QStringLiteral("Cannot open %1: it is not a recording.").arg(path);
     return {};
