@@ -141,10 +141,14 @@ QRect VideoRenderer::paint(QPainter &painter)
                 m_frame = std::move(again);
         }
     }
-    if (frame.size() == dest.size())
+    if (frame.size() == dest.size()) {
         painter.drawImage(dest.topLeft(), frame); // a plain copy
-    else
+    } else {
+        // Only when the conversion at the new size failed: scale smoothly
+        // rather than repeat pixels.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(dest, frame);
+    }
     return dest;
 }
 

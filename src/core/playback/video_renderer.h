@@ -2,8 +2,9 @@
 // The windowless renderer of one video slot: keeps the latest frame shown,
 // paints it into its window's destination rectangle, and answers frame grabs.
 //
-// The frame arrives converted at the size it is painted (the decode thread
-// asks outputSize() for each frame), so painting is a plain copy. The decoded
+// The frame arrives converted at the size it is painted, smaller or larger
+// than the picture (the decode thread asks outputSize() for each frame), so
+// painting is a plain copy and enlarging is filtered, never pixel repetition. The decoded
 // picture itself is kept by reference: a grab converts it at its own size on
 // demand, and a paint after the destination changed (zoom, layout) converts
 // it again at the new size instead of scaling the old image.
