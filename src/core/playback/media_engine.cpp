@@ -429,11 +429,12 @@ bool MediaEngine::PictureParamDiffers(std::int32_t id, std::int32_t value) const
     for (const auto &d : graph->decoder) {
         if (!d)
             continue;
-        std::int32_t before = 0, adjust = 0;
+        // Adjustments still off with the value at what the decoder holds
+        // show the same picture as adjustments on: no difference.
+        std::int32_t before = 0;
         if (d->GetParam(id, &before) != S_OK)
             continue;
-        d->GetParam(205, &adjust);
-        if (before != DecoderParams::clamped(id, value) || adjust == 0)
+        if (before != DecoderParams::clamped(id, value))
             return true;
     }
     return false;

@@ -110,8 +110,8 @@ public:
     HResult SetFlip(int slot, int on);
     HResult SetRearFlip(int on);
     HResult SetPictureParam(std::int32_t id, std::int32_t value);
-    // Whether SetPictureParam(id, value) would change what the decoders hold
-    // (the value after clamping differs, or adjustments are still off).
+    // Whether SetPictureParam(id, value) would change the picture: the value
+    // after clamping differs from what a decoder holds.
     bool PictureParamDiffers(std::int32_t id, std::int32_t value) const;
     // A paused picture is decoded again at its position with the current
     // settings (one seek); nothing while running, where the next frames

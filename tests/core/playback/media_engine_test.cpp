@@ -403,8 +403,16 @@ TEST_F(EngineTest, PictureParametersAndFlipsChangeThePicture)
     EXPECT_EQ(mirrored, plain.mirrored(true, false));
     ASSERT_EQ(engine.SetRearFlip(0), S_OK);
 
+    // A freshly opened recording with the sliders at rest differs in nothing
+    // (each start of playback asks: a difference costs a seek); values the
+    // decoder clamps to what it holds do not differ either.
+    for (const auto &[id, value] : {std::pair{201, 128}, {202, 0}, {203, 0}, {204, 64}, {202, 0}})
+        EXPECT_FALSE(engine.PictureParamDiffers(id, value)) << id;
+    EXPECT_TRUE(engine.PictureParamDiffers(201, 129));
+
     // Luminance gain 0 and offset −256 turn the picture black.
     EXPECT_EQ(engine.SetPictureParam(201, 0), S_OK);
+    EXPECT_FALSE(engine.PictureParamDiffers(201, -40)); // clamped to the 0 it holds
     EXPECT_EQ(engine.SetPictureParam(202, -256), S_OK);
     engine.graph->decoder[0]->GetParam(205, &value);
     EXPECT_EQ(value, 1);
