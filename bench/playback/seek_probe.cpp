@@ -4,6 +4,10 @@
 // strips) every few milliseconds.
 //
 // usage: korvante-seek-probe FX FY FW FH RX RY RW RH SLIDER_X0 SLIDER_X1 SLIDER_Y
+//        korvante-seek-probe --first FX FY FW FH RX RY RW RH
+//   --first: waits (60 s at most) until both screens show a picture and
+//   prints "first MS" with MS on the monotonic clock (CLOCK_MONOTONIC), for
+//   the time to the first picture of a recording being opened.
 //   F*: the front screen's picture on the root window, R*: the rear's;
 //   SLIDER_*: the seek slider's track (left, right, vertical centre).
 // The viewer must be showing a recording made by korvante-mkcard, paused.
@@ -139,6 +143,22 @@ double median(std::vector<double> v)
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
+    if (argc == 10 && std::string(argv[1]) == "--first") {
+        auto n = [&](int i) { return std::atoi(argv[i]); };
+        g_front = {n(2), n(3), n(4), n(5)};
+        g_rear = {n(6), n(7), n(8), n(9)};
+        const auto start = Clock::now();
+        while (msSince(start) < 60000) {
+            if (frameIn(g_front) >= 0 && frameIn(g_rear) >= 0) {
+                const auto now = std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
+                std::printf("first %.1f\n", now);
+                return 0;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        std::printf("first never\n");
+        return 1;
+    }
     if (argc != 12) {
         std::fprintf(stderr, "usage: korvante-seek-probe FX FY FW FH RX RY RW RH SLIDER_X0 SLIDER_X1 SLIDER_Y\n");
         return 2;
