@@ -36,10 +36,9 @@ QFont verdana(int pixels)
 
 QCheckBox *makeCheck(int id, const QRect &rect, QWidget *parent)
 {
-    auto *box = new QCheckBox(parent);
+    // The caption is drawn by the background; the box is the skinned one.
+    auto *box = new CSkinCheckBox(QString(), rect, parent);
     box->setObjectName(QStringLiteral("check%1").arg(id));
-    box->setGeometry(rect);
-    box->setStyleSheet(QStringLiteral("QCheckBox { color: white; background: black; }"));
     box->setChecked(false);
     return box;
 }
