@@ -73,6 +73,30 @@ QString stageText(int stage, int detail)
 
 } // namespace
 
+QString CTAVOFormatterDlg::confirmationText(const FormatterDrive &drive, uint32_t capacityMB)
+{
+    // The volume's own name is the last part of its mount point ("CARD" for
+    // /media/user/CARD/); the file system of the whole root has none.
+    QString root = QString::fromStdString(drive.root);
+    while (root.size() > 1 && root.endsWith(QLatin1Char('/')))
+        root.chop(1);
+    QString name = root.section(QLatin1Char('/'), -1);
+    if (name.isEmpty())
+        name = root;
+    const QString disk = QString::fromStdString(drive.devicePath);
+    const QString partition = disk.isEmpty() || drive.partition.empty() || drive.partition == drive.disk
+                                  ? disk
+                                  : disk.left(disk.size() - static_cast<int>(drive.disk.size()))
+                                        + QString::fromStdString(drive.partition);
+    QString device = partition;
+    if (partition != disk)
+        device += QStringLiteral(" on the disk ") + disk;
+    return QStringLiteral("All data will be erased. Do you want to continue?\n\n"
+                          "Drive: %1%2\nMounted at: %3\nDevice: %4\nSize: %5 GB")
+        .arg(name, drive.kind == 1 ? QStringLiteral(" (TAVO card)") : QString(),
+             QString::fromStdString(drive.root), device, QString::number(capacityMB / 1024.0, 'f', 2));
+}
+
 CTAVOFormatterDlg::CTAVOFormatterDlg(QWidget *owner)
     : PanelDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_owner(owner),
       m_sysRoot(systemRoot()), m_watcher(m_sysRoot)
@@ -85,7 +109,11 @@ CTAVOFormatterDlg::CTAVOFormatterDlg(QWidget *owner)
     makeText(QStringLiteral("STORAGE INFORMATION"), QRect(20, 12, 400, 26), this, 18, true);
     m_driveList = new CSkinComboBox(1300, QRect(20, 50, 380, 0), this);
     m_driveList->setFixedHeight(26);
-    m_capacity = makeText(QStringLiteral("NO Selected Storage"), QRect(20, 84, 520, 22), this, 14);
+    // Two lines of room above the first folder row: a long mount point
+    // wraps instead of cutting "storage selected" off.
+    m_capacity = makeText(QStringLiteral("NO Selected Storage"), QRect(20, 80, 520, 38), this, 14);
+    m_capacity->setWordWrap(true);
+    m_capacity->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (size_t i = 0; i < m_rows.size(); ++i) {
         const int y = kRowTop + static_cast<int>(i) * kRowHeight;
         FolderRow &row = m_rows[i];
@@ -288,8 +316,11 @@ void CTAVOFormatterDlg::startFormat()
         m_status->setText(QStringLiteral("Insert SD-CARD then reload..."));
         return;
     }
-    if (platform::messageBox(this, QStringLiteral("All data will be erased. Do you want to continue?"), windowTitle(),
-                             platform::MB_OKCANCEL | platform::MB_ICONQUESTION)
+    // The question names the drive, so that the wrong card is not erased by
+    // habit; Cancel is the default answer.
+    if (platform::messageBox(this, confirmationText(m_drives[static_cast<size_t>(m_selected)], m_capacityMB),
+                             windowTitle(),
+                             platform::MB_OKCANCEL | platform::MB_ICONQUESTION | platform::MB_DEFBUTTON2)
         != platform::IDOK)
         return;
     setControlsEnabled(false);

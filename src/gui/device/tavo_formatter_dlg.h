@@ -57,6 +57,9 @@ public:
     void reload();
     // Compares the mount table with the last poll and posts the changes.
     void pollMounts();
+    // The question asked before a format: what will be erased, the drive
+    // named by its volume name, mount point, device and size.
+    static QString confirmationText(const FormatterDrive &drive, uint32_t capacityMB);
     // The Format and Close buttons' actions.
     void startFormat();
     void requestClose();

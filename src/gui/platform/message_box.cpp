@@ -26,9 +26,10 @@ DialogHooks &dialogHooks()
 
 int defaultAnswer(unsigned type)
 {
+    const bool second = (type & MB_DEFBUTTON2) != 0;
     switch (type & 0xF) {
-    case MB_OKCANCEL: return IDOK;
-    case MB_YESNO: return IDYES;
+    case MB_OKCANCEL: return second ? IDCANCEL : IDOK;
+    case MB_YESNO: return second ? IDNO : IDYES;
     default: return IDOK;
     }
 }
@@ -79,9 +80,16 @@ int messageBox(QWidget *parent, const QString &text, const QString &caption, uns
     case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
     default: break;
     }
+    const bool second = (type & MB_DEFBUTTON2) != 0;
     switch (type & 0xF) {
-    case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MB_OKCANCEL:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(second ? QMessageBox::Cancel : QMessageBox::Ok);
+        break;
+    case MB_YESNO:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(second ? QMessageBox::No : QMessageBox::Yes);
+        break;
     default: box.setStandardButtons(QMessageBox::Ok); break;
     }
     switch (box.exec()) {

@@ -21,6 +21,9 @@ inline constexpr unsigned MB_ICONERROR = 0x10;
 inline constexpr unsigned MB_ICONQUESTION = 0x20;
 inline constexpr unsigned MB_ICONWARNING = 0x30;
 inline constexpr unsigned MB_ICONINFORMATION = 0x40;
+// The second button (Cancel, No) is the default one, for questions whose
+// first answer cannot be undone.
+inline constexpr unsigned MB_DEFBUTTON2 = 0x100;
 
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
@@ -38,7 +41,8 @@ using MessageBoxHook = std::function<int(const QString &text, const QString &cap
 MessageBoxHook setMessageBoxHook(MessageBoxHook hook);
 
 // When the program runs without a display (KORVANTE_HEADLESS=1), message boxes
-// are printed to standard error and answered with their default button.
+// are printed to standard error and answered with their default button
+// (the first, or the second with MB_DEFBUTTON2).
 bool headless();
 
 struct DialogHooks {

@@ -9,6 +9,8 @@
 #include <QKeyEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace korvante {
 
 namespace {
@@ -218,6 +220,74 @@ void CSkinButton::notifyParent()
     // Posted, not delivered at once: the parent may delete this button while
     // handling the click (a Close button ending its panel).
     postMessage(m_parent.data(), msg::ButtonClick, static_cast<quintptr>(m_id), 0);
+}
+
+CSkinCheckBox::CSkinCheckBox(const QString &text, const QRect &rect, QWidget *parent) : QCheckBox(text, parent)
+{
+    setAttribute(Qt::WA_Hover);
+    setGeometry(rect);
+}
+
+QSize CSkinCheckBox::sizeHint() const
+{
+    const int textWidth = text().isEmpty() ? 0 : fontMetrics().horizontalAdvance(text()) + 6;
+    return {kBox + 2 + textWidth, std::max(kBox + 2, fontMetrics().height())};
+}
+
+bool CSkinCheckBox::hitButton(const QPoint &pos) const
+{
+    return rect().contains(pos);
+}
+
+void CSkinCheckBox::enterEvent(QEnterEvent *event)
+{
+    m_hover = true;
+    update();
+    QCheckBox::enterEvent(event);
+}
+
+void CSkinCheckBox::leaveEvent(QEvent *event)
+{
+    m_hover = false;
+    update();
+    QCheckBox::leaveEvent(event);
+}
+
+void CSkinCheckBox::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // The box sits at the left, centred in the height; a box wider than the
+    // widget is centred in it instead.
+    const int x = width() < kBox + 2 ? (width() - kBox) / 2 : 1;
+    const QRectF box(x + 0.5, (height() - kBox) / 2 + 0.5, kBox - 1, kBox - 1);
+    const bool enabled = isEnabled();
+    const QColor frame = !enabled ? QColor(90, 90, 90)
+                         : (m_hover || isDown()) ? QColor(229, 229, 229)
+                                                 : QColor(158, 177, 187);
+    painter.setPen(QPen(frame, 1));
+    painter.setBrush(isDown() ? QColor(76, 85, 118) : QColor(28, 31, 40));
+    painter.drawRoundedRect(box, 2, 2);
+    if (isChecked()) {
+        QPen tick(enabled ? QColor(255, 255, 255) : QColor(140, 140, 140), 2, Qt::SolidLine, Qt::RoundCap,
+                  Qt::RoundJoin);
+        painter.setPen(tick);
+        const QPointF points[] = {{box.left() + 3.5, box.center().y()},
+                                  {box.left() + 6, box.bottom() - 3.5},
+                                  {box.right() - 3, box.top() + 3.5}};
+        painter.drawPolyline(points, 3);
+    }
+    if (hasFocus() && focusPolicy() != Qt::NoFocus) {
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setPen(QPen(QColor(158, 177, 187), 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(box.toRect().adjusted(-2, -2, 1, 1));
+    }
+    if (!text().isEmpty()) {
+        painter.setPen(enabled ? QColor(255, 255, 255) : QColor(140, 140, 140));
+        painter.drawText(QRect(x + kBox + 6, 0, width() - (x + kBox + 6), height()),
+                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+    }
 }
 
 } // namespace korvante

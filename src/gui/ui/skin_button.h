@@ -15,6 +15,7 @@
 #include "gui/platform/message_window.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QPoint>
@@ -100,6 +101,31 @@ private:
     bool m_hover = false;
     bool m_tracking = false;
     bool m_keyboardFocus = false; // the focus came, or was used, by key
+};
+
+// A check box of the dark dialogs: a box framed in the skin's list text
+// colour RGB(158,177,187) on near-black, a white tick when checked, the
+// frame in RGB(229,229,229) under the mouse and a dotted frame with the
+// keyboard focus; its text (if any) is white, right of the box. The whole
+// widget answers clicks, so a narrow box on a caption drawn by the
+// background is easy to hit. Its own background is left to the parent.
+//
+// Ownership: a child widget of its parent. UI thread only.
+class CSkinCheckBox final : public QCheckBox {
+public:
+    static constexpr int kBox = 15; // pixels, square
+
+    CSkinCheckBox(const QString &text, const QRect &rect, QWidget *parent);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool hitButton(const QPoint &pos) const override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+
+private:
+    bool m_hover = false;
 };
 
 } // namespace korvante

@@ -56,8 +56,9 @@ protected:
         testing::guiTestApp("gui_device_tests");
         machine.addDisk("sda", false, 1000);
         machine.mountRoot("sda", 1);
-        platform::setMessageBoxHook([this](const QString &text, const QString &, unsigned) {
+        platform::setMessageBoxHook([this](const QString &text, const QString &, unsigned type) {
             boxes.push_back(text);
+            boxTypes.push_back(type);
             const int answer = answers.empty() ? platform::IDOK : answers.front();
             if (!answers.empty())
                 answers.erase(answers.begin());
@@ -94,6 +95,7 @@ protected:
     FakeMachine machine{dir.path() / "root"};
     testing::SysrootScope sysroot{dir.path() / "root"};
     std::vector<QString> boxes;
+    std::vector<unsigned> boxTypes;
     std::vector<int> answers;
 };
 
@@ -316,7 +318,13 @@ TEST_F(DeviceDialogs, TheFormatterFollowsCardsComingAndGoing)
     // Cancelling the confirmation leaves every control as it was.
     answers = {platform::IDCANCEL};
     dlg.startFormat();
-    ASSERT_EQ(boxes.back(), QStringLiteral("All data will be erased. Do you want to continue?"));
+    // The question names the drive and defaults to Cancel.
+    const QString dev = QString::fromStdString(machine.root().string() + "/dev/");
+    ASSERT_EQ(boxes.back(), QStringLiteral("All data will be erased. Do you want to continue?\n\nDrive: card\n"
+                                           "Mounted at: %1\nDevice: %2sdb1 on the disk %2sdb\nSize: 29.81 GB")
+                                .arg(root, dev));
+    EXPECT_TRUE(boxTypes.back() & platform::MB_DEFBUTTON2);
+    EXPECT_EQ(boxTypes.back() & 0xF, platform::MB_OKCANCEL);
     EXPECT_TRUE(dlg.formatButton()->isEnabled() && dlg.driveList()->isEnabled() && dlg.folderLabel(0)->isEnabled());
     EXPECT_FALSE(dlg.isFormatting());
 

@@ -5,6 +5,7 @@
 
 #include "ui_test_support.h"
 
+#include <QAbstractItemView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QFileInfo>
@@ -150,14 +151,38 @@ TEST_F(LabelTest, SkinStaticToggleAndClickFallThrough)
     EXPECT_FALSE(host.isToggled());
 }
 
-TEST_F(LabelTest, ComboBoxIsWhiteField)
+TEST_F(LabelTest, ComboBoxIsWhiteFieldWithASkinListAndNoEntryCut)
 {
     CSkinComboBox combo(1008, QRect(195, 5, 60, 0), &panel);
     combo.addItems({QStringLiteral("ALL"), QStringLiteral("NORMAL")});
     EXPECT_EQ(combo.geometry().topLeft(), QPoint(195, 5));
     EXPECT_GT(combo.height(), 0);
     EXPECT_EQ(combo.palette().color(QPalette::Base), QColor(Qt::white));
-    EXPECT_EQ(combo.palette().color(QPalette::Window), QColor(255, 16, 16));
+    // The open list: the skin's list colours, no alarm red anywhere.
+    const QPalette list = combo.view()->palette();
+    EXPECT_EQ(list.color(QPalette::Base), CSkinComboBox::listColour());
+    EXPECT_EQ(list.color(QPalette::Text), CSkinComboBox::listTextColour());
+    EXPECT_EQ(list.color(QPalette::Highlight), CSkinComboBox::chosenColour());
+    for (const QPalette &p : {combo.palette(), list, combo.view()->parentWidget()->palette()})
+        for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+            EXPECT_NE(p.color(role), QColor(255, 16, 16));
+
+    // The settings editor's time-zone list: 600 pixels at 18 pixels, its
+    // longest entry whole.
+    CSkinComboBox zones(1032, QRect(230, 641, 600, 0), &panel);
+    QFont font(QStringLiteral("Verdana"));
+    font.setPixelSize(18);
+    zones.setFont(font);
+    zones.setFixedHeight(30);
+    const QString longest = QStringLiteral("(GMT+01:00) Amsterdam, Berlin, Bern, Rome, Stockholm, Vienna");
+    zones.addItems({QStringLiteral("(GMT) Casablanca"), longest, QStringLiteral("(GMT+09:00) Seoul")});
+    EXPECT_TRUE(zones.fits(longest)) << zones.font().pixelSize() << " px leaves " << zones.textRoom();
+    EXPECT_GE(zones.font().pixelSize(), 9);
+    // A short list keeps the owner's font.
+    CSkinComboBox shortList(1033, QRect(0, 0, 600, 0), &panel);
+    shortList.setFont(font);
+    shortList.addItem(QStringLiteral("(GMT+09:00) Seoul"));
+    EXPECT_EQ(shortList.font().pixelSize(), 18);
 }
 
 // Memory device contexts --------------------------------------------------
