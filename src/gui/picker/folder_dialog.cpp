@@ -1,7 +1,9 @@
 #include "folder_dialog.h"
 
 #include "core/platform/registry.h"
+#include "core/storage/storage_discovery.h"
 #include "gui/picker/history_combo.h"
+#include "gui/picker/picker_places.h"
 #include "gui/platform/message_box.h"
 
 #include <QDir>
@@ -12,10 +14,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QListView>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -34,6 +38,48 @@ bool isFolder(const QString &path)
     return info.exists() && info.isDir();
 }
 
+// The viewer's dark look: the panels' near-black, the list colours of the
+// file list, buttons and fields framed in the skin's blue-grey.
+QString darkStyle()
+{
+    return QStringLiteral(
+        "CXFolderDialog { background: rgb(16,16,16); }"
+        "QLabel { color: rgb(229,229,229); }"
+        "QListView, QTreeView, QListWidget { background: rgb(0,0,0); color: rgb(158,177,187);"
+        " border: 1px solid rgb(76,85,118); selection-background-color: rgb(115,123,165);"
+        " selection-color: rgb(229,229,229); outline: 0; }"
+        "QListWidget#places { background: rgb(22,24,31); }"
+        "QListWidget#places::item { padding: 3px 2px; }"
+        "QHeaderView::section { background: rgb(40,44,56); color: rgb(229,229,229);"
+        " border: 0; border-right: 1px solid rgb(76,85,118); padding: 2px 4px; }"
+        "QPushButton, QToolButton { color: rgb(229,229,229); background: rgb(28,31,40);"
+        " border: 1px solid rgb(76,85,118); padding: 3px 10px; }"
+        "QPushButton:hover, QToolButton:hover { background: rgb(76,85,118); }"
+        "QPushButton:pressed, QToolButton:pressed { background: rgb(115,123,165); }"
+        "QPushButton:focus, QToolButton:focus { border: 1px solid rgb(158,177,187); }"
+        "QLineEdit { color: rgb(229,229,229); background: rgb(28,31,40); border: 1px solid rgb(76,85,118);"
+        " padding: 2px; selection-background-color: rgb(115,123,165); }"
+        "QComboBox { color: rgb(229,229,229); background: rgb(28,31,40); border: 1px solid rgb(76,85,118);"
+        " padding: 2px; combobox-popup: 0; }"
+        "QComboBox QAbstractItemView { background: rgb(16,16,16); color: rgb(158,177,187);"
+        " selection-background-color: rgb(115,123,165); selection-color: rgb(229,229,229); }"
+        "QScrollBar:vertical { background: rgb(76,85,118); width: 12px; margin: 0; }"
+        "QScrollBar:horizontal { background: rgb(76,85,118); height: 12px; margin: 0; }"
+        "QScrollBar::handle { background: rgb(115,123,165); min-height: 24px; min-width: 24px; border-radius: 2px; }"
+        "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
+        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }");
+}
+
+QIcon placeIcon(PickerPlace::Kind kind)
+{
+    switch (kind) {
+    case PickerPlace::Kind::Home: return PickerIcons::home();
+    case PickerPlace::Kind::Media: return PickerIcons::folder();
+    case PickerPlace::Kind::Drive: return PickerIcons::drive();
+    }
+    return PickerIcons::folder();
+}
+
 } // namespace
 
 CXFolderDialog::CXFolderDialog(QWidget *parent) : PanelDialog(parent)
@@ -42,11 +88,19 @@ CXFolderDialog::CXFolderDialog(QWidget *parent) : PanelDialog(parent)
     buildUi();
 }
 
-CXFolderDialog::~CXFolderDialog() = default;
+CXFolderDialog::~CXFolderDialog()
+{
+    // The model (and its gatherer thread) asks the icon provider for icons:
+    // it goes before the provider does.
+    delete m_model;
+}
 
 void CXFolderDialog::buildUi()
 {
+    setStyleSheet(darkStyle());
+    m_icons = std::make_unique<PickerIcons>();
     m_model = new QFileSystemModel(this);
+    m_model->setIconProvider(m_icons.get());
     m_model->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
     m_model->setNameFilters({QStringLiteral("*.avi"), QStringLiteral("*.AVI")});
     m_model->setNameFilterDisables(false); // hide, not grey out, other files
@@ -79,8 +133,10 @@ void CXFolderDialog::buildUi()
     }
 
     m_list = new QListView(this);
+    m_list->setObjectName(QStringLiteral("folderList"));
     m_list->setModel(m_model);
     m_tree = new QTreeView(this);
+    m_tree->setObjectName(QStringLiteral("folderDetails"));
     m_tree->setModel(m_model);
     m_tree->setRootIsDecorated(false);
     m_tree->setItemsExpandable(false);
@@ -118,15 +174,55 @@ void CXFolderDialog::buildUi()
     bottom->addWidget(m_ok);
     bottom->addWidget(cancel);
 
+    // Places: where cards and footage are kept. Drives come and go while
+    // the picker is open, so the list is read again every two seconds.
+    m_places = new QListWidget(this);
+    m_places->setObjectName(QStringLiteral("places"));
+    m_places->setFixedWidth(190);
+    m_places->setIconSize(QSize(24, 24));
+    m_places->setTextElideMode(Qt::ElideMiddle);
+    connect(m_places, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
+        navigateTo(item->data(Qt::UserRole).toString());
+    });
+    connect(m_places, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) {
+        navigateTo(item->data(Qt::UserRole).toString());
+    });
+    m_placesTimer = new QTimer(this);
+    m_placesTimer->setInterval(2000);
+    connect(m_placesTimer, &QTimer::timeout, this, &CXFolderDialog::refreshPlaces);
+    auto *middle = new QHBoxLayout;
+    middle->addWidget(m_places);
+    middle->addWidget(m_views, 1);
+
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(m_views, 1);
+    layout->addLayout(middle, 1);
     layout->addLayout(bottom);
-    resize(640, 440);
+    resize(780, 480);
+}
+
+void CXFolderDialog::refreshPlaces()
+{
+    const std::vector<PickerPlace> places = pickerPlaces(systemRoot());
+    // Unchanged: leave the list (and its selection) alone.
+    bool same = static_cast<int>(places.size()) == m_places->count();
+    for (int i = 0; same && i < m_places->count(); ++i)
+        same = m_places->item(i)->data(Qt::UserRole).toString() == places[static_cast<size_t>(i)].path
+            && m_places->item(i)->text() == places[static_cast<size_t>(i)].label;
+    if (same)
+        return;
+    m_places->clear();
+    for (const PickerPlace &place : places) {
+        auto *item = new QListWidgetItem(placeIcon(place.kind), place.label, m_places);
+        item->setData(Qt::UserRole, place.path);
+        item->setToolTip(place.path);
+    }
 }
 
 int CXFolderDialog::exec()
 {
+    refreshPlaces();
+    m_placesTimer->start();
     m_combo->setMaximum(50);
     m_combo->loadHistory();
     if (m_combo->count() > 0 && m_combo->currentText().isEmpty())

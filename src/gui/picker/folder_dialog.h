@@ -1,6 +1,9 @@
 #pragma once
 // The modal folder chooser used when the user picks a folder on the computer
-// as a source of recordings. It lists folders and ".avi" files, keeps a
+// as a source of recordings, in the viewer's dark look. Beside the folder
+// list it offers the places where cards and footage are kept (home, the
+// desktop's media folders, each mounted removable drive by its volume name:
+// picker_places.h). It lists folders and ".avi" files with its own icons, keeps a
 // history of recent folders (CHistoryCombo) and remembers how the folder list
 // was shown (icons, list, details, small icons, tiles) as a view command
 // number in the registry profile ("XFolderDialog" / "ViewMode").
@@ -11,10 +14,14 @@
 
 #include <QString>
 
+#include <memory>
+
 class QFileSystemModel;
 class QLabel;
 class QLineEdit;
 class QListView;
+class QListWidget;
+class QTimer;
 class QModelIndex;
 class QPushButton;
 class QStackedWidget;
@@ -23,6 +30,7 @@ class QTreeView;
 namespace korvante {
 
 class CHistoryCombo;
+class PickerIcons;
 
 // View commands of the folder list, as stored in the registry.
 namespace viewcmd {
@@ -68,6 +76,10 @@ public:
     int capturedViewMode() const { return m_capturedView; }
 
     CHistoryCombo *historyCombo() const { return m_combo; }
+    // The places list: each item's Qt::UserRole data is the folder it opens.
+    QListWidget *places() const { return m_places; }
+    // Reads the places again (drives inserted or removed).
+    void refreshPlaces();
     // The OK button's action: the folder selected in the list, else the
     // typed text; validated, saved in the history, closed with OK.
     void onOk();
@@ -86,7 +98,10 @@ private:
     void navigateFromCombo(const QString &text, bool typed);
     QString selectedItemPath() const;
 
+    std::unique_ptr<PickerIcons> m_icons; // the model's icons; the destructor deletes the model first
     QFileSystemModel *m_model = nullptr;
+    QListWidget *m_places = nullptr;
+    QTimer *m_placesTimer = nullptr;
     QStackedWidget *m_views = nullptr;
     QListView *m_list = nullptr;
     QTreeView *m_tree = nullptr;

@@ -33,8 +33,18 @@ CSkinComboBox::CSkinComboBox(int id, const QRect &rect, QWidget *parent) : QComb
     palette.setColor(QPalette::HighlightedText, chosenTextColour());
     setPalette(palette);
     // The list drops below the field (not over it, centred on the current
-    // entry, as some styles open it), a screenful at most.
-    setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    // entry, as some styles open it), a screenful at most, in the list
+    // colours with a scroll bar like the file list's.
+    setStyleSheet(QStringLiteral(
+        "QComboBox { combobox-popup: 0; }"
+        "QComboBox QAbstractItemView { background: %1; color: %2; border: 1px solid %3;"
+        " selection-background-color: %4; selection-color: %5; outline: 0; }"
+        "QComboBox QScrollBar:vertical { background: %3; width: 12px; margin: 0; }"
+        "QComboBox QScrollBar::handle:vertical { background: %4; min-height: 24px; border-radius: 2px; }"
+        "QComboBox QScrollBar::add-line:vertical, QComboBox QScrollBar::sub-line:vertical { height: 0; }"
+        "QComboBox QScrollBar::add-page:vertical, QComboBox QScrollBar::sub-page:vertical { background: none; }")
+                      .arg(rgb(listColour()), rgb(listTextColour()), rgb(frameColour()), rgb(chosenColour()),
+                           rgb(chosenTextColour())));
     setMaxVisibleItems(kVisibleEntries);
 
     QAbstractItemView *list = view();
@@ -48,10 +58,6 @@ CSkinComboBox::CSkinComboBox(int id, const QRect &rect, QWidget *parent) : QComb
     listPalette.setColor(QPalette::HighlightedText, chosenTextColour());
     list->setPalette(listPalette);
     list->setTextElideMode(Qt::ElideNone);
-    list->setStyleSheet(QStringLiteral("QAbstractItemView { background: %1; color: %2; border: 1px solid %3;"
-                                       " selection-background-color: %4; selection-color: %5; outline: 0; }")
-                            .arg(rgb(listColour()), rgb(listTextColour()), rgb(frameColour()), rgb(chosenColour()),
-                                 rgb(chosenTextColour())));
     // The frame around the open list is a window of its own: the list's colours, not the field's.
     if (QWidget *frame = list->parentWidget())
         frame->setPalette(listPalette);

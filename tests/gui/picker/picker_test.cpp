@@ -208,7 +208,7 @@ TEST_F(PickerTest, EnterInThePathFieldGoesToTheTypedPathNotTheListSelection)
     CXFolderDialog dialog;
     dialog.navigateTo(start);
     dialog.show();
-    auto *list = dialog.findChild<QListView *>();
+    auto *list = dialog.findChild<QListView *>(QStringLiteral("folderList"));
     ASSERT_NE(list, nullptr);
     auto *model = qobject_cast<QFileSystemModel *>(list->model());
     ASSERT_NE(model, nullptr);

@@ -6,12 +6,15 @@
 #include "gui/platform/messages.h"
 #include "gui/platform/skin_library.h"
 #include "gui/storage/file_manager_dlg.h"
+#include "gui/storage/skin_list_view.h"
 #include "gui/ui/skin_button.h"
 #include "gui/ui/skin_combo_box.h"
 #include "gui/ui/skin_header_ctrl.h"
 #include "gui/ui/skin_list_ctrl.h"
 
 #include <QDateEdit>
+#include <QFontMetrics>
+#include <QTreeWidgetItem>
 #include <QLineEdit>
 #include <QMouseEvent>
 
@@ -143,3 +146,40 @@ TEST_F(FileListLayoutTest, CloseAndTheShowToggle)
 }
 
 } // namespace
+
+TEST_F(FileListLayoutTest, NumberColumnFitsFourDigitNumbersWithinTheList)
+{
+    CSkinListCtrl *list = panel->listCtrl();
+    std::vector<int> owner;
+    for (int c = 0; c < list->columnCount(); ++c)
+        owner.push_back(list->columnWidth(c));
+    SkinListView view(*list);
+    const auto fill = [&view](int rows) {
+        view.setRedraw(false);
+        view.deleteAllRows();
+        for (int i = 0; i < rows; ++i) {
+            view.insertRow(i, std::to_string(i + 1));
+            view.setColumnText(i, ColumnDate, "2012-03-05");
+            view.setColumnText(i, ColumnTime, "14:22:33");
+            view.setColumnText(i, ColumnKind, "NOR");
+            view.setColumnText(i, ColumnChannels, "F/R");
+        }
+        view.setRedraw(true);
+    };
+    // A card of 1,200 recordings: "1200" whole, every other cell whole, and
+    // the columns still within the list (no sideways scrolling).
+    fill(1200);
+    const QFontMetrics cells(list->font());
+    const QTreeWidgetItem *last = list->topLevelItem(1199);
+    int total = 0;
+    for (int c = 0; c < list->columnCount(); ++c) {
+        EXPECT_GE(list->columnWidth(c), cells.horizontalAdvance(last->text(c)) + 6) << "column " << c;
+        total += list->columnWidth(c);
+    }
+    EXPECT_GT(list->columnWidth(0), owner[0]);
+    EXPECT_LE(total, list->viewport()->width());
+    // A short list gives the columns their first widths back.
+    fill(12);
+    for (int c = 0; c < list->columnCount(); ++c)
+        EXPECT_EQ(list->columnWidth(c), owner[static_cast<size_t>(c)]) << "column " << c;
+}
