@@ -43,7 +43,7 @@ bool isFolder(const QString &path)
 QString darkStyle()
 {
     return QStringLiteral(
-        "CXFolderDialog { background: rgb(16,16,16); }"
+        "QDialog#CXFolderDialog { background: rgb(16,16,16); }"
         "QLabel { color: rgb(229,229,229); }"
         "QListView, QTreeView, QListWidget { background: rgb(0,0,0); color: rgb(158,177,187);"
         " border: 1px solid rgb(76,85,118); selection-background-color: rgb(115,123,165);"
