@@ -7,6 +7,7 @@
 #include "gui/ui/skin_combo_box.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QScopeGuard>
 #include <QKeyEvent>
 #include <QLabel>
@@ -107,12 +108,11 @@ CTAVOFormatterDlg::CTAVOFormatterDlg(QWidget *owner)
     setFixedSize(kSize);
 
     makeText(QStringLiteral("STORAGE INFORMATION"), QRect(20, 12, 400, 26), this, 18, true);
-    m_driveList = new CSkinComboBox(1300, QRect(20, 50, 380, 0), this);
+    // As wide as the dialog allows: the lines are mount points.
+    m_driveList = new CSkinComboBox(1300, QRect(20, 50, 520, 0), this);
     m_driveList->setFixedHeight(26);
-    // Two lines of room above the first folder row: a long mount point
-    // wraps instead of cutting "storage selected" off.
-    m_capacity = makeText(QStringLiteral("NO Selected Storage"), QRect(20, 80, 520, 38), this, 14);
-    m_capacity->setWordWrap(true);
+    // Two lines of room above the first folder row (showCapacity).
+    m_capacity = makeText(QStringLiteral("NO Selected Storage"), QRect(20, 79, 520, 38), this, 14);
     m_capacity->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (size_t i = 0; i < m_rows.size(); ++i) {
         const int y = kRowTop + static_cast<int>(i) * kRowHeight;
@@ -209,11 +209,29 @@ void CTAVOFormatterDlg::selectDrive()
     }
     const FormatterDrive &drive = m_drives[static_cast<size_t>(m_selected)];
     m_capacityMB = static_cast<uint32_t>(std::min<uint64_t>(drive.capacityKiB / 1024, UINT32_MAX));
-    m_capacity->setText(QString::fromStdString(capacityLineOf(drive.root, m_capacityMB)));
+    showCapacity(drive);
     for (size_t i = 0; i < m_rows.size(); ++i) {
         m_rows[i].label->setText(QString::fromLatin1(cardFolders()[i].label));
         m_rows[i].usage->setText(QStringLiteral("  0 MB"));
     }
+}
+
+void CTAVOFormatterDlg::showCapacity(const FormatterDrive &drive)
+{
+    const QString line = QString::fromStdString(capacityLineOf(drive.root, m_capacityMB));
+    m_capacity->setToolTip(line);
+    const QFontMetrics metrics(m_capacity->font());
+    const int room = m_capacity->width();
+    if (metrics.horizontalAdvance(line) <= room) {
+        m_capacity->setText(line);
+        return;
+    }
+    // A long mount point: the path on the first line (shortened in its
+    // middle only when it is wider than the whole line), the size and
+    // "storage selected" whole on the second.
+    const QString root = QString::fromStdString(drive.root);
+    const QString size = line.mid(root.size()).trimmed();
+    m_capacity->setText(metrics.elidedText(root, Qt::ElideMiddle, room) + QLatin1Char('\n') + size);
 }
 
 void CTAVOFormatterDlg::refreshFigures()

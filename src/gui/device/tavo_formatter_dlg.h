@@ -100,6 +100,9 @@ private:
         QLabel *retention = nullptr;
     };
     void selectDrive();
+    // The capacity line of `drive`, on one line when it fits, else on two
+    // (the mount point, then the size and "storage selected").
+    void showCapacity(const FormatterDrive &drive);
     void refreshFigures();
     void setControlsEnabled(bool enabled);
     void onMountChange(const std::string &root, int event);

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 #include <algorithm>
 
@@ -106,7 +107,10 @@ void CSkinComboBox::fitEntries()
     if (widest > room) {
         // Pixel sizes step down; a point-sized font is first turned into pixels.
         int pixels = f.pixelSize() > 0 ? f.pixelSize() : QFontMetrics(f).height();
-        while (widest > room && pixels > kSmallestPixels) {
+        // Never below two thirds of the owner's size: past that an entry is
+        // shortened in its middle when shown instead (paintEvent).
+        const int smallest = std::max(kSmallestPixels, pixels * 2 / 3);
+        while (widest > room && pixels > smallest) {
             f.setPixelSize(--pixels);
             widest = widestAt(f);
         }
@@ -122,6 +126,19 @@ void CSkinComboBox::showPopup()
     const int scrollBar = count() > maxVisibleItems() ? list->verticalScrollBar()->sizeHint().width() : 0;
     list->setMinimumWidth(std::max(width(), list->sizeHintForColumn(0) + scrollBar + 2 * list->frameWidth() + 8));
     QComboBox::showPopup();
+}
+
+void CSkinComboBox::paintEvent(QPaintEvent *)
+{
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    // A text too long even at the smallest font keeps both ends (a drive's
+    // path shows where it starts and the card's name).
+    if (!isEditable())
+        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, textRoom());
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 void CSkinComboBox::changeEvent(QEvent *event)

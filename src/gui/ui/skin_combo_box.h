@@ -4,9 +4,11 @@
 // skin's list colours (text RGB(158,177,187) on near-black, the chosen line
 // RGB(229,229,229) on RGB(115,123,165)), never in a system or alarm colour.
 //
-// No entry is ever cut: when the longest entry does not fit the field at the
-// font the owner set, the field's font is made smaller (down to 9 pixels)
-// until it does, and the open list is made as wide as its longest entry.
+// No entry is cut off at its end: when the longest entry does not fit the
+// field at the font the owner set, the field's font is made smaller (down to
+// two thirds of it, 9 pixels at least) until it does; an entry longer still
+// is shown shortened in its middle. The open list is as wide as its longest
+// entry, so every entry reads whole there.
 //
 // Ownership: a child widget of its parent. UI thread only.
 
@@ -39,6 +41,7 @@ public:
     void showPopup() override;
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 

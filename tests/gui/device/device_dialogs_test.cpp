@@ -299,7 +299,9 @@ TEST_F(DeviceDialogs, TheFormatterFollowsCardsComingAndGoing)
     ASSERT_EQ(dlg.drives().size(), 1u);
     const QString root = QString::fromStdString(machine.root().string() + "/media/card/");
     EXPECT_EQ(dlg.driveList()->currentText(), root);
-    EXPECT_EQ(dlg.capacityLine()->text(), root + QStringLiteral(" (29.81 GB) storage selected"));
+    // A long mount point puts the size and "storage selected" on a line of their own.
+    EXPECT_EQ(dlg.capacityLine()->toolTip(), root + QStringLiteral(" (29.81 GB) storage selected"));
+    EXPECT_EQ(dlg.capacityLine()->text().replace(QLatin1Char('\n'), QLatin1Char(' ')), dlg.capacityLine()->toolTip());
     EXPECT_EQ(dlg.usageText(0)->text(), QStringLiteral("Total: 12211 MB / Used: 1200 MB"));
     EXPECT_EQ(dlg.percentText(0)->text(), QStringLiteral("9.8% used"));
     EXPECT_EQ(dlg.folderBar(0)->maximum(), 12211);
