@@ -30,6 +30,47 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/korvante.desktop DESTINATION ${CMA
 install(FILES ${PROJECT_BINARY_DIR}/tools/skin-gen/images/korvante.png
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
 
+# The package's own documents: the copyright file, a changelog and the man
+# pages of the three programs, made from docs/ (docs/man/ holds each page's
+# name, synopsis and the parts the other documents do not say; the
+# command-line tool's page carries docs/cli.md whole). go-md2man writes the
+# pages; without it they are left out and the build says so.
+set(KORVANTE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/korvante)
+set(korvante_doc_out ${PROJECT_BINARY_DIR}/doc)
+set(korvante_doc_script ${PROJECT_SOURCE_DIR}/cmake/make_doc_file.cmake)
+find_program(KORVANTE_MD2MAN go-md2man)
+set(korvante_doc_files ${korvante_doc_out}/changelog.gz)
+add_custom_command(OUTPUT ${korvante_doc_out}/changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${korvante_doc_out}
+  COMMAND ${CMAKE_COMMAND} -DKIND=text -DPARTS=${PROJECT_SOURCE_DIR}/resources/debian/changelog.in
+          -DOUT=${korvante_doc_out}/changelog.gz -DVERSION=${PROJECT_VERSION} -P ${korvante_doc_script}
+  DEPENDS ${PROJECT_SOURCE_DIR}/resources/debian/changelog.in ${korvante_doc_script}
+  COMMENT "Package changelog" VERBATIM)
+set(korvante_man_pages)
+if(KORVANTE_MD2MAN)
+  set(korvante_man_korvante ${PROJECT_SOURCE_DIR}/docs/man/korvante.1.md)
+  set(korvante_man_korvante-cli ${PROJECT_SOURCE_DIR}/docs/man/korvante-cli.1.md ${PROJECT_SOURCE_DIR}/docs/cli.md)
+  set(korvante_man_korvante-telemetry ${PROJECT_SOURCE_DIR}/docs/man/korvante-telemetry.1.md)
+  foreach(page korvante korvante-cli korvante-telemetry)
+    set(parts ${korvante_man_${page}})
+    string(REPLACE ";" "|" parts_arg "${parts}")
+    add_custom_command(OUTPUT ${korvante_doc_out}/${page}.1.gz
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${korvante_doc_out}
+      COMMAND ${CMAKE_COMMAND} -DKIND=man "-DPARTS=${parts_arg}" -DOUT=${korvante_doc_out}/${page}.1.gz
+              -DMD2MAN=${KORVANTE_MD2MAN} -DVERSION=${PROJECT_VERSION} -P ${korvante_doc_script}
+      DEPENDS ${parts} ${korvante_doc_script}
+      COMMENT "Man page ${page}(1)" VERBATIM)
+    list(APPEND korvante_man_pages ${korvante_doc_out}/${page}.1.gz)
+  endforeach()
+else()
+  message(STATUS "go-md2man not found: the man pages are left out of the installation")
+endif()
+add_custom_target(korvante-docs ALL DEPENDS ${korvante_doc_files} ${korvante_man_pages})
+install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright ${korvante_doc_files} DESTINATION ${KORVANTE_DOC_DIR})
+if(korvante_man_pages)
+  install(FILES ${korvante_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
 set(CPACK_PACKAGE_NAME korvante)
 set(CPACK_PACKAGE_VENDOR "KORVANTE VIEWER")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Viewer for the recordings of a two-channel dash camera")
