@@ -40,10 +40,15 @@ set(korvante_doc_out ${PROJECT_BINARY_DIR}/doc)
 set(korvante_doc_script ${PROJECT_SOURCE_DIR}/cmake/make_doc_file.cmake)
 find_program(KORVANTE_MD2MAN go-md2man)
 set(korvante_doc_files ${korvante_doc_out}/changelog.gz)
+# Who answers for the package; a release build names a real address here
+# (the default's host "localhost" is one lintian reports as bogus).
+set(KORVANTE_PACKAGE_MAINTAINER "KORVANTE VIEWER developers <korvante@localhost>" CACHE STRING
+    "Maintainer of the Debian package (name <address>)")
 add_custom_command(OUTPUT ${korvante_doc_out}/changelog.gz
   COMMAND ${CMAKE_COMMAND} -E make_directory ${korvante_doc_out}
   COMMAND ${CMAKE_COMMAND} -DKIND=text -DPARTS=${PROJECT_SOURCE_DIR}/resources/debian/changelog.in
-          -DOUT=${korvante_doc_out}/changelog.gz -DVERSION=${PROJECT_VERSION} -P ${korvante_doc_script}
+          -DOUT=${korvante_doc_out}/changelog.gz -DVERSION=${PROJECT_VERSION}
+          "-DMAINTAINER=${KORVANTE_PACKAGE_MAINTAINER}" -P ${korvante_doc_script}
   DEPENDS ${PROJECT_SOURCE_DIR}/resources/debian/changelog.in ${korvante_doc_script}
   COMMENT "Package changelog" VERBATIM)
 set(korvante_man_pages)
@@ -67,6 +72,9 @@ else()
 endif()
 add_custom_target(korvante-docs ALL DEPENDS ${korvante_doc_files} ${korvante_man_pages})
 install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright ${korvante_doc_files} DESTINATION ${KORVANTE_DOC_DIR})
+# What lintian reports that is meant so, each with its reason in the file.
+install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/korvante.lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME korvante)
 if(korvante_man_pages)
   install(FILES ${korvante_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
@@ -74,15 +82,20 @@ endif()
 set(CPACK_PACKAGE_NAME korvante)
 set(CPACK_PACKAGE_VENDOR "KORVANTE VIEWER")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Viewer for the recordings of a two-channel dash camera")
+# The long description, one line of the control file per line here.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Plays the front and rear video of a dash camera's recordings in step with sound, shows the G-forces, speed and position, searches by date and speed, repairs unfinished recordings, saves pictures and prints a report.")
+  "Plays the front and rear video of a dash camera's recordings in step with
+sound, shows the G-forces, speed and position on a map, searches by date and
+speed, repairs recordings that a power cut left unfinished, saves pictures,
+prints an accident report, edits the camera's settings and prepares its card.
+korvante-cli lists, searches, repairs and exports recordings without a display.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_INSTALL_DIRECTORY korvante)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "KORVANTE VIEWER developers <korvante@localhost>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KORVANTE_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 # The libraries the programs link, as dpkg-shlibdeps finds them, plus what
 # is loaded at run time only: the map browser's helper process and the

@@ -4,14 +4,15 @@
 #         -DVERSION=1.5.0 -P make_doc_file.cmake      a man page from Markdown parts
 #   cmake -DKIND=text -DPARTS=changelog.in -DOUT=changelog.gz -DVERSION=... -P ...
 #
-# Parts are joined in order with @PROJECT_VERSION@, @KORVANTE_MAN_DATE@ and
-# @KORVANTE_CHANGELOG_DATE@ filled in; a part from docs/ other than docs/man/
+# Parts are joined in order with @PROJECT_VERSION@, @KORVANTE_MAINTAINER@,
+# @KORVANTE_MAN_DATE@ and @KORVANTE_CHANGELOG_DATE@ filled in; a part from docs/ other than docs/man/
 # loses its first line when that is its title ("# korvante-cli"), so that a
 # document becomes the body of a man page. Dates follow SOURCE_DATE_EPOCH when
 # set, so that a rebuild gives the same bytes. Compressed with gzip -9n (no name,
 # no time stamp), as Debian's policy asks.
 cmake_minimum_required(VERSION 3.20)
 set(PROJECT_VERSION ${VERSION})
+set(KORVANTE_MAINTAINER "${MAINTAINER}")
 string(TIMESTAMP KORVANTE_MAN_DATE "%B %Y" UTC)
 string(TIMESTAMP KORVANTE_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 set(text "")

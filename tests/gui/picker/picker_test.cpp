@@ -1,19 +1,23 @@
 #include "core/platform/registry.h"
 #include "gui/picker/folder_dialog.h"
 #include "gui/picker/history_combo.h"
+#include "gui/picker/picker_places.h"
 #include "gui/platform/message_box.h"
 #include "support/file_writes.h"
 #include "support/temp_dir.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace korvante;
 using korvante::testing::FileWrites;
@@ -269,4 +273,67 @@ TEST_F(PickerTest, ViewModeIsRememberedAsACommandNumber)
     EXPECT_EQ(again.capturedViewMode(), viewcmd::Tiles);
     again.reject();
     EXPECT_EQ(again.viewMode, viewcmd::Tiles);
+}
+
+namespace {
+void writeLine(const std::filesystem::path &file, const std::string &text)
+{
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << text << "\n";
+}
+} // namespace
+
+// The places: home, the user's media folder, and a card mounted below a fake
+// system root by its volume name; the system's own disk is not one of them;
+// a click opens the place.
+TEST_F(PickerTest, PlacesOfferHomeMediaAndEachRemovableDriveByName)
+{
+    TempDir machine;
+    const std::filesystem::path root = machine.path();
+    const std::string user = currentUserName().toStdString();
+    ASSERT_FALSE(user.empty());
+    writeLine(root / "sys/block/sda/removable", "0");
+    writeLine(root / "sys/block/sda/size", "1000000");
+    writeLine(root / "sys/block/sda/dev", "8:0");
+    writeLine(root / "sys/block/sda/sda1/partition", "1");
+    writeLine(root / "sys/block/sda/sda1/dev", "8:1");
+    writeLine(root / "sys/block/sdb/removable", "1");
+    writeLine(root / "sys/block/sdb/size", "131072");
+    writeLine(root / "sys/block/sdb/dev", "8:16");
+    writeLine(root / "sys/block/sdb/sdb1/partition", "1");
+    writeLine(root / "sys/block/sdb/sdb1/dev", "8:17");
+    writeLine(root / "dev/sda", "");
+    writeLine(root / "dev/sdb", "");
+    const std::string point = "/media/" + user + "/MY CARD";
+    std::filesystem::create_directories(root / ("media/" + user + "/MY CARD/NOR"));
+    writeLine(root / "proc/self/mountinfo", "21 1 0:20 / /proc rw - proc proc rw\n"
+                                            "30 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                            "31 30 8:17 / /media/" + user + "/MY\\040CARD rw - vfat /dev/sdb1 rw");
+    qputenv("KORVANTE_SYSROOT", QByteArray::fromStdString(root.string()));
+
+    CXFolderDialog dialog;
+    dialog.refreshPlaces();
+    QListWidget *places = dialog.places();
+    std::vector<std::pair<QString, QString>> seen;
+    for (int i = 0; i < places->count(); ++i)
+        seen.emplace_back(places->item(i)->text(), places->item(i)->data(Qt::UserRole).toString());
+    qunsetenv("KORVANTE_SYSROOT");
+    const QString rootText = QString::fromStdString(root.string());
+    const QString media = QDir::cleanPath(rootText + QStringLiteral("/media/") + QString::fromStdString(user));
+    const QString card = QDir::cleanPath(rootText + QString::fromStdString(point));
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].second, QDir::homePath());
+    EXPECT_EQ(QDir::cleanPath(seen[1].second), media);
+    EXPECT_EQ(seen[2].first, QStringLiteral("MY CARD"));
+    EXPECT_EQ(QDir::cleanPath(seen[2].second), card);
+    // Every place has an icon, drawn here whatever the desktop's theme.
+    for (int i = 0; i < places->count(); ++i)
+        EXPECT_FALSE(places->item(i)->icon().isNull()) << i;
+
+    // A click on the card opens it.
+    places->scrollToItem(places->item(2));
+    dialog.show();
+    const QRect row = places->visualItemRect(places->item(2));
+    QTest::mouseClick(places->viewport(), Qt::LeftButton, {}, row.center());
+    EXPECT_EQ(QDir::cleanPath(dialog.currentFolder()), card);
 }
