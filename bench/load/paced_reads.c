@@ -92,16 +92,20 @@ static void pace(int fd, long long bytes, long long offset)
     if (!real_##name)                                                                                      \
     real_##name = (name##_fn)dlsym(RTLD_NEXT, #name)
 
+/* The mode argument of an open that creates. */
+#define MODE_OF(flags, mode)                                                                               \
+    mode_t mode = 0;                                                                                       \
+    if ((flags) & (O_CREAT | O_TMPFILE)) {                                                                 \
+        va_list a;                                                                                         \
+        va_start(a, flags);                                                                                \
+        mode = va_arg(a, mode_t);                                                                          \
+        va_end(a);                                                                                         \
+    }
+
 int open(const char *path, int flags, ...)
 {
     REAL(open, int, (const char *, int, ...));
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list a;
-        va_start(a, flags);
-        mode = va_arg(a, mode_t);
-        va_end(a);
-    }
+    MODE_OF(flags, mode);
     const int fd = real_open(path, flags, mode);
     mark(fd, path);
     return fd;
@@ -110,13 +114,7 @@ int open(const char *path, int flags, ...)
 int open64(const char *path, int flags, ...)
 {
     REAL(open64, int, (const char *, int, ...));
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list a;
-        va_start(a, flags);
-        mode = va_arg(a, mode_t);
-        va_end(a);
-    }
+    MODE_OF(flags, mode);
     const int fd = real_open64(path, flags, mode);
     mark(fd, path);
     return fd;
@@ -125,13 +123,7 @@ int open64(const char *path, int flags, ...)
 int openat(int dir, const char *path, int flags, ...)
 {
     REAL(openat, int, (int, const char *, int, ...));
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list a;
-        va_start(a, flags);
-        mode = va_arg(a, mode_t);
-        va_end(a);
-    }
+    MODE_OF(flags, mode);
     const int fd = real_openat(dir, path, flags, mode);
     mark(fd, path);
     return fd;
@@ -145,13 +137,23 @@ int close(int fd)
     return real_close(fd);
 }
 
+static int isPaced(int fd)
+{
+    return fd >= 0 && fd < MAX_FDS && g_paced[fd];
+}
+
+/* Where a read that uses the file position starts (-1: not paced). */
+static long long startOf(int fd)
+{
+    return isPaced(fd) ? (long long)lseek(fd, 0, SEEK_CUR) : -1;
+}
+
 ssize_t read(int fd, void *buffer, size_t size)
 {
     REAL(read, ssize_t, (int, void *, size_t));
-    const int paced = fd >= 0 && fd < MAX_FDS && g_paced[fd];
-    const long long at = paced ? (long long)lseek(fd, 0, SEEK_CUR) : 0;
+    const long long at = startOf(fd);
     const ssize_t n = real_read(fd, buffer, size);
-    if (paced)
+    if (at >= 0)
         pace(fd, n, at);
     return n;
 }
@@ -160,7 +162,7 @@ ssize_t pread64(int fd, void *buffer, size_t size, off_t offset)
 {
     REAL(pread64, ssize_t, (int, void *, size_t, off_t));
     const ssize_t n = real_pread64(fd, buffer, size, offset);
-    if (fd >= 0 && fd < MAX_FDS && g_paced[fd])
+    if (isPaced(fd))
         pace(fd, n, (long long)offset);
     return n;
 }
@@ -173,10 +175,9 @@ ssize_t pread(int fd, void *buffer, size_t size, off_t offset)
 ssize_t readv(int fd, const struct iovec *iov, int count)
 {
     REAL(readv, ssize_t, (int, const struct iovec *, int));
-    const int paced = fd >= 0 && fd < MAX_FDS && g_paced[fd];
-    const long long at = paced ? (long long)lseek(fd, 0, SEEK_CUR) : 0;
+    const long long at = startOf(fd);
     const ssize_t n = real_readv(fd, iov, count);
-    if (paced)
+    if (at >= 0)
         pace(fd, n, at);
     return n;
 }
@@ -185,7 +186,7 @@ ssize_t preadv(int fd, const struct iovec *iov, int count, off_t offset)
 {
     REAL(preadv, ssize_t, (int, const struct iovec *, int, off_t));
     const ssize_t n = real_preadv(fd, iov, count, offset);
-    if (fd >= 0 && fd < MAX_FDS && g_paced[fd])
+    if (isPaced(fd))
         pace(fd, n, (long long)offset);
     return n;
 }

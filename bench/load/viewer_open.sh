@@ -16,6 +16,7 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+. "$here/../viewer_windows.sh"
 viewer="$here/../../build/bin/korvante"
 rate=30
 while [ $# -gt 0 ]; do
@@ -47,15 +48,6 @@ xvfb=$!
 sleep 1
 
 now_ms() { python3 -c 'import time; print("%.1f" % (time.clock_gettime(time.CLOCK_MONOTONIC) * 1000))'; }
-geometry() { # WxH -> "X Y" of the viewer's window of that size
-  for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-    g=$(xdotool getwindowgeometry "$w" 2>/dev/null) || continue
-    if grep -q "Geometry: $1" <<<"$g"; then
-      sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p' <<<"$g"
-      return
-    fi
-  done
-}
 
 for row in "$@"; do
   # A fresh viewer per row, so that nothing of an earlier open is cached in it.
@@ -69,7 +61,7 @@ for row in "$@"; do
   pid=$!
   f=""; r=""; l=""
   for _ in $(seq 1 300); do
-    f=$(geometry 745x419); r=$(geometry 390x219); l=$(geometry 315x470)
+    f=$(viewer_window 745x419); r=$(viewer_window 390x219); l=$(viewer_window 315x470)
     [ -n "$f" ] && [ -n "$r" ] && [ -n "$l" ] && break
     sleep 0.1
   done

@@ -16,6 +16,7 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+. "$here/../viewer_windows.sh"
 build="$here/../../build"
 viewer="$build/bin/korvante"
 card=/tmp/korvante-seek-card
@@ -83,17 +84,8 @@ fi
 pid=$!
 export DISPLAY=$display
 # The screens and the player panel, found by their sizes.
-geometry() { # WxH -> "X Y"
-  for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-    g=$(xdotool getwindowgeometry "$w" 2>/dev/null) || continue
-    if grep -q "Geometry: $1" <<<"$g"; then
-      sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p' <<<"$g"
-      return
-    fi
-  done
-}
 for _ in $(seq 1 300); do
-  f=$(geometry 745x419); r=$(geometry 390x219); p=$(geometry 730x50)
+  f=$(viewer_window 745x419); r=$(viewer_window 390x219); p=$(viewer_window 730x50)
   [ -n "$f" ] && [ -n "$r" ] && [ -n "$p" ] && break
   sleep 0.1
 done

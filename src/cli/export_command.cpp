@@ -62,15 +62,6 @@ private:
     struct sigaction m_int {}, m_term {}, m_hup {};
 };
 
-// A list view that keeps nothing: the rows are read back from the catalogue.
-class NoRows final : public ListView {
-public:
-    void deleteAllRows() override {}
-    void insertRow(int, const std::string &) override {}
-    void setColumnText(int, int, const std::string &) override {}
-    void setRedraw(bool) override {}
-    void setBusyCursor(bool) override {}
-};
 
 bool parseExportArgs(const std::vector<std::string> &args, ExportArgs &a, std::string &error)
 {
@@ -158,7 +149,7 @@ int openCard(const ExportArgs &a, RecordingCatalogue &catalogue, std::ostream &e
     }
     if (!selected)
         return fail(err, a.device, "the card cannot be read");
-    NoRows rows;
+    NullListView rows;
     if (a.kind >= 0)
         catalogue.listKind(a.kind, rows);
     else

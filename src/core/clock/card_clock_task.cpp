@@ -9,19 +9,6 @@
 #include <QMetaObject>
 
 namespace korvante::clock {
-namespace {
-
-// The catalogue fills a view; only its entry order is wanted here.
-class NoRows final : public ListView {
-public:
-    void deleteAllRows() override {}
-    void insertRow(int, const std::string &) override {}
-    void setColumnText(int, int, const std::string &) override {}
-    void setRedraw(bool) override {}
-    void setBusyCursor(bool) override {}
-};
-
-} // namespace
 
 ClockCheck checkCardClock(const StorageSource &source, std::size_t limit, const std::atomic<bool> *cancel)
 {
@@ -31,7 +18,7 @@ ClockCheck checkCardClock(const StorageSource &source, std::size_t limit, const 
     catalogue.setSources({source});
     if (!catalogue.selectSource(0))
         return {};
-    NoRows rows;
+    NullListView rows;
     catalogue.listAllWithoutRepair(rows);
     std::vector<RecordingFixes> read;
     for (const RecordingRef &ref : recordingsOf(catalogue, limit)) {

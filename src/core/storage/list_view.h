@@ -24,6 +24,17 @@ public:
     virtual void setBusyCursor(bool busy) = 0;
 };
 
+// A list that keeps nothing, for readers that want only the catalogue's
+// entries (the rows are read back from the catalogue).
+class NullListView final : public ListView {
+public:
+    void deleteAllRows() override {}
+    void insertRow(int, const std::string &) override {}
+    void setColumnText(int, int, const std::string &) override {}
+    void setRedraw(bool) override {}
+    void setBusyCursor(bool) override {}
+};
+
 // Columns that a fill writes.
 enum ListColumn : int {
     ColumnNumber = 0,
