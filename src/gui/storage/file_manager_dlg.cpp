@@ -9,6 +9,7 @@
 
 #include <QDateEdit>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -61,9 +62,10 @@ void blackOnWhite(QWidget *widget)
     widget->setPalette(palette);
 }
 
-// Widens `combo` until its longest item shows whole in the field the style
-// leaves beside the arrow, at the font it has. Returns the added width.
-int widenForItems(QComboBox *combo)
+// Widens `combo` until its longest item shows whole, at the font the panel
+// gave it, in the field the style leaves beside the arrow (without this the
+// field would shrink its font for the longest item). Returns the added width.
+int widenForItems(CSkinComboBox *combo)
 {
     QStyleOptionComboBox option;
     option.initFrom(combo);
@@ -73,7 +75,7 @@ int widenForItems(QComboBox *combo)
     const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
     int widest = 0;
     for (int i = 0; i < combo->count(); ++i)
-        widest = std::max(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+        widest = std::max(widest, QFontMetrics(combo->ownerFont()).horizontalAdvance(combo->itemText(i)));
     // The label is drawn one pixel in from each side of the field.
     const int missing = std::max(0, widest + 2 - field.width());
     combo->resize(combo->width() + missing, combo->height());

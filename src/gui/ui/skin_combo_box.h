@@ -37,6 +37,8 @@ public:
     int textRoom() const;
     // Whether `text` fits the field at the font now used.
     bool fits(const QString &text) const;
+    // The font the owner set; the field may show its entries smaller.
+    const QFont &ownerFont() const { return m_ownerFont; }
 
     void showPopup() override;
 
