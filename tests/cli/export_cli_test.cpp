@@ -13,6 +13,11 @@
 #include <fstream>
 #include <sstream>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace korvante {
 namespace {
 
@@ -189,6 +194,83 @@ TEST_F(ExportCliTest, WritesNothingItCouldLoseOrThatOthersCouldRedirect)
         EXPECT_EQ(r.err, std::vector<std::string>{c.err});
         EXPECT_TRUE(r.out.empty());
         EXPECT_EQ(fileCount(c.folder), 0u) << c.err;
+    }
+}
+
+} // namespace
+} // namespace korvante
+
+namespace korvante {
+namespace {
+
+// A closed terminal (SIGHUP), Ctrl+C and a kill each abandon the recording
+// being written: the process is stopped the moment a temporary file shows,
+// given the signal, and let go; no temporary file and no final file of the
+// interrupted recording may stay. A run whose exports all finish before one
+// is caught is made again.
+TEST_F(ExportCliTest, ASignalMidFileLeavesNoPartAndSaysSo)
+{
+    const std::string cli = std::string(KORVANTE_BINARY_DIR) + "/bin/korvante-cli";
+    for (const int sig : {SIGHUP, SIGINT, SIGTERM}) {
+        SCOPED_TRACE(sig);
+        bool caught = false;
+        for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
+            const fs::path out = folder("signal" + std::to_string(sig) + "-" + std::to_string(attempt));
+            const fs::path errFile = out.parent_path() / ("signal-err-" + std::to_string(sig));
+            const pid_t pid = fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                const int null = ::open("/dev/null", O_WRONLY);
+                ::dup2(null, 1);
+                ::dup2(err, 2);
+                ::execl(cli.c_str(), cli.c_str(), "export", "--tavo", s_image.c_str(), "--all", "--to", out.c_str(),
+                        static_cast<char *>(nullptr));
+                _exit(127);
+            }
+            int status = 0;
+            std::string interrupted;
+            for (;;) {
+                if (::waitpid(pid, &status, WNOHANG) == pid)
+                    break; // every recording was written before one was caught
+                bool part = false;
+                for (const auto &e : fs::directory_iterator(out))
+                    part = part || e.path().extension() == ".part";
+                if (!part)
+                    continue;
+                ::kill(pid, SIGSTOP);
+                part = false;
+                for (const auto &e : fs::directory_iterator(out))
+                    if (e.path().extension() == ".part") {
+                        part = true;
+                        // ".NAME.PID-N.part" is written for NAME.
+                        const std::string n = e.path().filename().string();
+                        interrupted = n.substr(1, n.rfind('.', n.size() - 6) - 1);
+                    }
+                if (part) {
+                    caught = true;
+                    ::kill(pid, sig);
+                }
+                ::kill(pid, SIGCONT);
+                if (caught) {
+                    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+                    break;
+                }
+            }
+            if (!caught)
+                continue;
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+            for (const auto &e : fs::directory_iterator(out))
+                EXPECT_NE(e.path().extension(), ".part") << e.path();
+            // The recordings written before the signal stay; the interrupted one does not.
+            EXPECT_FALSE(fs::exists(out / interrupted)) << interrupted;
+            EXPECT_FALSE(interrupted.empty());
+            const auto err = linesOf(errFile);
+            ASSERT_FALSE(err.empty());
+            EXPECT_NE(err.back().find("interrupted; the recording being written was removed"), std::string::npos)
+                << err.back();
+        }
+        EXPECT_TRUE(caught) << "no run could be stopped while it wrote a recording";
     }
 }
 

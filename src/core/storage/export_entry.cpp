@@ -322,6 +322,16 @@ EntryExportResult exportToFile(const ExportReader &read, const std::string &outp
                       "the temporary file " + folder + "/" + temporary
                           + " was replaced while it was written; nothing was written to " + outputPath,
                       outputPath);
+    // Stopped after its last block was read (Ctrl+C, a closed terminal): the
+    // recording is abandoned like one stopped midway, never given its name.
+    if (options.cancel && options.cancel->load()) {
+        removeTemporary();
+        r.status = EntryExportStatus::Failed;
+        r.result.outcome = ExportOutcome::Cancelled;
+        r.result.message = "cancelled";
+        r.message = r.result.message;
+        return r;
+    }
     int error = 0;
     if (!moveIntoPlace(dirFd, temporary, name, options.overwrite, error)) {
         removeTemporary();
