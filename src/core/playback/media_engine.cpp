@@ -379,7 +379,7 @@ int MediaEngine::GrabFrame(int slot, QImage &bitmap)
     return 1;
 }
 
-void MediaEngine::refreshPicture()
+void MediaEngine::RefreshPicture()
 {
     // A paused picture is decoded again so that a changed setting shows at once.
     if (graph && graph->graphBuilder && graph->built && graph->state != StateRunning)
@@ -392,7 +392,7 @@ HResult MediaEngine::SetFlip(int slot, int on)
         return E_FAIL;
     graph->decoder[slot]->SetParam(1101, 1);
     const HResult hr = graph->decoder[slot]->SetParam(1112, on ? 1 : 0);
-    refreshPicture();
+    RefreshPicture();
     return hr;
 }
 
@@ -402,7 +402,7 @@ HResult MediaEngine::SetRearFlip(int on)
         return E_FAIL;
     graph->decoder[1]->SetParam(1101, 1);
     const HResult hr = graph->decoder[1]->SetParam(1113, on ? 1 : 0);
-    refreshPicture();
+    RefreshPicture();
     return hr;
 }
 

@@ -116,7 +116,7 @@ public:
     // A paused picture is decoded again at its position with the current
     // settings (one seek); nothing while running, where the next frames
     // already use them.
-    void RefreshPicture() { refreshPicture(); }
+    void RefreshPicture();
     HResult ResetPicture(int slot, std::int32_t value);
     // Start-up check: the decoders can be created, the whitelists hold the
     // program. 1 ready, 0 missing (the main window then shows "Not Find VX filter").
@@ -143,7 +143,6 @@ public:
 private:
     struct OpenJob;
     HResult seekBy(std::int64_t delta);
-    void refreshPicture();
     void stopAndClose();
     void finishOpen(std::uint64_t serial);
     void reapJobs(bool all);

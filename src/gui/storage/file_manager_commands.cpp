@@ -4,6 +4,7 @@
 #include "core/config/viewer_config.h"
 #include "core/platform/log.h"
 #include "core/playback/viewer_state.h"
+#include "core/storage/recording_name.h"
 #include "file_list_criteria.h"
 #include "file_manager_dlg.h"
 #include "gui/platform/message_box.h"
@@ -18,10 +19,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRegularExpression>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cmath>
+#include <ctime>
+#include <optional>
 
 #include <unistd.h>
 
@@ -92,30 +94,25 @@ void CFileManagerDlg::onCommand(int command)
 // counts on its own.
 size_t CFileManagerDlg::recordingsOf(const std::vector<std::string> &paths)
 {
-    static const QRegularExpression camera(QStringLiteral("^([A-Z])_(\\d{8})_(\\d{2})(\\d{2})(\\d{2})_2CH_([FR])\\."),
-                                           QRegularExpression::CaseInsensitiveOption);
-    struct Name {
-        QString kindAndDay;
-        int second = 0;
+    struct Named {
+        std::string kind; // the name's first field
+        std::time_t time = 0;
     };
-    std::vector<Name> fronts;
-    std::vector<Name> rears;
+    std::vector<Named> fronts, rears;
     size_t others = 0;
     for (const std::string &path : paths) {
-        const QString name = QFileInfo(QString::fromStdString(path)).fileName();
-        const QRegularExpressionMatch m = camera.match(name);
-        if (!m.hasMatch()) {
+        const std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+        const std::optional<std::time_t> time = dateTimeOfName(name).toLocalTime();
+        if (!isTwoChannelName(name) || !time) {
             ++others;
             continue;
         }
-        const Name n{m.captured(1).toUpper() + m.captured(2),
-                     m.captured(3).toInt() * 3600 + m.captured(4).toInt() * 60 + m.captured(5).toInt()};
-        (m.captured(6).compare(QLatin1String("R"), Qt::CaseInsensitive) == 0 ? rears : fronts).push_back(n);
+        (isRearName(name) ? rears : fronts).push_back({std::string(nameField(name, 0)), *time});
     }
     size_t count = others + fronts.size();
-    for (const Name &rear : rears) {
-        const bool paired = std::any_of(fronts.begin(), fronts.end(), [&](const Name &front) {
-            return front.kindAndDay == rear.kindAndDay && std::abs(front.second - rear.second) <= 3;
+    for (const Named &rear : rears) {
+        const bool paired = std::any_of(fronts.begin(), fronts.end(), [&](const Named &front) {
+            return front.kind == rear.kind && std::abs(std::difftime(front.time, rear.time)) <= 3;
         });
         count += paired ? 0 : 1;
     }
