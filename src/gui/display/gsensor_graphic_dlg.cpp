@@ -98,6 +98,42 @@ void CGsensorGraphicDlg::setCursorTime(quint32 milliseconds)
     update();
 }
 
+void CGsensorGraphicDlg::setIncidentMarks(std::vector<IncidentMark> marks)
+{
+    m_marks = std::move(marks);
+    update();
+}
+
+void CGsensorGraphicDlg::paintMarks(QPainter &p)
+{
+    // Under the curves, so that the force they show stays in sight; each mark
+    // carries its force at the top of the plot.
+    const gsensor::PlotGeometry &g = gsensor::plotGeometry(m_wide);
+    const QColor colour = QColor::fromRgba(kMarkColour);
+    QFont font(QStringLiteral("Verdana"));
+    font.setPixelSize(m_wide ? 11 : 9);
+    p.setFont(font);
+    for (const IncidentMark &mark : m_marks) {
+        const std::optional<int> x = gsensor::markX(g.cursor, mark.offsetMs);
+        if (!x)
+            continue;
+        p.setPen(QPen(colour, 1, Qt::DashLine));
+        p.drawLine(*x, g.curve.top(), *x, g.curve.bottom());
+        const QPoint tip(*x, g.curve.top() + 6);
+        const QPoint head[3] = {tip, QPoint(*x - 4, g.curve.top()), QPoint(*x + 4, g.curve.top())};
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        p.drawPolygon(head, 3);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(colour);
+        const QString label = QString::number(static_cast<double>(mark.g), 'f', 2) + QStringLiteral(" g");
+        const int labelWidth = p.fontMetrics().horizontalAdvance(label);
+        // Right of the line, or left of it near the plot's right end.
+        const int left = *x + 4 + labelWidth <= g.curve.right() ? *x + 4 : *x - 4 - labelWidth;
+        p.drawText(QPoint(left, g.curve.top() + 6 + p.fontMetrics().ascent()), label);
+    }
+}
+
 qintptr CGsensorGraphicDlg::onMessage(int message, quintptr w, qintptr)
 {
     if (message == msg::PanelCommand) {
@@ -140,6 +176,7 @@ void CGsensorGraphicDlg::paintEvent(QPaintEvent *)
         p.drawPixmap(rect(), background);
 
     const gsensor::PlotGeometry &g = gsensor::plotGeometry(m_wide);
+    paintMarks(p);
     if (m_sensorData) {
         const gsensor::Curves curves = gsensor::curvePoints(firstMinute(*m_sensorData), g.curve);
         for (int a = 0; a < 3; ++a) {

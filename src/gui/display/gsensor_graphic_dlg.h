@@ -2,7 +2,9 @@
 // The G-sensor graph panel (template 155): the three axes of the open
 // recording's first minute as curves (X green, Y red, Z blue) over the skin's
 // background 242, and an orange cursor at the playback position. A click or a
-// drag in the plot asks the player control panel to seek there.
+// drag in the plot asks the player control panel to seek there. Incidents of
+// the open recording (from the card overview) are marked as yellow lines with
+// their force, set by the main window.
 //
 // Normal layout: 336 x 200 at the main window's origin plus (421, 515), shown,
 // following the main window. Wide layouts (fit and full screen): 550 x 290 at
@@ -16,6 +18,9 @@
 #include "gui/platform/panel_frame.h"
 
 #include <cstdint>
+#include <vector>
+
+class QPainter;
 
 namespace korvante {
 
@@ -50,6 +55,18 @@ public:
     void setCursorTime(quint32 milliseconds);
     quint32 cursorTime() const { return m_cursorMs; }
 
+    // One incident of the open recording: its peak, in milliseconds from the
+    // start, and its force in g.
+    struct IncidentMark {
+        std::int32_t offsetMs = 0;
+        float g = 0;
+    };
+    // Replaces the marks (empty: none). Marks after the first minute are
+    // off the plot and not drawn.
+    void setIncidentMarks(std::vector<IncidentMark> marks);
+    const std::vector<IncidentMark> &incidentMarks() const { return m_marks; }
+    static constexpr QRgb kMarkColour = 0xffffdc00; // yellow: apart from the axes and the cursor
+
     CSkinButton *closeButton() const { return m_close; }
 
 protected:
@@ -65,6 +82,7 @@ private:
     void seekAt(QPoint point);
     void hideByUser();
     void toggle();
+    void paintMarks(QPainter &painter);
 
     ViewerState &m_state;
     // Taken the first time the cursor is set: until then no curves are drawn.
@@ -72,6 +90,7 @@ private:
     CSkinButton *m_close = nullptr;
     BodyDrag m_stripDrag;
     quint32 m_cursorMs = 0;
+    std::vector<IncidentMark> m_marks;
     bool m_wide = false;
     bool m_shown = true;
     bool m_dragging = false;

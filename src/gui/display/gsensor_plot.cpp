@@ -70,6 +70,13 @@ int cursorX(const QRect &cursor, std::uint32_t cursorMs)
     return cursor.left() + static_cast<int>(static_cast<std::int64_t>(cursorMs) * cursor.width() / kSpanMs);
 }
 
+std::optional<int> markX(const QRect &cursor, std::int64_t offsetMs)
+{
+    if (offsetMs < 0 || offsetMs > kSpanMs)
+        return std::nullopt;
+    return cursorX(cursor, static_cast<std::uint32_t>(offsetMs));
+}
+
 std::optional<std::uint32_t> seekTimeAt(int x, bool wide, std::uint64_t durationMs)
 {
     const PlotGeometry &g = plotGeometry(wide);

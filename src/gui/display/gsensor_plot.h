@@ -52,6 +52,10 @@ Curves curvePoints(const std::vector<SensorSample> &samples, const QRect &curve)
 // rectangle after the first minute).
 int cursorX(const QRect &cursor, std::uint32_t cursorMs);
 
+// The column of an incident mark at `offsetMs` in `cursor`, on the cursor's
+// scale; nothing when it lies outside the first minute the plot spans.
+std::optional<int> markX(const QRect &cursor, std::int64_t offsetMs);
+
 // The time a click at column `x` asks for, on the one-minute scale of the
 // layout, or nothing when it lies after the end of a recording of
 // `durationMs` (or the recording has no length).
