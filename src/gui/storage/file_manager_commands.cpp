@@ -144,6 +144,7 @@ void CFileManagerDlg::fillByKind()
     } else {
         m_notice->hide();
     }
+    emit listed();
     // A card that fails or goes while it is listed: say which recordings stay unfinished.
     const std::vector<std::string> &failed = m_catalogue.failedRepairs();
     if (!failed.empty()) {
@@ -153,6 +154,14 @@ void CFileManagerDlg::fillByKind()
             text += QStringLiteral("\n(and %1 more)").arg(failed.size() - 1);
         platform::messageBox(this, text, QString(), platform::MB_OK | platform::MB_ICONERROR);
     }
+}
+
+void CFileManagerDlg::listAllKinds()
+{
+    if (m_kindFilter->currentIndex() != 0)
+        m_kindFilter->setCurrentIndex(0); // fills by its signal
+    else
+        fillByKind();
 }
 
 bool CFileManagerDlg::sourceStillThere() const
@@ -179,6 +188,7 @@ bool CFileManagerDlg::listAgainIfGone()
     logWarning("the listed source is gone, scanning it again");
     m_catalogue.rescanSelected();
     m_sourcePosition = m_catalogue.selectedSource();
+    emit listed();
     if (!m_catalogue.entries().empty())
         return true;
     clearRows();
@@ -249,6 +259,7 @@ bool CFileManagerDlg::listChosenSource(std::optional<int> position)
         selectRow(0);
     }
     PostToPanel(panel::MainWindow, msg::EnableWindows, 1);
+    emit listed();
 
     const bool rows = m_view->rowCount() > 0;
     if (!position || !rows)
@@ -318,6 +329,7 @@ void CFileManagerDlg::sortAndSearch(int command)
     const bool hadRows = m_view->rowCount() > 0;
     m_catalogue.rescanSelected();
     m_sourcePosition = m_catalogue.selectedSource();
+    emit listed();
     if (!runSearch()) {
         clearRows();
         // The rows shown came from a card or folder that is gone now.

@@ -85,6 +85,9 @@ public:
     void moveToRow(int row);
     // Scrolls the current row into view.
     void revealCurrentRow();
+    // Lists every recording of the source (the kind filter set to ALL, a
+    // search's selection dropped), as choosing ALL does.
+    void listAllKinds();
 
     // The conversion dialog, run modally over the panel by command 3. Until
     // one is set, command 3 on a card or drive does nothing.
@@ -107,6 +110,11 @@ public:
     // repaired; hidden when it repaired nothing.
     QLabel *repairNotice() const { return m_notice; }
     CSkinButton *button(int command) const;
+
+signals:
+    // The catalogue's recordings may have changed: a source was listed,
+    // scanned again or emptied (the card overview follows it).
+    void listed();
 
 protected:
     qintptr onMessage(int message, quintptr w, qintptr l) override;
