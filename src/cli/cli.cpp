@@ -3,6 +3,7 @@
 #include "cli/cli_options.h"
 #include "cli/command_source.h"
 #include "cli/export_command.h"
+#include "cli/overview_command.h"
 #include "core/storage/catalogue_config.h"
 #include "cli/row_printer.h"
 #include "core/config/viewer_config.h"
@@ -192,6 +193,9 @@ const char *usageText()
            "  sources\n"
            "  telemetry ...\n"
            "  clock [--kind ...] [--recursive] (FOLDER | --drive ROOT | --tavo DEVICE)\n"
+           "  trips [--gap SECONDS] [--recordings] [--recursive] (FOLDER | --drive ROOT | --tavo DEVICE)\n"
+           "  incidents [--min-g G] [--kind ...] [--recursive] (FOLDER | --drive ROOT | --tavo DEVICE)\n"
+
            "Rows: number, date, time, type, channels, name, separated by tabs.\n";
 }
 
@@ -233,6 +237,8 @@ int runCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
         return runExportCommand(o.rest, catalogue, out, err);
     if (o.command == "list")
         return runList(o, catalogue, out, err);
+    if (o.command == "trips" || o.command == "incidents")
+        return runOverview(o, catalogue, out, err);
     return runSearch(o, catalogue, out, err);
 }
 

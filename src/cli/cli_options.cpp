@@ -52,29 +52,31 @@ bool parseOptions(const std::vector<std::string> &args, CliOptions &o, std::stri
         }
         if (o.command.empty()) {
             if (a.rfind("-", 0) == 0) {
-                error = a + ": unknown option (a command comes first: list, search, repair, sources, telemetry, export, clock)";
+                error = a + ": unknown option (a command comes first: list, search, repair, sources, telemetry, export, clock, trips, incidents)";
                 return false;
             }
             o.command = a;
             if (o.command != "list" && o.command != "search" && o.command != "repair"
                 && o.command != "sources" && o.command != "telemetry" && o.command != "export" && o.command != "clock"
+                && o.command != "trips" && o.command != "incidents"
                 && o.command != "help") {
                 error = a + ": unknown command";
                 return false;
             }
             continue;
         }
-        const bool catalogueCommand = o.command == "list" || o.command == "search" || o.command == "clock";
+        const bool catalogueCommand = o.command == "list" || o.command == "search" || o.command == "clock"
+                                      || o.command == "trips" || o.command == "incidents";
         if (!endOfOptions && a == "--") {
             endOfOptions = true;
             continue;
         }
         if (!endOfOptions && a.rfind("--", 0) == 0) {
             std::string v;
-            if (catalogueCommand && a == "--kind") {
+            if (catalogueCommand && o.command != "trips" && a == "--kind") {
                 if (!value(v) || !parseKindOption(v, o.kind, error))
                     return false;
-            } else if (catalogueCommand && a == "--order") {
+            } else if ((o.command == "list" || o.command == "search" || o.command == "clock") && a == "--order") {
                 if (!value(v))
                     return false;
                 if (v != "asc" && v != "desc") {
@@ -105,6 +107,14 @@ bool parseOptions(const std::vector<std::string> &args, CliOptions &o, std::stri
             } else if (o.command == "search" && a == "--unit") {
                 if (!value(o.unit))
                     return false;
+            } else if (o.command == "trips" && a == "--gap") {
+                if (!value(o.gap))
+                    return false;
+            } else if (o.command == "trips" && a == "--recordings") {
+                o.listRecordings = true;
+            } else if (o.command == "incidents" && a == "--min-g") {
+                if (!value(o.minG))
+                    return false;
             } else if (o.command == "repair" && a == "--dry-run") {
                 o.dryRun = true;
             } else {
@@ -128,7 +138,9 @@ bool parseOptions(const std::vector<std::string> &args, CliOptions &o, std::stri
         error = "no command given";
         return false;
     }
-    if ((o.command == "list" || o.command == "search" || o.command == "clock") && !sourceGiven) {
+    if ((o.command == "list" || o.command == "search" || o.command == "clock" || o.command == "trips"
+         || o.command == "incidents")
+        && !sourceGiven) {
         error = o.command + ": no source given (a FOLDER, --drive ROOT or --tavo DEVICE)";
         return false;
     }

@@ -10,9 +10,10 @@ namespace korvante::cli {
 enum class SourceType { Folder, Drive, Tavo };
 
 struct CliOptions {
-    std::string command;             // list, search, repair, sources, telemetry, export, clock, help
+    std::string command;             // list, search, repair, sources, telemetry, export, clock, trips,
+                                     // incidents, help
     std::optional<std::string> config;
-    // list, search and clock
+    // list, search, clock, trips and incidents
     int kind = -1;                   // -1 all, else 0 to 3
     std::optional<bool> descending;  // --order; the command picks the default
     bool repair = false;
@@ -22,10 +23,14 @@ struct CliOptions {
     std::string from, to;            // YYYY-MM-DD
     std::string minSpeed = "0";
     std::string unit = "kmh";
+    // trips: --gap (whole seconds, as typed) and --recordings; incidents: --min-g
+    std::string gap = "30";
+    bool listRecordings = false;
+    std::string minG = "1.5";
     // repair
     bool dryRun = false;
     std::vector<std::string> files;
-    // telemetry: everything after the command
+    // telemetry and export: everything after the command
     std::vector<std::string> rest;
 };
 

@@ -1,0 +1,288 @@
+#include "core/overview/overview_cache.h"
+
+#include "core/platform/log.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
+namespace korvante::overview {
+namespace {
+
+// Bumped when the metadata blob's layout changes: older entries then miss.
+constexpr unsigned char kMetadataVersion = 1;
+constexpr int kBusyTimeoutMs = 5000;
+constexpr std::size_t kMaxItems = 2'000'000; // a blob claiming more is damaged
+
+const char *const kSchema =
+    "CREATE TABLE IF NOT EXISTS recordings("
+    " identity TEXT PRIMARY KEY, size INTEGER NOT NULL, modified INTEGER NOT NULL, metadata BLOB NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS blobs("
+    " kind TEXT NOT NULL, identity TEXT NOT NULL, size INTEGER NOT NULL, modified INTEGER NOT NULL,"
+    " bytes BLOB NOT NULL, PRIMARY KEY(kind, identity));";
+
+bool isDamage(int rc)
+{
+    const int primary = rc & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+// Little-endian writer and a reader that checks every read.
+class Writer {
+public:
+    template <typename T> void put(T value)
+    {
+        unsigned char b[sizeof(T)];
+        std::memcpy(b, &value, sizeof(T));
+        bytes.append(reinterpret_cast<const char *>(b), sizeof(T));
+    }
+    std::string bytes;
+};
+
+class Reader {
+public:
+    explicit Reader(const std::string &b) : m_b(b) {}
+    template <typename T> bool get(T &value)
+    {
+        if (m_b.size() - m_at < sizeof(T))
+            return false;
+        std::memcpy(&value, m_b.data() + m_at, sizeof(T));
+        m_at += sizeof(T);
+        return true;
+    }
+    bool atEnd() const { return m_at == m_b.size(); }
+    std::size_t left() const { return m_b.size() - m_at; }
+
+private:
+    const std::string &m_b;
+    std::size_t m_at = 0;
+};
+
+// One prepared statement, finalized when it goes.
+class Statement {
+public:
+    Statement(sqlite3 *db, const char *sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    bool ok() const { return m_rc == SQLITE_OK && m_stmt; }
+    int prepareResult() const { return m_rc; }
+    sqlite3_stmt *get() const { return m_stmt; }
+    void text(int i, const std::string &t) { sqlite3_bind_text(m_stmt, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT); }
+    void integer(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); }
+    void blob(int i, const std::string &b) { sqlite3_bind_blob(m_stmt, i, b.data(), static_cast<int>(b.size()), SQLITE_TRANSIENT); }
+
+private:
+    sqlite3_stmt *m_stmt = nullptr;
+    int m_rc = SQLITE_ERROR;
+};
+
+std::string columnBlob(sqlite3_stmt *stmt, int i)
+{
+    const void *data = sqlite3_column_blob(stmt, i);
+    const int size = sqlite3_column_bytes(stmt, i);
+    return data && size > 0 ? std::string(static_cast<const char *>(data), static_cast<std::size_t>(size)) : std::string();
+}
+
+} // namespace
+
+std::string encodeMetadata(const RecordingMetadata &m)
+{
+    Writer w;
+    w.put(kMetadataVersion);
+    w.put(static_cast<std::int64_t>(m.lengthMs));
+    w.put(static_cast<std::uint32_t>(m.samples.size()));
+    for (const GSample &s : m.samples) {
+        w.put(s.offsetMs);
+        w.put(s.totalG);
+    }
+    w.put(static_cast<std::uint32_t>(m.fixes.size()));
+    for (const Fix &f : m.fixes) {
+        w.put(f.offsetMs);
+        w.put(f.latitude);
+        w.put(f.longitude);
+        w.put(f.speedKmh);
+    }
+    return std::move(w.bytes);
+}
+
+std::optional<RecordingMetadata> decodeMetadata(const std::string &bytes)
+{
+    Reader r(bytes);
+    RecordingMetadata m;
+    unsigned char version = 0;
+    std::uint32_t count = 0;
+    if (!r.get(version) || version != kMetadataVersion || !r.get(m.lengthMs) || !r.get(count) || count > kMaxItems
+        || r.left() < std::size_t{count} * 8)
+        return std::nullopt;
+    m.samples.resize(count);
+    for (GSample &s : m.samples)
+        if (!r.get(s.offsetMs) || !r.get(s.totalG))
+            return std::nullopt;
+    if (!r.get(count) || count > kMaxItems || r.left() != std::size_t{count} * 24)
+        return std::nullopt;
+    m.fixes.resize(count);
+    for (Fix &f : m.fixes)
+        if (!r.get(f.offsetMs) || !r.get(f.latitude) || !r.get(f.longitude) || !r.get(f.speedKmh))
+            return std::nullopt;
+    if (!r.atEnd() || m.lengthMs < 0)
+        return std::nullopt;
+    return m;
+}
+
+std::string OverviewCache::defaultDirectory()
+{
+    const char *xdg = std::getenv("XDG_CACHE_HOME");
+    if (xdg && xdg[0] == '/')
+        return std::string(xdg) + "/korvante";
+    const char *home = std::getenv("HOME");
+    if (home && home[0] == '/')
+        return std::string(home) + "/.cache/korvante";
+    return {};
+}
+
+OverviewCache::OverviewCache(const std::string &directory)
+{
+    if (directory.empty())
+        return;
+    std::error_code ec;
+    std::filesystem::create_directories(directory, ec);
+    if (ec) {
+        logWarning("overview cache: " + directory + " cannot be made: " + ec.message() + "; recordings are read each time");
+        return;
+    }
+    ::chmod(directory.c_str(), 0700); // a fresh folder; an existing one keeps what its owner chose
+    m_path = directory + "/" + kFileName;
+    open(true);
+}
+
+OverviewCache::~OverviewCache()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+}
+
+bool OverviewCache::open(bool retry)
+{
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                             nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+    }
+    if (rc == SQLITE_OK) {
+        m_db = db;
+        return true;
+    }
+    const std::string error = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close_v2(db);
+    if (retry && (isDamage(rc) || (rc & 0xff) == SQLITE_CANTOPEN || (rc & 0xff) == SQLITE_IOERR)) {
+        moveAside(error);
+        return open(false);
+    }
+    logWarning("overview cache: " + m_path + " cannot be used (" + error + "); recordings are read each time");
+    return false;
+}
+
+void OverviewCache::moveAside(const std::string &why)
+{
+    const std::string aside = m_path + ".damaged-" + std::to_string(static_cast<long long>(std::time(nullptr)));
+    std::error_code ec;
+    std::filesystem::rename(m_path, aside, ec);
+    // The journal files belong to the old database; left, they would be
+    // applied to the new one.
+    std::filesystem::remove(m_path + "-wal", ec);
+    std::filesystem::remove(m_path + "-shm", ec);
+    logWarning("overview cache: " + m_path + " is damaged (" + why + "); moved aside to " + aside + " and rebuilt");
+}
+
+std::optional<RecordingMetadata> OverviewCache::find(const CacheKey &key)
+{
+    const auto bytes = findBlob({}, key);
+    if (!bytes)
+        return std::nullopt;
+    return decodeMetadata(*bytes);
+}
+
+bool OverviewCache::store(const CacheKey &key, const RecordingMetadata &metadata)
+{
+    return storeBlob({}, key, encodeMetadata(metadata));
+}
+
+// The recordings' metadata is the blob of the empty kind, in its own table.
+std::optional<std::string> OverviewCache::findBlob(const std::string &kind, const CacheKey &key)
+{
+    if (!m_db)
+        return std::nullopt;
+    int rc = SQLITE_OK;
+    std::optional<std::string> found;
+    {
+        Statement q(m_db, kind.empty()
+                              ? "SELECT size, modified, metadata FROM recordings WHERE identity = ?1"
+                              : "SELECT size, modified, bytes FROM blobs WHERE identity = ?1 AND kind = ?2");
+        rc = q.prepareResult();
+        if (q.ok()) {
+            q.text(1, key.identity);
+            if (!kind.empty())
+                q.text(2, kind);
+            rc = sqlite3_step(q.get());
+            if (rc == SQLITE_ROW) {
+                if (sqlite3_column_int64(q.get(), 0) == key.size && sqlite3_column_int64(q.get(), 1) == key.modified)
+                    found = columnBlob(q.get(), 2);
+                rc = SQLITE_OK;
+            } else if (rc == SQLITE_DONE) {
+                rc = SQLITE_OK;
+            }
+        }
+    }
+    if (isDamage(rc)) {
+        moveAside(sqlite3_errstr(rc));
+        open(false);
+        return std::nullopt;
+    }
+    return found;
+}
+
+bool OverviewCache::storeBlob(const std::string &kind, const CacheKey &key, const std::string &bytes)
+{
+    if (!m_db)
+        return false;
+    int rc = SQLITE_OK;
+    {
+        Statement q(m_db, kind.empty()
+                              ? "INSERT OR REPLACE INTO recordings(identity, size, modified, metadata) VALUES(?1, ?2, ?3, ?4)"
+                              : "INSERT OR REPLACE INTO blobs(identity, size, modified, bytes, kind) VALUES(?1, ?2, ?3, ?4, ?5)");
+        rc = q.prepareResult();
+        if (q.ok()) {
+            q.text(1, key.identity);
+            q.integer(2, key.size);
+            q.integer(3, key.modified);
+            q.blob(4, bytes);
+            if (!kind.empty())
+                q.text(5, kind);
+            rc = sqlite3_step(q.get());
+            if (rc == SQLITE_DONE)
+                rc = SQLITE_OK;
+        }
+    }
+    if (isDamage(rc)) {
+        moveAside(sqlite3_errstr(rc));
+        open(false);
+        return false;
+    }
+    return rc == SQLITE_OK;
+}
+
+} // namespace korvante::overview
