@@ -45,7 +45,7 @@ TEST(SkinGlyphs, EveryGlyphDrawsInsideItsBox)
         Glyph::Minimise, Glyph::DefaultScreen, Glyph::Pin, Glyph::Reset, Glyph::Speaker, Glyph::Gps,
         Glyph::Latitude, Glyph::Longitude, Glyph::Speed, Glyph::MapBadge, Glyph::ArrowLeft, Glyph::ArrowRight,
         Glyph::ArrowUp, Glyph::ArrowDown, Glyph::FolderOpen, Glyph::SortAscending, Glyph::SortDescending,
-        Glyph::SearchDate, Glyph::SearchSpeed, Glyph::Convert, Glyph::AppIcon};
+        Glyph::SearchDate, Glyph::SearchSpeed, Glyph::Convert, Glyph::Overview, Glyph::AppIcon};
     for (Glyph glyph : pictures) {
         for (bool tilted : {false, true}) {
             QImage image(96, 96, QImage::Format_ARGB32);

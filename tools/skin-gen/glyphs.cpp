@@ -208,6 +208,14 @@ void drawGlyph(QPainter &painter, Glyph glyph, const QRectF &box, const GlyphSty
         p.drawLine(QPointF(1, 8.5), QPointF(15, 8.5));
         strokePolyline(p, c, {{1, 8.5}, {3.5, 8.5}, {5.5, 2.5}, {8.5, 14}, {10.8, 5.5}, {12.5, 8.5}, {15, 8.5}});
         break;
+    case Glyph::Overview:
+        // Three trips as bars over a base line, the hard one in the accent.
+        p.setPen(strokePen(c, 1.2));
+        p.drawLine(QPointF(1.2, 14.4), QPointF(14.8, 14.4));
+        fillRect(p, c, QRectF(2.2, 8.2, 3, 5.2));
+        fillRect(p, a, QRectF(6.5, 1.6, 3, 11.8));
+        fillRect(p, c, QRectF(10.8, 5.8, 3, 7.6));
+        break;
     case Glyph::Map:
         p.setPen(strokePen(c, 1.3));
         p.setBrush(Qt::NoBrush);

@@ -125,6 +125,8 @@ constexpr std::array kImages = std::to_array<SkinImage>({
     {261, Skin, 36, 36, Icon, G::MapBadge, {}, "Map emblem in the top-right corner of the map area"},
     {268, Skin, 30, 20, ButtonNormal, G::RearFlip, {}, "Rear video flip"},
     {269, Skin, 30, 20, ButtonHover, G::RearFlip, {}, "Rear video flip, hover"},
+    {270, Skin, 20, 20, ButtonNormal, G::Overview, {}, "Title bar: Card overview (trips and incidents)"},
+    {271, Skin, 20, 20, ButtonHover, G::Overview, {}, "Title bar: Card overview, hover"},
 
     // The executable's own images.
     {128, App, 64, 64, Icon, G::AppIcon, {}, "Application icon"},

@@ -48,6 +48,7 @@ enum class Glyph {
     Reset, Speaker, Gps, Latitude, Longitude, Speed, MapBadge,
     ArrowLeft, ArrowRight, ArrowUp, ArrowDown,
     FolderOpen, SortAscending, SortDescending, SearchDate, SearchSpeed, Convert,
+    Overview,
     AppIcon,
     // Panel backgrounds: each one is a layout of its own.
     GraphPanel, PictureSettingsPanel, ReportPanel, DeviceSettingsPanel,
