@@ -67,13 +67,14 @@ void CVX_TrailPlayerDlg::nameKeysInTooltips()
 {
     titleButton(kFullScreenButton)->setToolTip(QStringLiteral("Full Screen (F11, F)"));
     titleButton(kDefaultScreenButton)->setToolTip(QStringLiteral("Default Screen (Esc)"));
+    titleButton(kOverviewButton)->setToolTip(QStringLiteral("Card overview: trips and incidents (T)"));
 }
 
 bool CVX_TrailPlayerDlg::isViewerWindow(const QWidget *window) const
 {
     if (!window)
         return false;
-    if (window == this || window == m_screenSetting)
+    if (window == this || window == m_screenSetting || (m_overview && window == m_overview))
         return true;
     const auto panels = shownPanels();
     return std::find(panels.begin(), panels.end(), window) != panels.end();
@@ -164,6 +165,12 @@ bool CVX_TrailPlayerDlg::runKey(const QKeyEvent &event)
             return false;
         if (once)
             m_player->runAction(CPlayerMenuDlg::ScreenSwitching);
+        return true;
+    case Qt::Key_T:
+        if (!plain)
+            return false;
+        if (once && m_overview)
+            m_overview->toggleShown();
         return true;
     default:
         return false;

@@ -37,13 +37,15 @@ struct TitleButtonSpec {
     int x;
 };
 
-// In creation order: Close, Full Screen, Fit Screen, Minimization, Default Screen.
-constexpr TitleButtonSpec kTitleButtons[5] = {
+// In creation order: Close, Full Screen, Fit Screen, Minimization, Default
+// Screen, Card overview (left of them all, where the title text ends long before).
+constexpr TitleButtonSpec kTitleButtons[6] = {
     {"Close", CVX_TrailPlayerDlg::kCloseButton, 219, 218, 750},
     {"Full Screen", CVX_TrailPlayerDlg::kFullScreenButton, 206, 205, 725},
     {"Fit Screen", CVX_TrailPlayerDlg::kFitScreenButton, 204, 203, 700},
     {"Minimization", CVX_TrailPlayerDlg::kMinimizeButton, 224, 207, 675},
     {"Default Screen", CVX_TrailPlayerDlg::kDefaultScreenButton, 253, 252, 675},
+    {"Card overview (T)", CVX_TrailPlayerDlg::kOverviewButton, 271, 270, 650},
 };
 
 } // namespace
@@ -119,11 +121,14 @@ void CVX_TrailPlayerDlg::destroyChildren()
     m_graph = nullptr;
     delete m_screenSetting;
     m_screenSetting = nullptr;
+    // Its task stops reading before the catalogue's card goes.
+    delete m_overview;
+    m_overview = nullptr;
 }
 
 void CVX_TrailPlayerDlg::createTitleButtons()
 {
-    for (size_t i = 0; i < 5; ++i) {
+    for (size_t i = 0; i < m_buttons.size(); ++i) {
         const TitleButtonSpec &def = kTitleButtons[i];
         m_buttons[i] = new CSkinButton(QString::fromUtf8(def.caption), def.id, QRect(def.x, 2, 20, 20), this,
                                        {def.normal, def.pressed, def.pressed, def.pressed});
@@ -158,6 +163,7 @@ void CVX_TrailPlayerDlg::createPanels()
                                [list](int row) { list->moveToRow(row); }, [list] { list->revealCurrentRow(); }});
     connect(m_player, &CPlayerMenuDlg::graphCursorMoved, m_graph, &CGsensorGraphicDlg::setCursorTime);
     wireDialogs();
+    wireOverview();
     // The viewer's keys and drops, wherever they land in the window or a panel.
     qApp->installEventFilter(this);
     setAcceptDrops(true);
@@ -266,6 +272,9 @@ void CVX_TrailPlayerDlg::onTitleButton(int id)
     case kDefaultScreenButton:
         enterDefaultLayout();
         break;
+    case kOverviewButton:
+        m_overview->toggleShown();
+        break;
     default:
         break;
     }
@@ -290,6 +299,7 @@ void CVX_TrailPlayerDlg::enterWideLayout(int mode)
     titleButton(kFullScreenButton)->move(w - 55, 4);
     titleButton(kFitScreenButton)->move(w - 80, 4);
     titleButton(kMinimizeButton)->move(w - 105, 4);
+    titleButton(kOverviewButton)->move(w - 130, 4);
     titleButton(kFullScreenButton)->setVisible(mode != 2);
     titleButton(kFitScreenButton)->setVisible(mode != 1);
     CSkinButton *restore = titleButton(kDefaultScreenButton);
@@ -327,6 +337,7 @@ void CVX_TrailPlayerDlg::enterDefaultLayout()
     titleButton(kFullScreenButton)->move(725, 4);
     titleButton(kFitScreenButton)->move(700, 4);
     titleButton(kMinimizeButton)->move(675, 4);
+    titleButton(kOverviewButton)->move(650, 4);
     titleButton(kFullScreenButton)->show();
     titleButton(kFitScreenButton)->show();
     titleButton(kDefaultScreenButton)->hide();

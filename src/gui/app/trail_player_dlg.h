@@ -1,7 +1,8 @@
 #pragma once
-// The main window: borderless 780 x 780 with its own title and five title-bar
+// The main window: borderless 780 x 780 with its own title and six title-bar
 // buttons, owner of the eight panels (front and rear screen, player controls,
-// sensor strip, map, file list, G-sensor graph, picture settings). It
+// sensor strip, map, file list, G-sensor graph, picture settings) and the
+// card overview panel. It
 // registers every panel by template id, attaches the screens to the media
 // engine, and switches between the default window, fit screen and full
 // screen layouts. Shown by a one-shot timer 100 ms after it is made; in the
@@ -11,6 +12,7 @@
 
 #include "gui/platform/body_drag.h"
 #include "gui/platform/input_blocker.h"
+#include "gui/overview/overview_dlg.h"
 #include "gui/platform/message_window.h"
 
 #include <QFileInfo>
@@ -26,6 +28,7 @@ namespace korvante {
 class CFileManagerDlg;
 class CGsensorGraphicDlg;
 class CMapViewDlg;
+class COverviewDlg;
 class CPlayerMenuDlg;
 class CScreen1Dlg;
 class CScreen2Dlg;
@@ -50,6 +53,7 @@ public:
     static constexpr int kFitScreenButton = 18;
     static constexpr int kMinimizeButton = 19;
     static constexpr int kDefaultScreenButton = 20;
+    static constexpr int kOverviewButton = 21;
 
     explicit CVX_TrailPlayerDlg(QWidget *parent = nullptr);
     ~CVX_TrailPlayerDlg() override;
@@ -79,6 +83,10 @@ public:
     CScreen2Dlg *rearScreen() const { return m_screen2; }
     CPlayerMenuDlg *playerPanel() const { return m_player; }
     CScreenSettingDlg *screenSettings() const { return m_screenSetting; }
+    CFileManagerDlg *fileList() const { return m_fileManager; }
+    CGsensorGraphicDlg *graph() const { return m_graph; }
+    // The card overview panel (key T and the title bar's button).
+    COverviewDlg *overviewPanel() const { return m_overview; }
     CSkinButton *titleButton(int id) const;
     // Whether user input to the window and its panels is held back (around
     // a modal dialog).
@@ -89,6 +97,15 @@ public:
 
 private:
     void wireDialogs();
+    // The card overview panel and its links (overview_wiring.cpp).
+    void wireOverview();
+    // Selects the recording in the file list (every kind listed when the
+    // filter hides it) and plays it from request.startMs; why not, or "".
+    QString playFromOverview(const COverviewDlg::PlayRequest &request);
+    // The file list row of the recording, -1 when no row lists it.
+    int rowOfRecording(const std::string &name, const std::string &path) const;
+    // The graph's marks for the recording the player has open.
+    void updateGraphMarks(bool force);
 
 protected:
     qintptr onMessage(int message, quintptr w, qintptr l) override;
@@ -128,7 +145,7 @@ private:
     bool selectRecordingFile(const QFileInfo &info);
     void openTestRecording();
 
-    std::array<CSkinButton *, 5> m_buttons{};
+    std::array<CSkinButton *, 6> m_buttons{};
     CScreen1Dlg *m_screen1 = nullptr;
     CScreen2Dlg *m_screen2 = nullptr;
     CPlayerMenuDlg *m_player = nullptr;
@@ -137,6 +154,10 @@ private:
     CFileManagerDlg *m_fileManager = nullptr;
     CGsensorGraphicDlg *m_graph = nullptr;
     CScreenSettingDlg *m_screenSetting = nullptr;
+    COverviewDlg *m_overview = nullptr;
+    // The recording whose incidents the graph marks ("" none) and its path.
+    QString m_markedName;
+    std::string m_markedPath;
     std::unique_ptr<GuiFolderPicker> m_folderPicker;
     InputBlocker m_inputBlocker;
     bool m_componentsMissing = false;
