@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <chrono>
 #include <set>
 #include <sstream>
@@ -606,6 +607,80 @@ TEST_F(Cards, ClockGivesTheCameraZoneAndDrift)
     EXPECT_TRUE(none.out.empty());
     EXPECT_NE(none.err.find("no recording with a valid GPS fix"), std::string::npos) << none.err;
     EXPECT_EQ(run(scratch.path(), {"clock"}).rc, 2);
+}
+
+TEST_F(Cards, TripsAndIncidentsFromFoldersAndCardImagesCachedOnce)
+{
+    const fs::path card = copyOfCard();
+    // The manual recordings an hour later: a drive of their own.
+    for (const auto &e : fs::directory_iterator(card / "MAN")) {
+        const std::string name = e.path().filename().string();
+        fs::rename(e.path(), e.path().parent_path() / withDateTimeFields(name, *dateTimeOfName(name).movedBy(3600)));
+    }
+    const std::string cache = "XDG_CACHE_HOME=" + quote((scratch.path() / "cache").string()) + " ";
+    const CliRun trips = run(scratch.path(), {"trips", "--recordings", "--drive", card.string()}, cache);
+    ASSERT_EQ(trips.rc, 0) << trips.err;
+    EXPECT_TRUE(fs::exists(scratch.path() / "cache/korvante/overview.sqlite"));
+    const std::regex tripLine(R"(\d\d\t\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\t\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\t\d+\t\d+\t\d+\t\d+\t\d+\.\d\d)");
+    std::vector<std::string> heads;
+    std::map<std::string, std::vector<std::string>> members;
+    for (const std::string &line : trips.lines()) {
+        if (line.rfind('\t', 0) == 0) {
+            ASSERT_FALSE(heads.empty());
+            members[heads.back()].push_back(line.substr(1));
+        } else {
+            EXPECT_TRUE(std::regex_match(line, tripLine)) << line;
+            heads.push_back(line);
+        }
+    }
+    ASSERT_EQ(heads.size(), 2u) << trips.out;
+    EXPECT_TRUE(heads[0].starts_with("01\t2012-03-05 14:22:33\t"));
+    EXPECT_EQ(field({heads[0]}, 4)[0], "9");
+    EXPECT_EQ(field({heads[1]}, 4)[0], "3");
+    EXPECT_EQ(members[heads[0]].size(), 9u);
+    for (const std::string &name : members[heads[1]])
+        EXPECT_TRUE(name.starts_with("M_")) << name;
+    EXPECT_GT(std::stoi(field({heads[0]}, 5)[0]), 0); // metres driven
+
+    // Without --recordings only the trips; the same again from the cache.
+    const CliRun again = run(scratch.path(), {"trips", "--drive", card.string()}, cache);
+    EXPECT_EQ(again.lines(), heads);
+    // A gap of an hour and more joins them.
+    EXPECT_EQ(run(scratch.path(), {"trips", "--gap", "7200", "--drive", card.string()}, cache).lines().size(), 1u);
+
+    const CliRun incidents = run(scratch.path(), {"incidents", "--drive", card.string()}, cache);
+    ASSERT_EQ(incidents.rc, 0) << incidents.err;
+    const std::regex incidentLine(R"(\d{3}\t\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d\t\d+\.\d\d\t[NEPM]_\d{8}_\d{6}_2CH_F\.avi\t\d+\.\d\t(\d+|-))");
+    const auto lines = incidents.lines();
+    ASSERT_FALSE(lines.empty());
+    const auto forces = field(lines, 2);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(lines[i], incidentLine)) << lines[i];
+        EXPECT_GE(std::stod(forces[i]), 1.5);
+        if (i > 0)
+            EXPECT_GE(std::stod(forces[i - 1]), std::stod(forces[i]));
+    }
+    for (const std::string &name : field(run(scratch.path(), {"incidents", "--kind", "parking", "--drive", card.string()}, cache).lines(), 3))
+        EXPECT_TRUE(name.starts_with("P_")) << name;
+    EXPECT_TRUE(run(scratch.path(), {"incidents", "--min-g", "50", "--drive", card.string()}, cache).out.empty());
+
+    // The card image holds the same drive as one.
+    const CliRun image = run(scratch.path(), {"trips", "--tavo", Cards::image().string()}, cache);
+    ASSERT_EQ(image.rc, 0) << image.err;
+    ASSERT_EQ(image.lines().size(), 1u) << image.out;
+    EXPECT_EQ(field(image.lines(), 4)[0], "12");
+
+    // Refusals name the value; nothing is printed on standard output.
+    for (const std::vector<std::string> &bad : {std::vector<std::string>{"incidents", "--min-g", "1,5", card.string()},
+                                                {"incidents", "--min-g", "0", card.string()},
+                                                {"trips", "--gap", "-3", card.string()},
+                                                {"trips", "--kind", "event", card.string()},
+                                                {"trips"}}) {
+        const CliRun r = run(scratch.path(), bad, cache);
+        EXPECT_NE(r.rc, 0) << bad[1];
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_FALSE(r.err.empty());
+    }
 }
 
 } // namespace
