@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The card overview on a 1,000-recording card, as korvante-bench-overview
+# measures it in one process, then as the command-line tool runs it: the cached
+# `trips` against `list` (hyperfine, page cache warm), and the first `trips`
+# through a 30 MB/s card reader (the paced-read shim) against `list` through
+# the same reader.
+#   overview_bench.sh BUILD_DIR
+set -euo pipefail
+BUILD="$1"
+BIN="$BUILD/bin"
+card=/tmp/korvante-overview-card
+real=/tmp/korvante-open-card
+if [ ! -d "$card/NOR" ]; then
+  echo "writing a 1,000-recording card (60 s each, 160x120) to $card ..."
+  "$BIN/korvante-mkcard" --folder "$card" --per-kind 250 --seconds 60 --size 160x120 --fps 30 --channels 2 \
+    --seed 7 >/dev/null
+fi
+if [ ! -d "$real/NOR" ]; then
+  echo "writing camera-like 1080p recordings to $real ..."
+  "$BIN/korvante-mkcard" --folder "$real" --per-kind 2 --unfinished 1 --seconds 60 --size 1920x1080 \
+    --rear-size 1280x720 --encoding camera --audio aac --channels 2 --seed 4 >/dev/null
+  chmod -R a+rX "$real"
+fi
+fronts=($(ls "$real"/NOR/*_F.avi | sort))
+
+"$BIN/korvante-bench-overview" "$card" "${fronts[@]}"
+
+cache=$(mktemp -d /tmp/korvante-overview-cache-XXXXXX)
+trap 'rm -rf "$cache"' EXIT
+XDG_CACHE_HOME="$cache" "$BIN/korvante-cli" trips --drive "$card" >/dev/null
+echo
+echo "-- korvante-cli, page cache warm: cached trips against list (hyperfine, 10 runs)"
+json="$cache/hyperfine.json"
+hyperfine -N --warmup 2 --runs 10 --export-json "$json" \
+  "$BIN/korvante-cli list --drive $card" \
+  "env XDG_CACHE_HOME=$cache $BIN/korvante-cli trips --drive $card" >/dev/null
+python3 - "$json" <<'PY'
+import json, sys
+r = json.load(open(sys.argv[1]))["results"]
+print(f"list            {r[0]['mean']*1000:8.1f} ms")
+print(f"trips (cached)  {r[1]['mean']*1000:8.1f} ms   {r[1]['mean']/r[0]['mean']:.2f} x list")
+PY
+
+echo
+echo "-- through a 30 MB/s card reader (first overview: an empty cache)"
+paced() { # label, command...
+  local label="$1"; shift
+  local log="$cache/paced.log"
+  rm -f "$log"
+  local t0 t1
+  t0=$(date +%s%N)
+  env LD_PRELOAD="$BIN/korvante-paced-reads.so" KORVANTE_PACE_DIR="$card" KORVANTE_PACE_RATE=30 \
+    KORVANTE_PACE_LOG="$log" "$@" >/dev/null
+  t1=$(date +%s%N)
+  awk -v label="$label" -v ms="$(( (t1 - t0) / 1000000 ))" \
+    '$1 != "start" { bytes += $2; reads++ } END { printf "%-26s %8d ms   %.2f MB in %d reads\n", label, ms, bytes / 1e6, reads }' "$log"
+}
+paced "list" "$BIN/korvante-cli" list --drive "$card"
+rm -rf "$cache/korvante"
+paced "trips (first, no cache)" env XDG_CACHE_HOME="$cache" "$BIN/korvante-cli" trips --drive "$card"
+paced "trips (cached)" env XDG_CACHE_HOME="$cache" "$BIN/korvante-cli" trips --drive "$card"
