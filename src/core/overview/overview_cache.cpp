@@ -151,12 +151,13 @@ OverviewCache::OverviewCache(const std::string &directory)
     if (directory.empty())
         return;
     std::error_code ec;
-    std::filesystem::create_directories(directory, ec);
+    const bool made = std::filesystem::create_directories(directory, ec);
     if (ec) {
         logWarning("overview cache: " + directory + " cannot be made: " + ec.message() + "; recordings are read each time");
         return;
     }
-    ::chmod(directory.c_str(), 0700); // a fresh folder; an existing one keeps what its owner chose
+    if (made)
+        ::chmod(directory.c_str(), 0700); // what the cache holds says where the user drove
     m_path = directory + "/" + kFileName;
     open(true);
 }
