@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace korvante::overview {
 namespace {
@@ -261,6 +262,29 @@ TEST(OverviewCache, DamagedDatabaseMovedAsideAndDamagedEntriesMiss)
     std::string lying = blob;
     lying[9] = '\x7f';
     EXPECT_FALSE(decodeMetadata(lying));
+}
+
+TEST(OverviewCache, SeveralWritersAtOnceLoseNothing)
+{
+    // Two viewers, or a viewer and the command-line tool, fill the same cache.
+    TempDir temp;
+    const std::string dir = temp.file("cache");
+    RecordingMetadata m;
+    m.lengthMs = 1000;
+    m.samples = {{0, 1.0f}};
+    auto fill = [&](int writer) {
+        OverviewCache cache(dir);
+        for (int i = 0; i < 150; ++i)
+            EXPECT_TRUE(cache.store({"/w" + std::to_string(writer) + "/" + std::to_string(i), i, 1}, m));
+    };
+    { OverviewCache first(dir); } // made before the race, as a first run would
+    std::thread a(fill, 1), b(fill, 2);
+    a.join();
+    b.join();
+    OverviewCache cache(dir);
+    for (int writer : {1, 2})
+        for (int i = 0; i < 150; ++i)
+            EXPECT_TRUE(cache.find({"/w" + std::to_string(writer) + "/" + std::to_string(i), i, 1}));
 }
 
 } // namespace
