@@ -195,6 +195,9 @@ const char *usageText()
            "  clock [--kind ...] [--recursive] (FOLDER | --drive ROOT | --tavo DEVICE)\n"
            "  trips [--gap SECONDS] [--recordings] [--recursive] (FOLDER | --drive ROOT | --tavo DEVICE)\n"
            "  incidents [--min-g G] [--kind ...] [--recursive] (FOLDER | --drive ROOT | --tavo DEVICE)\n"
+           "  clip --from TIME --to TIME [--layout front|rear|side|pip] [--overlay] [--no-audio] [--force]\n"
+           "       --out FILE.mp4 (FOLDER | --drive ROOT | --tavo DEVICE)   TIME: YYYY-MM-DD HH:MM:SS[.mmm]\n"
+           "  verify EVIDENCE.json [--sources FOLDER]\n"
 
            "Rows: number, date, time, type, channels, name, separated by tabs.\n";
 }
@@ -221,6 +224,10 @@ int runCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
         std::vector<std::string> helperArgs{"clock"};
         helperArgs.insert(helperArgs.end(), args.begin(), args.end());
         return runPacketCommand(helperArgs, out, err);
+    }
+    if (o.command == "clip" || o.command == "verify") {
+        // Carried out by korvante-clip, which alone loads the encoders.
+        return runHelperProgram("korvante-clip", o.command, args, out, err);
     }
     StderrLog log(err);
     if (o.command == "repair")

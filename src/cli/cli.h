@@ -27,6 +27,10 @@ int runCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
 // decoders): `helperArgs` is the command ("telemetry" or "clock") and its
 // arguments. Returns only when that fails.
 int runPacketCommand(const std::vector<std::string> &helperArgs, std::ostream &out, std::ostream &err);
+// The same for the helper `program` beside the tool, started with `helperArgs`;
+// error lines name `command`.
+int runHelperProgram(const std::string &program, const std::string &command,
+                     const std::vector<std::string> &helperArgs, std::ostream &out, std::ostream &err);
 
 const char *usageText();
 

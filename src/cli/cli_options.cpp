@@ -35,7 +35,7 @@ bool parseOptions(const std::vector<std::string> &args, CliOptions &o, std::stri
             out = args[++i];
             return true;
         };
-        if (o.command == "telemetry" || o.command == "export") {
+        if (o.command == "telemetry" || o.command == "export" || o.command == "clip" || o.command == "verify") {
             o.rest.push_back(a);
             continue;
         }
@@ -52,13 +52,13 @@ bool parseOptions(const std::vector<std::string> &args, CliOptions &o, std::stri
         }
         if (o.command.empty()) {
             if (a.rfind("-", 0) == 0) {
-                error = a + ": unknown option (a command comes first: list, search, repair, sources, telemetry, export, clock, trips, incidents)";
+                error = a + ": unknown option (a command comes first: list, search, repair, sources, telemetry, export, clock, trips, incidents, clip, verify)";
                 return false;
             }
             o.command = a;
             if (o.command != "list" && o.command != "search" && o.command != "repair"
                 && o.command != "sources" && o.command != "telemetry" && o.command != "export" && o.command != "clock"
-                && o.command != "trips" && o.command != "incidents"
+                && o.command != "trips" && o.command != "incidents" && o.command != "clip" && o.command != "verify"
                 && o.command != "help") {
                 error = a + ": unknown command";
                 return false;

@@ -11,7 +11,7 @@ enum class SourceType { Folder, Drive, Tavo };
 
 struct CliOptions {
     std::string command;             // list, search, repair, sources, telemetry, export, clock, trips,
-                                     // incidents, help
+                                     // incidents, clip, verify, help
     std::optional<std::string> config;
     // list, search, clock, trips and incidents
     int kind = -1;                   // -1 all, else 0 to 3
@@ -30,7 +30,7 @@ struct CliOptions {
     // repair
     bool dryRun = false;
     std::vector<std::string> files;
-    // telemetry and export: everything after the command
+    // telemetry, export, clip and verify: everything after the command
     std::vector<std::string> rest;
 };
 

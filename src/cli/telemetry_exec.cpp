@@ -15,9 +15,15 @@ namespace korvante::cli {
 
 int runPacketCommand(const std::vector<std::string> &helperArgs, std::ostream &out, std::ostream &err)
 {
-    const std::string exe = executableFolder() + "korvante-telemetry";
+    return runHelperProgram("korvante-telemetry", helperArgs.front(), helperArgs, out, err);
+}
+
+int runHelperProgram(const std::string &program, const std::string &command,
+                     const std::vector<std::string> &helperArgs, std::ostream &out, std::ostream &err)
+{
+    const std::string exe = executableFolder() + program;
     if (::access(exe.c_str(), X_OK) != 0) {
-        err << helperArgs.front() << ": " << exe << " is missing\n";
+        err << command << ": " << exe << " is missing\n";
         return kExitUsage;
     }
     out.flush();
@@ -29,7 +35,7 @@ int runPacketCommand(const std::vector<std::string> &helperArgs, std::ostream &o
         argv.push_back(a.data());
     argv.push_back(nullptr);
     ::execv(exe.c_str(), argv.data());
-    err << helperArgs.front() << ": cannot start " << exe << ": " << std::strerror(errno) << "\n";
+    err << command << ": cannot start " << exe << ": " << std::strerror(errno) << "\n";
     return kExitInput;
 }
 

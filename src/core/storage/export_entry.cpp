@@ -191,6 +191,17 @@ EntryExportResult failed(EntryExportStatus status, std::string message, std::str
 
 } // namespace
 
+int createExportTemporary(int dirFd, const std::string &base, std::string &temporary)
+{
+    return createTemporary(dirFd, base, temporary);
+}
+
+bool moveExportIntoPlace(int dirFd, const std::string &temporary, const std::string &name, bool overwrite,
+                         int &error)
+{
+    return moveIntoPlace(dirFd, temporary, name, overwrite, error);
+}
+
 std::string outputFolderProblem(int dirFd)
 {
     struct stat st {};

@@ -93,6 +93,16 @@ EntryExportResult exportToFile(const ExportReader &read, const std::string &outp
 std::string outputFolderProblem(const std::string &folder);
 std::string outputFolderProblem(int dirFd);
 
+// The export's way of writing one file of the user's, for other writers of
+// such files (the clip export): a new temporary file ".NAME.PID-N.part" for
+// `base` in the folder `dirFd`, created exclusively and never through a link,
+// locked while its descriptor is open (-1 with errno on failure); and its
+// move to `name` in the same folder, which replaces an existing file only with
+// `overwrite` (false with `error`, EEXIST when the name was taken).
+int createExportTemporary(int dirFd, const std::string &base, std::string &temporary);
+bool moveExportIntoPlace(int dirFd, const std::string &temporary, const std::string &name, bool overwrite,
+                         int &error);
+
 // Removes from `folder` the temporary files that exports killed before their
 // end left (".NAME.PID-N.part"): only regular files of this user with that
 // name whose process has ended and which no export holds locked. Returns how
