@@ -208,7 +208,8 @@ AudioDecoder::~AudioDecoder()
 
 HResult AudioDecoder::connect(const StreamParseFilter &source, AudioRenderer &renderer)
 {
-    const RecordingIndex &index = source.index();
+    const auto snapshot = source.snapshot();
+    const RecordingIndex &index = *snapshot;
     if (index.audio.stream < 0)
         return E_FAIL;
     const AVCodec *codec = avcodec_find_decoder(index.audio.codec);
@@ -274,12 +275,15 @@ void AudioDecoder::stop()
 
 void AudioDecoder::run()
 {
-    auto reader = m_source->openReader();
+    std::vector<std::size_t> registered;
+    auto reader = m_source->openReader(&m_interrupt, &registered);
     if (!reader)
         return;
-    const RecordingIndex &index = m_source->index();
-    const VideoStreamIndex &video = index.video.front();
-    reader->keepStreams({index.audio.stream});
+    // The copy of the index this thread goes by; while the recording is
+    // still walked, a newer one is taken at every seek and whenever the
+    // reader has gone past the end of this one.
+    std::shared_ptr<const RecordingIndex> index = m_source->snapshot();
+    reader->keepStreams({index->audio.stream});
     const QAudioFormat out = m_renderer->format();
     AVChannelLayout outLayout;
     av_channel_layout_default(&outLayout, out.channelCount());
@@ -312,6 +316,20 @@ void AudioDecoder::run()
                 m_interrupt = false;
                 from = m_seekPosition;
                 lock.unlock();
+                // Sound is found by the picture at the same place: wait for
+                // the walk to pass that picture, as the pictures do.
+                const std::int64_t wanted = index->video.front().frameAtRate(from);
+                index = m_source->waitForIndex(
+                    [&](const RecordingIndex &i) {
+                        return static_cast<std::int64_t>(i.video.front().frames.size()) > wanted;
+                    },
+                    &m_interrupt);
+                if (m_interrupt.load()) {
+                    active = false; // another seek or the stop came meanwhile
+                    continue;
+                }
+                registerKeyFrames(*index, *reader, &registered);
+                const VideoStreamIndex &video = index->video.front();
                 const std::int64_t key = video.keyFrameAtOrBefore(video.frameAt(from));
                 reader->seekToFrame(video.stream, key);
                 avcodec_flush_buffers(m_codec);
@@ -320,13 +338,19 @@ void AudioDecoder::run()
                 active = true;
             }
         }
-        if (reader->read(packet.get()) < 0 || packet->pos - 8 >= index.endPos) {
+        if (reader->read(packet.get()) < 0) {
             active = false; // the end: what is queued plays out
+            continue;
+        }
+        if (packet->pos - 8 >= index->endPos && !index->complete)
+            index = m_source->snapshot(); // the reader only reads what the walk has passed
+        if (packet->pos - 8 >= index->endPos) {
+            active = false;
             continue;
         }
         // A piece of a PCM chunk that the demuxer split has no entry of its
         // own: its sound follows the previous piece's.
-        const std::int64_t packetTime = index.audio.timeAtPos(packet->pos - 8);
+        const std::int64_t packetTime = index->audio.timeAtPos(packet->pos - 8);
         if (packetTime < 0 && nextTime < 0)
             continue;
         if (avcodec_send_packet(m_codec, packet.get()) < 0)

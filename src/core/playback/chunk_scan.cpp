@@ -56,25 +56,43 @@ struct Header {
 
 } // namespace
 
-LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilder &builder,
-                       RecordingIndex &index, const std::atomic<bool> *cancel, std::string *why)
-{
-    auto fail = [&](LoadFailure failure, const char *text) {
-        if (why)
-            *why = text;
-        return failure;
+// The walk's state between two calls of advance().
+struct ChunkWalk::State {
+    State(ByteSource &source, const RiffLayout &layout, IndexBuilder &builder, RecordingIndex &index)
+        : in(source), layout(layout), builder(builder), index(index),
+          extentKnown(layout.moviEnd > 0), regionEnd(extentKnown ? layout.moviEnd : layout.fileSize),
+          pos(layout.moviId + 4)
+    {
+    }
+
+    // The chunk held back until the header after it proves it was not cut off.
+    struct Pending {
+        IndexBuilder::Kind kind = IndexBuilder::Kind::None;
+        int stream = -1;
+        std::int64_t pos = 0, end = 0, size = 0;
+        bool key = false;
+        std::vector<unsigned char> meta;
     };
-    BlockReader in(source);
+
+    BlockReader in;
+    const RiffLayout &layout;
+    IndexBuilder &builder;
+    RecordingIndex &index;
     // Inside a movie list of known size damage can be stepped over; without
     // one the end of the file bounds the walk.
-    const bool extentKnown = layout.moviEnd > 0;
-    const std::int64_t regionEnd = extentKnown ? layout.moviEnd : layout.fileSize;
+    const bool extentKnown;
+    const std::int64_t regionEnd;
+    std::int64_t pos;
     bool readError = false;
+    bool ended = false; // the loop is over (the end, damage that ends it, a read error)
+    bool done = false;  // and the end has been settled
+    Pending pending;
 
-    // 1: a chunk header at `pos`; 0: none (or fewer than 8 bytes); -1 read error.
-    auto headerAt = [&](std::int64_t pos, Header &h) {
+    // 1: a chunk header at `at`; 0: none (or fewer than 8 bytes); -1 read error.
+    int headerAt(std::int64_t at, Header &h)
+    {
         std::int64_t got = 0;
-        const unsigned char *p = in.at(pos, 8, &got);
+        const unsigned char *p = in.at(at, 8, &got);
         if (!p) {
             readError = true;
             return -1;
@@ -84,33 +102,28 @@ LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilde
         std::memcpy(h.id, p, 4);
         h.size = recording::le32(p + 4);
         return 1;
-    };
-    // Whether a chunk of one of the recording's streams starts at `pos` and
+    }
+
+    // Whether a chunk of one of the recording's streams starts at `at` and
     // `chain` - 1 more follow it, each inside the region (or the region ends).
-    auto streamChunksAt = [&](std::int64_t pos, int chain) {
+    bool streamChunksAt(std::int64_t at, int chain)
+    {
         for (int i = 0; i < chain; ++i) {
-            if (pos == regionEnd)
+            if (at == regionEnd)
                 return true;
             Header h;
-            if (headerAt(pos, h) != 1 || builder.classify(h.id, nullptr) == IndexBuilder::Kind::None)
+            if (headerAt(at, h) != 1 || builder.classify(h.id, nullptr) == IndexBuilder::Kind::None)
                 return false;
-            const std::int64_t end = pos + 8 + h.size;
+            const std::int64_t end = at + 8 + h.size;
             if (end > regionEnd)
                 return false;
-            pos = end + (h.size & 1);
+            at = end + (h.size & 1);
         }
         return true;
-    };
+    }
 
-    // The chunk held back until the header after it proves it was not cut off.
-    struct Pending {
-        IndexBuilder::Kind kind = IndexBuilder::Kind::None;
-        int stream = -1;
-        std::int64_t pos = 0, end = 0, size = 0;
-        bool key = false;
-        std::vector<unsigned char> meta;
-    } pending;
-    auto commit = [&] {
+    void commit()
+    {
         switch (pending.kind) {
         case IndexBuilder::Kind::Video: builder.addVideo(pending.stream, pending.pos, pending.key); break;
         case IndexBuilder::Kind::Audio: builder.addAudio(pending.pos, pending.size); break;
@@ -121,20 +134,23 @@ LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilde
         }
         index.endPos = pending.end;
         pending.kind = IndexBuilder::Kind::None;
-    };
+    }
 
-    std::int64_t pos = layout.moviId + 4;
-    while (pos + 8 <= regionEnd) {
-        if (cancelled(cancel))
-            return fail(LoadFailure::Cancelled, "cancelled");
+    // One chunk (or one damaged stretch). Cancelled when the cancel flag was
+    // seen inside a resync search; otherwise None, with `ended` set when the
+    // loop is over.
+    LoadFailure step(const std::atomic<bool> *cancel)
+    {
         Header h;
-        if (headerAt(pos, h) < 0)
-            break;
+        if (headerAt(pos, h) < 0) {
+            ended = true;
+            return LoadFailure::None;
+        }
         const std::int64_t end = pos + 8 + h.size;
         const bool shaped = recording::isMovieChunkId(h.id);
         if (shaped && recording::hasTag(h.id, "LIST") && h.size >= 4 && end <= regionEnd) {
             pos += recording::kListHeaderBytes; // descend: "rec " groups
-            continue;
+            return LoadFailure::None;
         }
         if (shaped && end <= regionEnd) {
             commit();
@@ -151,14 +167,16 @@ LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilde
                     const unsigned char *data = in.at(pos + 8, std::min(h.size, kKeyProbeBytes), &got);
                     if (!data) {
                         readError = true;
-                        break;
+                        ended = true;
+                        return LoadFailure::None;
                     }
                     pending.key = isKeyFrame(builder.codecOf(stream), data, got);
                 } else if (kind == IndexBuilder::Kind::Metadata) {
                     const unsigned char *data = h.size <= kBlock ? in.at(pos + 8, h.size, &got) : nullptr;
                     if (h.size <= kBlock && !data) {
                         readError = true;
-                        break;
+                        ended = true;
+                        return LoadFailure::None;
                     }
                     pending.meta.clear();
                     if (data) // a chunk larger than a read block is no packet
@@ -166,17 +184,19 @@ LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilde
                 }
             }
             pos = end + (h.size & 1);
-            continue;
+            return LoadFailure::None;
         }
         // A chunk whose id is damaged but whose size leads on to a chunk: step over it.
         if (!shaped && end <= regionEnd && streamChunksAt(end + (h.size & 1), 1)) {
             commit();
             ++index.resyncs;
             pos = end + (h.size & 1);
-            continue;
+            return LoadFailure::None;
         }
-        if (readError)
-            break;
+        if (readError) {
+            ended = true;
+            return LoadFailure::None;
+        }
         // Damage. A well-formed id means that the chunk before ended where it
         // said (this one's size is what is wrong); anything else may as well
         // be the inside of a chunk that was cut.
@@ -185,13 +205,14 @@ LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilde
         pending.kind = IndexBuilder::Kind::None;
         if (!extentKnown) {
             index.truncated = true; // the camera stopped writing here
-            break;
+            ended = true;
+            return LoadFailure::None;
         }
         const std::int64_t limit = std::min(regionEnd, pos + kResyncWindow);
         std::int64_t found = -1;
         for (std::int64_t q = pos + 1; q + 8 <= limit; ++q) {
             if ((q & 0xFFFF) == 0 && cancelled(cancel))
-                return fail(LoadFailure::Cancelled, "cancelled");
+                return LoadFailure::Cancelled;
             std::int64_t got = 0;
             const unsigned char *p = in.at(q, 8, &got);
             if (!p) {
@@ -205,25 +226,84 @@ LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilde
             }
         }
         if (found < 0) {
-            index.truncated = true;
-            break;
+            if (!readError)
+                index.truncated = true;
+            ended = true;
+            return LoadFailure::None;
         }
         ++index.resyncs;
         pos = found;
+        return LoadFailure::None;
     }
-    if (readError)
+};
+
+ChunkWalk::ChunkWalk(ByteSource &source, const RiffLayout &layout, IndexBuilder &builder, RecordingIndex &index)
+    : m(std::make_unique<State>(source, layout, builder, index))
+{
+}
+
+ChunkWalk::~ChunkWalk() = default;
+
+bool ChunkWalk::done() const
+{
+    return m->done;
+}
+
+std::int64_t ChunkWalk::position() const
+{
+    return m->pos;
+}
+
+std::int64_t ChunkWalk::regionStart() const
+{
+    return m->layout.moviId + 4;
+}
+
+std::int64_t ChunkWalk::regionEnd() const
+{
+    return m->regionEnd;
+}
+
+LoadFailure ChunkWalk::advance(std::int64_t until, const std::atomic<bool> *cancel, std::string *why)
+{
+    auto fail = [&](LoadFailure failure, const char *text) {
+        if (why)
+            *why = text;
+        m->done = true;
+        return failure;
+    };
+    if (m->done)
+        return LoadFailure::None;
+    State &s = *m;
+    while (!s.ended && s.pos + 8 <= s.regionEnd && s.pos < until) {
+        if (cancelled(cancel))
+            return fail(LoadFailure::Cancelled, "cancelled");
+        if (s.step(cancel) == LoadFailure::Cancelled)
+            return fail(LoadFailure::Cancelled, "cancelled");
+    }
+    if (!s.ended && s.pos + 8 <= s.regionEnd)
+        return LoadFailure::None; // more to walk
+    s.done = true;
+    if (s.readError)
         return fail(LoadFailure::Unreadable, "a read failed");
     // The last chunk stands when the region ends after it (a stray pad byte at
     // most); a few bytes that are not a chunk mean that it was cut.
-    if (pending.kind != IndexBuilder::Kind::None) {
-        if (regionEnd - pos <= 1)
-            commit();
+    if (s.pending.kind != IndexBuilder::Kind::None) {
+        if (s.regionEnd - s.pos <= 1)
+            s.commit();
         else
-            index.truncated = true;
+            s.index.truncated = true;
     }
-    if (!builder.finish())
+    if (!s.builder.finish())
         return fail(LoadFailure::NoVideo, "the recording has no whole video frame");
     return LoadFailure::None;
+}
+
+LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilder &builder,
+                       RecordingIndex &index, const std::atomic<bool> *cancel, std::string *why)
+{
+    ChunkWalk walk(source, layout, builder, index);
+    return walk.advance(INT64_MAX, cancel, why);
 }
 
 } // namespace korvante

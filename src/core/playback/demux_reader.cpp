@@ -47,7 +47,11 @@ void routeFfmpegLog()
 int DemuxReader::readCallback(void *opaque, std::uint8_t *buffer, int size)
 {
     auto *self = static_cast<DemuxReader *>(opaque);
-    const std::int64_t room = self->m_limit - self->m_position;
+    std::int64_t room = self->m_limit - self->m_position;
+    if (room <= 0 && self->m_grow) {
+        self->m_limit = std::max(self->m_limit, self->m_grow(self->m_position));
+        room = self->m_limit - self->m_position;
+    }
     if (room <= 0)
         return AVERROR_EOF;
     const std::int64_t n = self->m_source->readAt(self->m_position, buffer, std::min<std::int64_t>(size, room));

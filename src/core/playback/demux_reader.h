@@ -6,6 +6,7 @@
 #include "core/recording/byte_source.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -50,6 +51,10 @@ public:
     // so that a reader never hunts through what follows a recording (old
     // bytes, gigabytes of zeros) for chunks that are not its own.
     void limitTo(std::int64_t end) { m_limit = end; }
+    // For a recording that is still being walked: a read that meets the limit
+    // asks `grow` (with the offset it wants) for a new limit, which it may
+    // wait for; a limit no further ends the bytes there. The reader's thread.
+    void growLimit(std::function<std::int64_t(std::int64_t)> grow) { m_grow = std::move(grow); }
 
     // Whether a read failed, or the bytes ended short of the length the source
     // had when it was opened (a file cut, a card pulled out): the packets
@@ -61,6 +66,7 @@ private:
     std::unique_ptr<ByteSource> m_source;
     std::int64_t m_position = 0;
     std::int64_t m_limit = INT64_MAX;
+    std::function<std::int64_t(std::int64_t)> m_grow;
     bool m_readFailed = false;
     AVIOContext *m_io = nullptr;
     AVFormatContext *m_format = nullptr;

@@ -79,6 +79,8 @@ HResult FilterGraph::run()
     if (!m_started)
         return VFW_E_WRONG_STATE;
     m_running = true;
+    if (m_seekWaiting)
+        return S_OK; // service() runs the clock once the seek's pictures are there
     updateAudio();
     m_clock.run();
     wakePresenter();
@@ -92,8 +94,10 @@ HResult FilterGraph::pause()
     m_clock.hold();
     m_running = false;
     updateAudio();
-    // The picture shown has to be the one of the position where the clock stopped.
-    waitShown(position(), kSettleMs);
+    // The picture shown has to be the one of the position where the clock
+    // stopped (a seek still waiting for the walk shows it when it can).
+    if (!m_seekWaiting)
+        waitShown(position(), kSettleMs);
     return S_OK;
 }
 
@@ -120,10 +124,12 @@ std::int64_t FilterGraph::position() const
         if (!m_paths.empty()) {
             const auto &[decoder, renderer] = m_paths.front();
             const std::int64_t frame = renderer->currentFrame();
-            best = frame < 0 ? 0 : decoder->stream().frameTime(frame);
+            best = frame < 0 ? 0 : decoder->frameTime(frame);
         }
         return std::min(best, m_duration);
     }
+    if (!m_durationKnown)
+        return std::max<std::int64_t>(m_clock.position(), 0);
     return std::clamp<std::int64_t>(m_clock.position(), 0, m_duration);
 }
 
@@ -132,7 +138,7 @@ void FilterGraph::seekPaths(std::int64_t position)
     const std::uint64_t generation = ++m_generation;
     for (auto &[decoder, renderer] : m_paths) {
         decoder->queue().clear();
-        decoder->seek(decoder->stream().frameAt(position), generation);
+        decoder->seek(decoder->frameAt(position), generation);
     }
     wakePresenter();
 }
@@ -150,6 +156,18 @@ HResult FilterGraph::setPosition(std::int64_t position)
     m_clock.setAudioSource(nullptr);
     m_clock.setPosition(position);
     seekPaths(position);
+    // Every path's frame walked: the pictures come in a moment. Otherwise
+    // they come when the walk gets there, which this thread does not wait for.
+    bool walked = true;
+    for (const auto &[decoder, renderer] : m_paths) {
+        bool all = false;
+        if (decoder->frameAt(position) >= decoder->knownFrames(&all) && !all)
+            walked = false;
+    }
+    m_seekWaiting = !walked;
+    m_waitPosition = position;
+    if (m_seekWaiting)
+        return S_OK;
     if (!waitShown(position, kSettleMs))
         logWarning("playback: the pictures of a seek came late");
     if (wasRunning) {
@@ -157,6 +175,21 @@ HResult FilterGraph::setPosition(std::int64_t position)
         m_clock.run();
     }
     return S_OK;
+}
+
+bool FilterGraph::service()
+{
+    if (!m_seekWaiting || !m_started)
+        return false;
+    if (!waitShown(m_waitPosition, 0))
+        return true;
+    m_seekWaiting = false;
+    if (m_running) {
+        updateAudio();
+        m_clock.run();
+        wakePresenter();
+    }
+    return false;
 }
 
 void FilterGraph::setRate(double rate)
@@ -177,7 +210,7 @@ void FilterGraph::updateAudio()
 {
     if (!m_audioDecoder || !m_audioRenderer)
         return;
-    const bool want = m_running && m_clock.rate() == 1.0 && !m_freeRun;
+    const bool want = m_running && !m_seekWaiting && m_clock.rate() == 1.0 && !m_freeRun;
     if (want == m_soundOn)
         return;
     if (want) {
@@ -200,7 +233,7 @@ bool FilterGraph::waitShown(std::int64_t position, int timeoutMs) const
     for (;;) {
         bool all = true;
         for (const auto &[decoder, renderer] : m_paths) {
-            const std::int64_t want = decoder->stream().frameAt(position);
+            const std::int64_t want = decoder->frameAt(position);
             const bool shown = renderer->currentGeneration() == generation && renderer->currentFrame() >= want;
             const bool ended = decoder->endedGeneration() == generation && decoder->queue().size() == 0;
             if (!shown && !ended)
@@ -217,8 +250,9 @@ bool FilterGraph::waitShown(std::int64_t position, int timeoutMs) const
 bool FilterGraph::atEnd() const
 {
     for (const auto &[decoder, renderer] : m_paths) {
-        const auto last = static_cast<std::int64_t>(decoder->stream().frames.size()) - 1;
-        if (renderer->currentFrame() < last)
+        bool all = false;
+        const std::int64_t last = decoder->knownFrames(&all) - 1;
+        if (!all || renderer->currentFrame() < last)
             return false;
     }
     return true;

@@ -40,8 +40,15 @@ public:
 
     void addVideoPath(VideoDecoder &decoder, VideoRenderer &renderer);
     void setAudioPath(AudioDecoder *decoder, AudioRenderer *renderer);
-    void setDuration(std::int64_t duration) { m_duration = duration; }
+    // The length, 100 ns; `known` false while it is an estimate (the
+    // recording is still being walked): positions are then not held below it.
+    void setDuration(std::int64_t duration, bool known = true)
+    {
+        m_duration = duration;
+        m_durationKnown = known;
+    }
     std::int64_t duration() const { return m_duration; }
+    bool durationKnown() const { return m_durationKnown; }
 
     // Starts the threads and shows the first frame of every path without
     // running ("stop when ready").
@@ -51,7 +58,14 @@ public:
     HResult stop();
     // Absolute position in 100 ns units, clamped into 0 … duration. Returns
     // when every path shows the frame of that position (or after a bound).
+    // A position the walk of a recording has not reached yet does not wait:
+    // the clock holds there (seekWaiting() is true) until service() finds
+    // its frames shown, and runs on then if the graph runs.
     HResult setPosition(std::int64_t position);
+    bool seekWaiting() const { return m_seekWaiting; }
+    // Ends a seek that waited once its frames are shown. Called now and then
+    // while one waits. True while it still waits.
+    bool service();
     // Current position, clamped at the duration.
     std::int64_t position() const;
     void setRate(double rate);
@@ -84,7 +98,10 @@ private:
     AudioDecoder *m_audioDecoder = nullptr;
     AudioRenderer *m_audioRenderer = nullptr;
     std::int64_t m_duration = 0;
+    bool m_durationKnown = true;
     bool m_running = false;
+    bool m_seekWaiting = false;
+    std::int64_t m_waitPosition = 0;
     bool m_started = false;
     bool m_soundOn = false;
 

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,7 +64,54 @@ bool indexFromIdx1(ByteSource &source, const RiffLayout &layout, IndexBuilder &b
                    RecordingIndex &index, const std::atomic<bool> *cancel,
                    LoadFailure *failure, std::string *why);
 
-// Walks the movie list chunk by chunk (see recording_index.h).
+// The walk of the movie list chunk by chunk (see recording_index.h), able to
+// stop and go on: a recording without an index is played while it is walked.
+// The source, layout, builder and index must outlive the walk. One thread at
+// a time; the index it adds to is that thread's until the walk is done.
+class ChunkWalk {
+public:
+    ChunkWalk(ByteSource &source, const RiffLayout &layout, IndexBuilder &builder, RecordingIndex &index);
+    ~ChunkWalk();
+    ChunkWalk(const ChunkWalk &) = delete;
+    ChunkWalk &operator=(const ChunkWalk &) = delete;
+
+    // Walks on until the next chunk header lies at or past `until` (a file
+    // offset) or the walk ends. None while there is more to walk and when it
+    // ended well (done() tells which); otherwise the failure, with the reason
+    // in `why`. After the end, every stream's first frame is a key frame.
+    LoadFailure advance(std::int64_t until, const std::atomic<bool> *cancel, std::string *why);
+    bool done() const;
+    // Offset of the next chunk header to read: the bytes before it are walked.
+    std::int64_t position() const;
+    // The part of the file the walk covers: the movie list's contents, up to
+    // the end of the file when the list's size is not known.
+    std::int64_t regionStart() const;
+    std::int64_t regionEnd() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m;
+};
+
+// A load of the index in two halves. begin() reads the streams, the layout
+// and, when it is usable, the idx1 index; without one it sets up the walk,
+// which the caller drives (walk()->advance) as far and as fast as it likes.
+// The index must outlive this object.
+class IndexLoad {
+public:
+    LoadFailure begin(DemuxReader &reader, RecordingIndex &index, const IndexOptions &options, std::string *why);
+    // The chunks still have to be walked.
+    bool walking() const { return m_walk && !m_walk->done(); }
+    ChunkWalk *walk() { return m_walk.get(); }
+    const RiffLayout &layout() const { return m_layout; }
+
+private:
+    RiffLayout m_layout;
+    std::unique_ptr<IndexBuilder> m_builder;
+    std::unique_ptr<ChunkWalk> m_walk;
+};
+
+// Walks the movie list chunk by chunk, to its end (see recording_index.h).
 LoadFailure scanChunks(ByteSource &source, const RiffLayout &layout, IndexBuilder &builder,
                        RecordingIndex &index, const std::atomic<bool> *cancel, std::string *why);
 

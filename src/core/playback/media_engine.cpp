@@ -107,6 +107,7 @@ int MediaEngine::Open(const std::string &front, const std::string &rear, std::in
 int MediaEngine::Close()
 {
     CancelOpen();
+    endWalk(); // its worker uses the graph: ended before the graph goes
     std::unique_ptr<PlaybackGraph> old;
     {
         // Pollers read under this lock: once it is released with `graph`
@@ -474,6 +475,12 @@ int MediaEngine::CheckComponents()
         return 0;
     }
     return 1;
+}
+
+bool MediaEngine::metadataStillComing()
+{
+    std::lock_guard lock(m_pollerMutex);
+    return graph && isPlayingState(graph->state) && graph->parseFilter[0] && graph->parseFilter[0]->walking();
 }
 
 bool MediaEngine::pollMetadataPacket(CQDRVTextData &sensorData)

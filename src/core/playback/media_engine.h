@@ -27,6 +27,7 @@
 #include <vector>
 
 class QObject;
+class QTimer;
 class QPainter;
 
 namespace korvante {
@@ -73,6 +74,18 @@ public:
     // on its own soon after). True when there was one.
     bool CancelOpen();
     bool IsOpening() const { return m_pending != nullptr; }
+    // A recording without a usable index plays while its chunks are walked:
+    // the open's worker walks on after `done` said it opened. While it does,
+    // the length is an estimate from the file's size (LengthKnown() false),
+    // the metadata grows, and a seek past the walked part waits for the walk
+    // (SeekWaiting() true: the position is already the new one, and the
+    // pictures and playing follow by themselves). Close (and so every
+    // open) ends the walk.
+    bool IsWalking() const;
+    bool LengthKnown() const { return !graph || graph->lengthKnown; }
+    bool SeekWaiting() const { return graph && graph->graphBuilder && graph->graphBuilder->seekWaiting(); }
+    // How far the front file is walked, ms (its length once walked).
+    std::uint64_t WalkedMs() const;
     // Load workers still reading files: the current load's and those of
     // cancelled loads that have not noticed yet.
     int loadWorkersRunning() const;
@@ -133,6 +146,9 @@ public:
     // Read and append happen under one lock, so pollers never reorder or
     // repeat packets. Any thread.
     bool pollMetadataPacket(CQDRVTextData &sensorData);
+    // No packet is left yet, but the front file is still walked and the
+    // graph runs or is paused: more will come. Any thread.
+    bool metadataStillComing();
     // Poller threads register so that the engine outlives them.
     void pollerStarted();
     void pollerEnded();
@@ -146,12 +162,22 @@ private:
     void stopAndClose();
     void finishOpen(std::uint64_t serial);
     void reapJobs(bool all);
+    // Ends the walk of the current graph's files (joins its worker).
+    void endWalk();
+    void startWalkTimer();
+    // Every kWalkServiceMs while a walk or a seek waiting for it lasts: the
+    // length, the waiting seek, the worker once it has ended.
+    void serviceWalk();
+    static constexpr int kWalkServiceMs = 50;
 
     // Loads begun with BeginOpen: the current one, and cancelled ones whose
     // worker may still run (joined once they end, and at the latest by the
     // destructor).
     std::unique_ptr<OpenJob> m_pending;
     std::vector<std::unique_ptr<OpenJob>> m_retired;
+    // The load whose worker still walks the current graph's files.
+    std::unique_ptr<OpenJob> m_walk;
+    QTimer *m_walkTimer = nullptr; // child of m_loopContext
     std::uint64_t m_openSerial = 0;
     std::unique_ptr<QObject> m_loopContext; // delivers a finished load to the UI thread
 

@@ -8,6 +8,9 @@
 #include "core/platform/log.h"
 
 #include <QObject>
+#include <QTimer>
+
+#include <utility>
 
 #include <thread>
 
@@ -26,8 +29,10 @@ struct MediaEngine::OpenJob {
     std::shared_ptr<unsigned char> deviceHold;
     std::int32_t recording = -1;
     OpenDone done;
-    HResult loaded = E_FAIL;
+    std::atomic<HResult> loaded{E_FAIL};
     std::atomic<bool> cancel{false};
+    // The worker has ended. A recording being walked is handed over before
+    // that (finishOpen), and the worker goes on walking it.
     std::atomic<bool> finished{false};
     std::thread worker;
 };
@@ -70,14 +75,30 @@ void MediaEngine::BeginOpen(const std::string &front, const std::string &rear, s
     job->recording = recording;
     job->done = std::move(done);
     OpenJob *raw = job.get();
+    // The graph outlives the worker's use of it: it is freed by Close (which
+    // ends the walk first) or with the job once the worker has ended.
+    PlaybackGraph *graph = job->graph.get();
     QObject *context = m_loopContext.get();
     const std::uint64_t serial = job->serial;
     m_pending = std::move(job);
-    raw->worker = std::thread([this, raw, context, serial] {
-        raw->loaded = raw->graph->LoadSources(raw->front, raw->rear, raw->device, raw->recording, &raw->cancel);
-        raw->finished = true;
+    raw->worker = std::thread([this, raw, graph, context, serial] {
         // Dropped unread when the engine (and so the context) is gone.
-        QMetaObject::invokeMethod(context, [this, serial] { finishOpen(serial); }, Qt::QueuedConnection);
+        auto handOver = [this, context, serial] {
+            QMetaObject::invokeMethod(context, [this, serial] { finishOpen(serial); }, Qt::QueuedConnection);
+        };
+        bool handed = false;
+        const HResult loaded = graph->LoadSources(raw->front, raw->rear, raw->device, raw->recording, &raw->cancel,
+                                                  [&] {
+                                                      // Playable: the rest is walked while it plays.
+                                                      raw->loaded = S_OK;
+                                                      handed = true;
+                                                      handOver();
+                                                  });
+        if (!handed)
+            raw->loaded = loaded;
+        raw->finished = true;
+        if (!handed)
+            handOver();
     });
 }
 
@@ -99,6 +120,7 @@ bool MediaEngine::CancelOpen()
 int MediaEngine::loadWorkersRunning() const
 {
     int running = m_pending && !m_pending->finished ? 1 : 0;
+    running += m_walk && !m_walk->finished ? 1 : 0;
     for (const auto &job : m_retired)
         running += job->finished ? 0 : 1;
     return running;
@@ -123,7 +145,10 @@ void MediaEngine::finishOpen(std::uint64_t serial)
     if (!m_pending || m_pending->serial != serial)
         return; // cancelled meanwhile; reaped above or later
     std::unique_ptr<OpenJob> job = std::move(m_pending);
-    job->worker.join();
+    OpenDone done = std::move(job->done);
+    const bool walking = !job->finished;
+    if (!walking)
+        job->worker.join();
     OpenOutcome outcome;
     if (job->loaded != S_OK) {
         outcome.reason = job->graph->loadError();
@@ -140,9 +165,62 @@ void MediaEngine::finishOpen(std::uint64_t serial)
             graph = std::move(job->graph);
         }
         outcome.opened = 1;
+        if (walking) {
+            // The worker walks on into the graph; Close ends it before the graph goes.
+            m_walk = std::move(job);
+            startWalkTimer();
+        }
     }
-    if (job->done)
-        job->done(outcome);
+    if (done)
+        done(outcome);
+}
+
+bool MediaEngine::IsWalking() const
+{
+    return m_walk && !m_walk->finished;
+}
+
+std::uint64_t MediaEngine::WalkedMs() const
+{
+    if (!graph || !graph->parseFilter[0])
+        return 0;
+    return static_cast<std::uint64_t>(graph->parseFilter[0]->snapshot()->duration()) / 10000u;
+}
+
+void MediaEngine::endWalk()
+{
+    if (!m_walk)
+        return;
+    m_walk->cancel = true;
+    if (m_walk->worker.joinable())
+        m_walk->worker.join();
+    m_walk.reset();
+}
+
+void MediaEngine::startWalkTimer()
+{
+    if (!m_walkTimer) {
+        m_walkTimer = new QTimer(m_loopContext.get());
+        m_walkTimer->setInterval(kWalkServiceMs);
+        QObject::connect(m_walkTimer, &QTimer::timeout, m_loopContext.get(), [this] { serviceWalk(); });
+    }
+    m_walkTimer->start();
+}
+
+void MediaEngine::serviceWalk()
+{
+    bool waiting = false;
+    if (graph && graph->built) {
+        graph->refreshLength();
+        if (graph->graphBuilder)
+            waiting = graph->graphBuilder->service();
+    }
+    if (m_walk && m_walk->finished) {
+        m_walk->worker.join();
+        m_walk.reset();
+    }
+    if (!m_walk && !waiting && m_walkTimer)
+        m_walkTimer->stop();
 }
 
 } // namespace korvante

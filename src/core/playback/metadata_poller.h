@@ -2,8 +2,9 @@
 // The metadata poller: a worker thread that reads the front stream-parse
 // filter's metadata packets one by one while the graph runs or is paused,
 // decodes each and appends it to the sensor lists. It ends on its own when
-// no packet is left, the graph is gone, or the graph leaves the running and
-// paused states. Each packet is read once per open; several pollers on one
+// no packet is left (and none is still to come from a walk of the file that
+// goes on), the graph is gone, or the graph leaves the running and paused
+// states. Each packet is read once per open; several pollers on one
 // open share the reads and never append a packet twice or out of order.
 
 #include <thread>

@@ -33,7 +33,8 @@ HResult PlaybackGraph::Build(const std::string &front, const std::string &rear, 
 }
 
 HResult PlaybackGraph::LoadSources(const std::string &front, const std::string &rear, std::intptr_t device,
-                                   std::int32_t recording, const std::atomic<bool> *cancel)
+                                   std::int32_t recording, const std::atomic<bool> *cancel,
+                                   const std::function<void()> &ready)
 {
     frontPath = front;
     rearPath = rear;
@@ -49,25 +50,78 @@ HResult PlaybackGraph::LoadSources(const std::string &front, const std::string &
     metadata->SetMode(metadataMode);
     metadata->SetSource(device, recording);
 
-    if (parseFilter[0]->Load(frontPath, cancel) != S_OK) {
-        m_loadError = parseFilter[0]->loadError();
+    StreamParseFilter &frontFilter = *parseFilter[0];
+    StreamParseFilter &rearFilter = *parseFilter[1];
+    auto frontFailed = [&] {
+        m_loadError = frontFilter.loadError();
         if (m_loadError.empty())
             m_loadError = "not a recording";
         return VFW_E_INVALID_FILE_FORMAT;
-    }
-    channelCount = 1;
-    if (!rearPath.empty() && rearPath != "NULL" && rearPath != "1CH") {
-        if (parseFilter[1]->Load(rearPath, cancel) == S_OK)
-            channelCount = 2;
-        else
-            logInfo("playback: the rear file is not available (" + parseFilter[1]->loadError() +
-                    "), playing the front alone");
+    };
+    auto rearFailed = [&] {
+        logInfo("playback: the rear file is not available (" + rearFilter.loadError() + "), playing the front alone");
+        return false;
+    };
+    if (frontFilter.BeginLoad(frontPath, cancel) != S_OK)
+        return frontFailed();
+    bool rearOn = !rearPath.empty() && rearPath != "NULL" && rearPath != "1CH";
+    if (rearOn && rearFilter.BeginLoad(rearPath, cancel) != S_OK)
+        rearOn = rearFailed();
+
+    // The walk of the one of the two that is behind goes one step on; with
+    // `firstOnly`, only a walk short of the first pictures counts. Null when
+    // nothing is left to walk.
+    auto behind = [&](bool firstOnly) -> StreamParseFilter * {
+        StreamParseFilter *next = nullptr;
+        for (StreamParseFilter *f : {&frontFilter, rearOn ? &rearFilter : nullptr}) {
+            if (!f || !f->walking() || (firstOnly && f->walkedDuration() >= kFirstPictures))
+                continue;
+            if (!next || f->walkedDuration() < next->walkedDuration())
+                next = f;
+        }
+        return next;
+    };
+    while (StreamParseFilter *next = behind(!!ready)) {
+        if (next->ContinueLoad(kWalkStep, cancel) == S_OK)
+            continue;
+        if (next == &frontFilter)
+            return frontFailed();
+        rearOn = rearFailed();
     }
     if (cancel && cancel->load()) {
         m_loadError = "cancelled";
         return VFW_E_INVALID_FILE_FORMAT;
     }
+    channelCount = rearOn ? 2 : 1;
+    lengthKnown = !walking();
+    if (!ready)
+        return S_OK;
+
+    ready();
+    // Playing now: walk the rest. A failure here ends that file's walk with
+    // what was walked (the filter says so); a cancel ends both.
+    while (StreamParseFilter *next = behind(false)) {
+        if (cancel && cancel->load())
+            break;
+        next->ContinueLoad(kWalkStep, cancel);
+    }
     return S_OK;
+}
+
+bool PlaybackGraph::walking() const
+{
+    return (parseFilter[0] && parseFilter[0]->walking()) || (parseFilter[1] && parseFilter[1]->walking());
+}
+
+void PlaybackGraph::refreshLength()
+{
+    if (!parseFilter[0])
+        return;
+    const auto index = parseFilter[0]->snapshot();
+    lengthKnown = index->complete;
+    duration = index->estimatedDuration();
+    if (graphBuilder)
+        graphBuilder->setDuration(duration, lengthKnown);
 }
 
 HResult PlaybackGraph::Connect()
@@ -77,7 +131,8 @@ HResult PlaybackGraph::Connect()
     // A card recording carries the rear picture as the second video stream of
     // the same file: show it in the rear screen rather than dropping it.
     bool rearInFront = false;
-    if (channelCount == 1 && parseFilter[0]->index().video.size() >= 2 && parseFilter[1]->index().video.empty()) {
+    const auto frontIndex = parseFilter[0]->snapshot();
+    if (channelCount == 1 && frontIndex->video.size() >= 2 && parseFilter[1]->snapshot()->video.empty()) {
         rearInFront = true;
         channelCount = 2;
     }
@@ -144,13 +199,13 @@ HResult PlaybackGraph::Connect()
     if (result != S_OK)
         return result;
 
-    graphBuilder->setDuration(parseFilter[0]->index().duration());
+    refreshLength();
     const HResult cued = graphBuilder->cue();
     state = StateStopped;
     built = true;
     duration = graphBuilder->duration();
     if (renderer[0]) {
-        const VideoStreamIndex &v = parseFilter[0]->index().video.front();
+        const VideoStreamIndex &v = frontIndex->video.front();
         const QSize shown = renderer[0]->nativeSize();
         nativeWidth = shown.isEmpty() ? v.width : shown.width();
         nativeHeight = shown.isEmpty() ? v.height : shown.height();

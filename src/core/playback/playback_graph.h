@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -48,8 +49,29 @@ public:
     // uses this graph. S_OK, or VFW_E_INVALID_FILE_FORMAT when the front file
     // is not loaded (the reason in loadError()). `cancel` is polled while the
     // files are read.
+    //
+    // Files without a usable index are walked front and rear in turns, the
+    // one whose walk has covered less time first, so that both reach any
+    // moment together. With `ready` given, it is called as soon as both have
+    // been walked past their first pictures (kFirstPictures), and the walks
+    // go on from there on this thread while the rest of the graph is built
+    // and plays (from then on this thread touches nothing of the graph but
+    // the two filters' loads). Without it, everything is walked first.
     HResult LoadSources(const std::string &front, const std::string &rear, std::intptr_t device,
-                        std::int32_t recording, const std::atomic<bool> *cancel = nullptr);
+                        std::int32_t recording, const std::atomic<bool> *cancel = nullptr,
+                        const std::function<void()> &ready = {});
+    // How much of a recording is walked before it plays: a second of the
+    // first video stream (a camera's group of pictures).
+    static constexpr std::int64_t kFirstPictures = 10'000'000;
+    // A step of a walk: one read of the walk's blocks.
+    static constexpr std::int64_t kWalkStep = 1 << 20;
+    // Either file is still being walked. Any thread.
+    bool walking() const;
+    // Takes the length from the front file's index as far as it is walked
+    // (an estimate until the walk is over) into `duration` and the running
+    // graph. User-interface thread.
+    void refreshLength();
+    bool lengthKnown = true;
     // The rest of Build after a successful LoadSources: the sound and video
     // chains, their connections and the cue. User-interface thread.
     HResult Connect();

@@ -189,6 +189,13 @@ std::int64_t VideoStreamIndex::keyFrameAtOrBefore(std::int64_t frame) const
     return 0;
 }
 
+std::int64_t VideoStreamIndex::frameAtRate(std::int64_t time) const
+{
+    if (frameRate.num <= 0 || time <= 0)
+        return 0;
+    return av_rescale_rnd(time, frameRate.num, kTicksPerSecond * frameRate.den, AV_ROUND_DOWN);
+}
+
 std::int64_t AudioStreamIndex::timeAtPos(std::int64_t pos) const
 {
     auto it = std::lower_bound(packets.begin(), packets.end(), pos,
@@ -205,8 +212,17 @@ std::int64_t RecordingIndex::duration() const
     return video.front().frameTime(static_cast<std::int64_t>(video.front().frames.size()));
 }
 
-LoadFailure buildRecordingIndex(DemuxReader &reader, RecordingIndex &index,
-                                const IndexOptions &options, std::string *why)
+std::int64_t RecordingIndex::estimatedDuration() const
+{
+    const std::int64_t walked = duration();
+    if (complete || walkedTo <= regionStart || regionEnd <= walkedTo)
+        return walked;
+    const double scale = static_cast<double>(regionEnd - regionStart) / static_cast<double>(walkedTo - regionStart);
+    return std::max(walked, static_cast<std::int64_t>(static_cast<double>(walked) * scale));
+}
+
+LoadFailure IndexLoad::begin(DemuxReader &reader, RecordingIndex &index, const IndexOptions &options,
+                             std::string *why)
 {
     AVFormatContext *format = reader.context();
     index = RecordingIndex{};
@@ -241,7 +257,7 @@ LoadFailure buildRecordingIndex(DemuxReader &reader, RecordingIndex &index,
     }
 
     ByteSource &source = reader.source();
-    RiffLayout layout;
+    RiffLayout &layout = m_layout;
     switch (readRiffLayout(source, layout, why)) {
     case LayoutResult::Ok: break;
     case LayoutResult::NotRecording: return LoadFailure::NotRecording;
@@ -268,8 +284,26 @@ LoadFailure buildRecordingIndex(DemuxReader &reader, RecordingIndex &index,
         logInfo("the recording's index is not usable (" + unusable + "); reading its chunks");
         index = streams;
     }
-    IndexBuilder builder(index, layout, format->nb_streams);
-    return scanChunks(source, layout, builder, index, options.cancel, why);
+    m_builder = std::make_unique<IndexBuilder>(index, layout, format->nb_streams);
+    m_walk = std::make_unique<ChunkWalk>(source, layout, *m_builder, index);
+    index.complete = false;
+    index.regionStart = m_walk->regionStart();
+    index.regionEnd = m_walk->regionEnd();
+    index.walkedTo = index.regionStart;
+    return LoadFailure::None;
+}
+
+LoadFailure buildRecordingIndex(DemuxReader &reader, RecordingIndex &index, const IndexOptions &options,
+                                std::string *why)
+{
+    IndexLoad load;
+    const LoadFailure failure = load.begin(reader, index, options, why);
+    if (failure != LoadFailure::None || !load.walking())
+        return failure;
+    const LoadFailure walked = load.walk()->advance(INT64_MAX, options.cancel, why);
+    index.complete = true;
+    index.walkedTo = load.walk()->position();
+    return walked;
 }
 
 bool MetadataPackets::add(std::int32_t time, const std::uint8_t *data, std::size_t size)
@@ -282,7 +316,7 @@ bool MetadataPackets::add(std::int32_t time, const std::uint8_t *data, std::size
         ++m_dropped;
         return false;
     }
-    if (kBlock - m_blockUsed < length || (!m_blocks.empty() && m_blocks.back().use_count() > 1)) {
+    if (kBlock - m_blockUsed < length || (!m_appendToShared && !m_blocks.empty() && m_blocks.back().use_count() > 1)) {
         m_blocks.push_back(std::make_shared_for_overwrite<std::uint8_t[]>(kBlock));
         m_blockUsed = 0;
     }
@@ -310,12 +344,18 @@ MetadataRecord MetadataPackets::operator[](std::size_t i) const
     return record;
 }
 
-void registerKeyFrames(const RecordingIndex &index, DemuxReader &reader)
+void registerKeyFrames(const RecordingIndex &index, DemuxReader &reader, std::vector<std::size_t> *registered)
 {
-    for (const auto &v : index.video) {
-        for (size_t f = 0; f < v.frames.size(); ++f)
+    if (registered)
+        registered->resize(index.video.size(), 0);
+    for (size_t i = 0; i < index.video.size(); ++i) {
+        const auto &v = index.video[i];
+        const size_t from = registered ? (*registered)[i] : 0;
+        for (size_t f = from; f < v.frames.size(); ++f)
             if (v.frames[f].key)
                 reader.addKeyFrame(v.stream, static_cast<std::int64_t>(f), v.frames[f].pos, 0);
+        if (registered)
+            (*registered)[i] = std::max(from, v.frames.size());
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // What the stream-parse filter learns about a recording when it loads it: the
 // streams, where every video frame and audio packet lies, and the metadata
-// packets. Built once by the load, then read-only (any thread may read it).
+// packets. Built by the load; a load that walks the chunks hands out copies
+// of what it has walked so far (complete false) while it goes on. A copy
+// handed out is read-only (any thread may read it).
 
 #include <atomic>
 #include <cstdint>
@@ -41,6 +43,9 @@ struct VideoStreamIndex {
     std::int64_t frameAtPos(std::int64_t pos) const;
     // The last key frame at or before `frame` (0 when none is marked).
     std::int64_t keyFrameAtOrBefore(std::int64_t frame) const;
+    // The frame shown at a time by the frame rate alone, however many frames
+    // are known (a frame the walk has not reached yet).
+    std::int64_t frameAtRate(std::int64_t time) const;
 };
 
 struct AudioPacketEntry {
@@ -96,6 +101,11 @@ public:
     MetadataRecord operator[](std::size_t i) const;
     // Memory the bounds count for what is held.
     std::uint64_t cost() const { return m_cost; }
+    // Set while every copy of this list is only read (copies a load hands
+    // out while it goes on): packets are then still added to a block the
+    // copies share, past the bytes any copy sees, instead of to a new block
+    // for every copy.
+    void appendToShared(bool on) { m_appendToShared = on; }
 
 private:
     static constexpr std::size_t kBlock = 64 * 1024;
@@ -113,6 +123,7 @@ private:
     std::uint64_t m_budget = UINT64_MAX;
     std::uint64_t m_cost = 0;
     std::size_t m_dropped = 0;
+    bool m_appendToShared = false;
 };
 
 struct RecordingIndex {
@@ -124,9 +135,20 @@ struct RecordingIndex {
     bool truncated = false;   // a cut-off chunk or garbage ended the scan
     bool fromIdx1 = false;    // built from the file's own index rather than a chunk walk
     int resyncs = 0;          // damaged stretches the chunk walk stepped over
+    // False while a walk is still under way: the entries are those of the
+    // part walked so far (the bytes before walkedTo, of the region the walk
+    // covers), and more will follow.
+    bool complete = true;
+    std::int64_t walkedTo = 0;
+    std::int64_t regionStart = 0;
+    std::int64_t regionEnd = 0;
 
     // Length in 100 ns units: the first video stream's frame count times its frame period.
     std::int64_t duration() const;
+    // The length while a walk is under way: what was walked, scaled up by
+    // the bytes still to walk (at least the length walked); the length
+    // itself once complete.
+    std::int64_t estimatedDuration() const;
 };
 
 enum class LoadFailure { None, NotRecording, DamagedHeader, NoVideo, Unreadable, Cancelled };
@@ -158,6 +180,10 @@ LoadFailure buildRecordingIndex(DemuxReader &reader, RecordingIndex &index,
                                 const IndexOptions &options, std::string *why);
 
 // Registers the scanned key frames with a reader so that it can seek.
-void registerKeyFrames(const RecordingIndex &index, DemuxReader &reader);
+// `registered`, when given, counts per video stream the frames looked at by
+// earlier calls; only the frames after them are registered, and it is updated
+// (a reader that follows a walk registers what each new copy adds).
+void registerKeyFrames(const RecordingIndex &index, DemuxReader &reader,
+                       std::vector<std::size_t> *registered = nullptr);
 
 } // namespace korvante

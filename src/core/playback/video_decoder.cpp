@@ -32,7 +32,8 @@ VideoDecoder::~VideoDecoder()
 
 HResult VideoDecoder::connect(const StreamParseFilter &source, int videoIndex, ColourConverter &converter)
 {
-    const RecordingIndex &index = source.index();
+    auto snapshot = source.snapshot();
+    const RecordingIndex &index = *snapshot;
     if (videoIndex < 0 || static_cast<size_t>(videoIndex) >= index.video.size())
         return E_FAIL;
     const VideoStreamIndex &stream = index.video[static_cast<size_t>(videoIndex)];
@@ -57,9 +58,28 @@ HResult VideoDecoder::connect(const StreamParseFilter &source, int videoIndex, C
     avcodec_free_context(&m_codec);
     m_codec = ctx;
     m_source = &source;
-    m_stream = &stream;
+    m_connected = std::move(snapshot);
+    m_videoIndex = videoIndex;
     m_converter = &converter;
     return S_OK;
+}
+
+std::int64_t VideoDecoder::knownFrames(bool *all) const
+{
+    const auto index = m_source->snapshot();
+    const auto &video = index->video;
+    const auto slot = static_cast<size_t>(m_videoIndex);
+    if (all)
+        *all = index->complete;
+    return slot < video.size() ? static_cast<std::int64_t>(video[slot].frames.size()) : 0;
+}
+
+std::int64_t VideoDecoder::frameAt(std::int64_t time) const
+{
+    bool all = false;
+    const std::int64_t known = knownFrames(&all);
+    const std::int64_t frame = stream().frameAtRate(time);
+    return all ? std::clamp<std::int64_t>(frame, 0, std::max<std::int64_t>(known - 1, 0)) : frame;
 }
 
 void VideoDecoder::start()
@@ -102,17 +122,27 @@ void VideoDecoder::stop()
 
 void VideoDecoder::run()
 {
-    auto reader = m_source->openReader();
+    std::vector<std::size_t> registered;
+    auto reader = m_source->openReader(&m_interrupt, &registered);
     if (!reader) {
         logError(m_name + ": the stream cannot be read");
         return;
     }
-    const VideoStreamIndex &stream = *m_stream;
-    reader->keepStreams({stream.stream});
+    const auto slot = static_cast<size_t>(m_videoIndex);
+    // The copy of the index this thread goes by. While the recording is
+    // still walked a newer copy is taken when the reader has gone past the
+    // end of this one, and at every seek.
+    std::shared_ptr<const RecordingIndex> index = m_source->snapshot();
+    const VideoStreamIndex *stream = &index->video[slot];
+    std::int64_t frameCount = static_cast<std::int64_t>(stream->frames.size());
+    auto takeNewest = [&](std::shared_ptr<const RecordingIndex> newer) {
+        index = std::move(newer);
+        stream = &index->video[slot];
+        frameCount = static_cast<std::int64_t>(stream->frames.size());
+    };
+    reader->keepStreams({stream->stream});
     std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
-    const std::int64_t frameCount = static_cast<std::int64_t>(stream.frames.size());
-    const std::int64_t endPos = m_source->index().endPos;
 
     bool active = false;
     bool inputDone = false;
@@ -131,10 +161,21 @@ void VideoDecoder::run()
                 m_seekPending = false;
                 m_interrupt = false;
                 generation = m_seekGeneration;
-                dropBefore = std::clamp<std::int64_t>(m_seekFrame, 0, frameCount - 1);
+                const std::int64_t wanted = std::max<std::int64_t>(m_seekFrame, 0);
                 lock.unlock();
-                const std::int64_t key = stream.keyFrameAtOrBefore(dropBefore);
-                if (!reader->seekToFrame(stream.stream, key))
+                // A frame the walk has not reached yet: wait until it has
+                // (the frame is then known exactly) or ends before it.
+                takeNewest(m_source->waitForIndex(
+                    [&](const RecordingIndex &i) { return static_cast<std::int64_t>(i.video[slot].frames.size()) > wanted; },
+                    &m_interrupt));
+                if (m_interrupt.load()) {
+                    active = false; // another seek or the stop came meanwhile
+                    continue;
+                }
+                registerKeyFrames(*index, *reader, &registered);
+                dropBefore = std::clamp<std::int64_t>(wanted, 0, frameCount - 1);
+                const std::int64_t key = stream->keyFrameAtOrBefore(dropBefore);
+                if (!reader->seekToFrame(stream->stream, key))
                     logWarning(m_name + ": seeking failed");
                 avcodec_flush_buffers(m_codec);
                 nextOut = key;
@@ -151,12 +192,14 @@ void VideoDecoder::run()
                 avcodec_send_packet(m_codec, nullptr); // drain the frames held back
             } else {
                 const std::int64_t chunk = packet->pos - 8;
-                if (packet->stream_index != stream.stream)
+                if (packet->stream_index != stream->stream)
                     continue;
-                if (chunk >= endPos) {
+                if (chunk >= index->endPos && !index->complete)
+                    takeNewest(m_source->snapshot()); // the reader only reads what the walk has passed
+                if (chunk >= index->endPos) {
                     inputDone = true; // past the last whole chunk of a cut-off recording
                     avcodec_send_packet(m_codec, nullptr);
-                } else if (stream.frameAtPos(chunk) < 0) {
+                } else if (stream->frameAtPos(chunk) < 0) {
                     continue; // not a frame the load scan accepted
                 } else if (avcodec_send_packet(m_codec, packet.get()) < 0) {
                     logDebug(m_name + ": a damaged frame was skipped");
@@ -170,7 +213,8 @@ void VideoDecoder::run()
                 break;
             if (rc < 0) { // AVERROR_EOF after the drain, or a hard error
                 active = false;
-                m_endedGeneration = generation;
+                if (!m_interrupt.load())
+                    m_endedGeneration = generation;
                 break;
             }
             const std::int64_t number = nextOut++;
@@ -178,7 +222,7 @@ void VideoDecoder::run()
                 continue;
             DecodedFrame out;
             out.number = number;
-            out.time = stream.frameTime(number);
+            out.time = stream->frameTime(number);
             out.generation = generation;
             out.settings = m_params.snapshot();
             out.image = m_converter->convert(*frame, out.settings, m_outputSize ? m_outputSize() : QSize());

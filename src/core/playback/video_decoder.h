@@ -63,7 +63,17 @@ public:
     // cannot decode its codec. `source` and `converter` must outlive the decoder's thread.
     HResult connect(const StreamParseFilter &source, int videoIndex, ColourConverter &converter);
     bool connected() const { return m_codec != nullptr; }
-    const VideoStreamIndex &stream() const { return *m_stream; }
+    // The stream as it was when connected (its frames are those known then:
+    // a recording still being walked has more by now, see knownFrames).
+    const VideoStreamIndex &stream() const { return m_connected->video[static_cast<size_t>(m_videoIndex)]; }
+
+    // Frames of the stream the load has found so far; `all` says whether
+    // that is every frame (the walk is over). Any thread.
+    std::int64_t knownFrames(bool *all = nullptr) const;
+    // The frame shown at `time` (100 ns): by the frame rate, and within the
+    // frames once all are known. Any thread.
+    std::int64_t frameAt(std::int64_t time) const;
+    std::int64_t frameTime(std::int64_t frame) const { return stream().frameTime(frame); }
 
     // The size each picture is wanted at (asked once per frame, on the decode
     // thread; thread-safe). Unset: the picture's own size.
@@ -90,7 +100,8 @@ private:
     const std::string m_name;
     DecoderParams m_params;
     const StreamParseFilter *m_source = nullptr;
-    const VideoStreamIndex *m_stream = nullptr;
+    std::shared_ptr<const RecordingIndex> m_connected;
+    int m_videoIndex = 0;
     ColourConverter *m_converter = nullptr;
     std::function<QSize()> m_outputSize; // set before start()
     AVCodecContext *m_codec = nullptr;

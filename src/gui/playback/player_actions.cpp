@@ -164,10 +164,11 @@ void CPlayerMenuDlg::seekBySteps(bool forward)
         engine.Forward(2 * kForwardStepSeconds);
     else
         engine.Rewind(2 * kRewindStepSeconds);
+    followWalk(); // a step past the walked part says that it waits
     if (engine.GetState() == StateRunning)
         pausePlaying();
     const std::uint64_t length = engine.GetDurationMs();
-    if (forward && length > 0 && engine.GetPositionMs() >= length) {
+    if (forward && length > 0 && engine.LengthKnown() && engine.GetPositionMs() >= length) {
         // Forward ran into the end: go on as the end of playback does, with
         // the next recording, or stop after the last one (playing from the
         // very end would start the recording over from 0).

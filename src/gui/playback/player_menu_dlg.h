@@ -49,8 +49,10 @@ public:
     // The speeds [ and ] step through: the engine's range, 0.5 to 2.0.
     static constexpr std::array<float, 6> kSpeeds{0.5f, 0.75f, 1.0f, 1.25f, 1.5f, 2.0f};
     // Timer 512 moves the slider, the time display and the graph cursor while
-    // a recording plays; timer 513 is the one-second pause before the row the
-    // list stepped to is played.
+    // a recording plays (and, while its file is still walked, grows the
+    // slider's length and follows a seek that waits for the walk, paused
+    // too); timer 513 is the one-second pause before the row the list
+    // stepped to is played.
     static constexpr int kProgressTimer = 512;
     static constexpr int kProgressIntervalMs = 100;
     static constexpr int kNextFileTimer = 513;
@@ -212,6 +214,9 @@ private:
     void onSeek(quintptr position);
     void applyVolume();
     void onProgressTick();
+    // The screen says so while a seek waits for the walk of the file, and
+    // the slider's length follows the walk. True while either still moves.
+    bool followWalk();
     void refreshTimeDisplay();
     void setGraphCursor(std::uint64_t milliseconds);
     void showPausedPosition(std::uint64_t milliseconds);
@@ -241,6 +246,7 @@ private:
     int m_currentIndex = -1;
     std::uint64_t m_openRequest = 0; // the open whose outcome is awaited
     bool m_busy = false;             // the busy cursor is shown
+    bool m_walkMessage = false;      // the screen says that a seek waits for the walk
     bool m_flipA = false;
     bool m_flipB = false;
     bool m_rearFlip = false;

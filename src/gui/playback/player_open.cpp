@@ -134,6 +134,7 @@ void CPlayerMenuDlg::onOpened(const MediaEngine::OpenOutcome &outcome, int row, 
         return;
     }
     showScreenMessage(QString());
+    m_walkMessage = false;
     MediaEngine &engine = m_state.engine;
     m_state.sensorData.clearFixes();
     m_state.sensorData.clearSamples();
@@ -204,6 +205,31 @@ void CPlayerMenuDlg::onSeek(quintptr position)
         setGraphCursor(static_cast<std::uint64_t>(target));
         refreshTimeDisplay();
     }
+    if (followWalk())
+        setTimer(kProgressTimer, kProgressIntervalMs); // paused too, until the pictures come
+}
+
+bool CPlayerMenuDlg::followWalk()
+{
+    MediaEngine &engine = m_state.engine;
+    const int s = engine.GetState();
+    if (s != StateRunning && s != StatePaused)
+        return false;
+    const int length = clampToInt(engine.GetDurationMs());
+    if (length != m_seek->rangeMax())
+        m_seek->setRangeMax(length, true);
+    const bool waiting = engine.SeekWaiting();
+    if (waiting) {
+        // The position is already the one asked for; its pictures come when
+        // the walk of the file gets there.
+        showScreenMessage(QStringLiteral("Reading %1 up to %2 (at %3)")
+                              .arg(m_currentName, formatTime(engine.GetPositionMs()), formatTime(engine.WalkedMs())));
+        m_walkMessage = true;
+    } else if (m_walkMessage) {
+        showScreenMessage(QString());
+        m_walkMessage = false;
+    }
+    return waiting || engine.IsWalking();
 }
 
 void CPlayerMenuDlg::applyVolume()
@@ -219,6 +245,7 @@ void CPlayerMenuDlg::onProgressTick()
     MediaEngine &engine = m_state.engine;
     const int s = engine.GetState();
     const std::uint64_t pos = engine.GetPositionMs();
+    const bool following = followWalk();
     const std::uint64_t length = engine.GetDurationMs();
     if (s == StateRunning || s == StatePaused) {
         // The thumb stays under the user's pointer while it is dragged.
@@ -237,13 +264,17 @@ void CPlayerMenuDlg::onProgressTick()
         showScreenMessage(QStringLiteral("Cannot play %1: cannot be read any more").arg(name));
         return;
     }
-    // A length that cannot be read (0) is no end: the recording plays on.
-    if (s == StateRunning && length > 0 && pos >= length) {
+    // A length that cannot be read (0) is no end, nor is one still
+    // estimated while the file is walked: the recording plays on.
+    if (s == StateRunning && length > 0 && engine.LengthKnown() && pos >= length) {
         if (runAction(NextFile) == 1)
             killTimer(kProgressTimer);
         else
             runAction(Stop);
+        return;
     }
+    if (s == StatePaused && !following)
+        killTimer(kProgressTimer); // started by a seek that waited for the walk
 }
 
 QString CPlayerMenuDlg::formatTime(std::uint64_t milliseconds)

@@ -17,19 +17,20 @@ namespace korvante {
 
 namespace {
 
-// The front channel's pictures as the stream-parse filter indexed them; null
-// without a recording or without a usable frame rate.
-const VideoStreamIndex *frontPictures(const MediaEngine &engine)
+// The stream-parse filter's index of the front file as far as it is loaded
+// (a recording still walked grows), when it has front pictures at a usable
+// frame rate; null otherwise.
+std::shared_ptr<const RecordingIndex> frontIndex(const MediaEngine &engine)
 {
     if (!engine.graph || !engine.graph->parseFilter[0])
         return nullptr;
-    const RecordingIndex &index = engine.graph->parseFilter[0]->index();
-    if (index.video.empty())
+    auto index = engine.graph->parseFilter[0]->snapshot();
+    if (index->video.empty())
         return nullptr;
-    const VideoStreamIndex &video = index.video.front();
+    const VideoStreamIndex &video = index->video.front();
     if (video.frames.empty() || video.frameRate.num <= 0 || video.frameRate.den <= 0)
         return nullptr;
-    return &video;
+    return index;
 }
 
 } // namespace
@@ -58,9 +59,10 @@ int CPlayerMenuDlg::stepFrame(int direction)
 {
     MediaEngine &engine = m_state.engine;
     const int s = engine.GetState();
-    const VideoStreamIndex *pictures = frontPictures(engine);
-    if ((s != StateRunning && s != StatePaused) || !pictures || direction == 0)
+    const auto index = frontIndex(engine);
+    if ((s != StateRunning && s != StatePaused) || !index || direction == 0)
         return 0;
+    const VideoStreamIndex *pictures = &index->video.front();
     if (s == StateRunning)
         pausePlaying(); // shows the picture of the position where it stopped
     std::int64_t current = shownFrame();

@@ -113,6 +113,14 @@ const SampleCard &cameraCard()
     return card;
 }
 
+const SampleCard &unfinishedCameraCard()
+{
+    static const SampleCard card =
+        makeCard({"--per-kind", "1", "--unfinished", "1", "--seconds", "20", "--size", "640x360", "--rear-size",
+                  "480x270", "--fps", "30", "--audio", "aac", "--channels", "2", "--encoding", "camera", "--seed", "7"});
+    return card;
+}
+
 std::vector<std::uint8_t> readFile(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);

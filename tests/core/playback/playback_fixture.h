@@ -34,6 +34,10 @@ const SampleCard &sampleCard();
 // 12 s per recording.
 const SampleCard &cameraCard();
 
+// The same footage, 20 s per recording, with one recording of each kind cut
+// off by a power loss (no index; the sizes in its headers are 0).
+const SampleCard &unfinishedCameraCard();
+
 // Runs korvante-mkcard with `args`; true when it succeeded.
 bool runMkcard(const std::vector<std::string> &args);
 
