@@ -11,9 +11,27 @@ BIN="$BUILD/bin"
 card=/tmp/korvante-overview-card
 real=/tmp/korvante-open-card
 if [ ! -d "$card/NOR" ]; then
-  echo "writing a 1,000-recording card (60 s each, 160x120) to $card ..."
-  "$BIN/korvante-mkcard" --folder "$card" --per-kind 250 --seconds 60 --size 160x120 --fps 30 --channels 2 \
+  # 100 recordings written, then copied to nine more days: 1,000 recordings
+  # (2,000 files) of 60 s with 600 G samples and 60 fixes each, in a tenth of
+  # the time writing them all would take.
+  echo "writing a 1,000-recording card (60 s each, 160x120 at 30 fps) to $card ..."
+  "$BIN/korvante-mkcard" --folder "$card.tmp" --per-kind 25 --seconds 60 --size 160x120 --fps 30 --channels 2 \
     --seed 7 >/dev/null
+  python3 - "$card.tmp" <<'PY'
+import datetime, os, shutil, sys
+root = sys.argv[1]
+for folder in os.listdir(root):
+    path = os.path.join(root, folder)
+    if not os.path.isdir(path) or folder == "SETUP":
+        continue
+    for name in sorted(os.listdir(path)):
+        kind, date, time, rest = name.split("_", 3)
+        when = datetime.datetime.strptime(date + time, "%Y%m%d%H%M%S")
+        for day in range(1, 10):
+            moved = (when + datetime.timedelta(days=day)).strftime("%Y%m%d_%H%M%S")
+            shutil.copyfile(os.path.join(path, name), os.path.join(path, f"{kind}_{moved}_{rest}"))
+PY
+  mv "$card.tmp" "$card"
 fi
 if [ ! -d "$real/NOR" ]; then
   echo "writing camera-like 1080p recordings to $real ..."

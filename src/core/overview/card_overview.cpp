@@ -26,21 +26,29 @@ constexpr std::int32_t kEventKind = 1;
 struct TimedFix {
     CameraTime at;
     const Fix *fix;
+    std::size_t recording;
 };
 
-// The trip's fixes in time order, each moment once: recordings are taken in
-// camera-time order and a fix is kept only when it lies after the last one
+// The trip's fixes in time order, each moment once: a fix of another
+// recording is kept only when it lies more than kSameFix after the last one
 // kept, so the stretch two overlapping recordings share counts once.
 std::vector<TimedFix> mergedFixes(const std::vector<RecordingItem> &items, const Trip &trip)
 {
     std::vector<TimedFix> all;
+    std::size_t count = 0;
+    for (std::size_t i : trip.recordings)
+        count += items[i].metadata.fixes.size();
+    all.reserve(count);
     for (std::size_t i : trip.recordings)
         for (const Fix &f : items[i].metadata.fixes)
-            all.push_back({items[i].startTime() + milliseconds{f.offsetMs}, &f});
-    std::stable_sort(all.begin(), all.end(), [](const TimedFix &a, const TimedFix &b) { return a.at < b.at; });
+            all.push_back({items[i].startTime() + milliseconds{f.offsetMs}, &f, i});
+    const auto byTime = [](const TimedFix &a, const TimedFix &b) { return a.at < b.at; };
+    if (!std::is_sorted(all.begin(), all.end(), byTime)) // recordings that follow each other are in order already
+        std::stable_sort(all.begin(), all.end(), byTime);
     std::vector<TimedFix> kept;
+    kept.reserve(all.size());
     for (const TimedFix &f : all)
-        if (kept.empty() || f.at - kept.back().at > kSameFix)
+        if (kept.empty() || (f.recording == kept.back().recording ? f.at > kept.back().at : f.at - kept.back().at > kSameFix))
             kept.push_back(f);
     return kept;
 }
@@ -53,6 +61,33 @@ double pathMetres(const std::vector<TimedFix> &fixes)
                                     fixes[i].fix->longitude);
     return metres;
 }
+
+double stepMetres(const Fix &a, const Fix &b) { return greatCircleMetres(a.latitude, a.longitude, b.latitude, b.longitude); }
+
+// The trip's distance. Recordings that follow each other without overlapping
+// (the usual drive) keep their own fixes whole, so their summaries' distances
+// and the steps between them make it up; only overlaps need the merge.
+double tripMetres(const std::vector<RecordingItem> &items, const Trip &trip)
+{
+    bool overlapping = false;
+    for (std::size_t k = 1; k < trip.recordings.size() && !overlapping; ++k)
+        overlapping = items[trip.recordings[k]].startTime() < items[trip.recordings[k - 1]].endTime();
+    if (overlapping)
+        return pathMetres(mergedFixes(items, trip));
+    double metres = 0;
+    const Fix *last = nullptr;
+    for (std::size_t i : trip.recordings) {
+        const RecordingSummary &s = items[i].summary;
+        if (!s.firstFix)
+            continue;
+        if (last)
+            metres += stepMetres(*last, *s.firstFix);
+        metres += s.distanceM;
+        last = &*s.lastFix;
+    }
+    return metres;
+}
+
 
 struct Candidate {
     CameraTime at;
@@ -132,7 +167,7 @@ std::vector<Trip> buildTrips(const std::vector<RecordingItem> &items, std::chron
         trip.maxSpeedKmh = std::max(trip.maxSpeedKmh, item.summary.maxSpeedKmh);
     }
     for (Trip &trip : trips)
-        trip.distanceM = pathMetres(mergedFixes(items, trip));
+        trip.distanceM = tripMetres(items, trip);
     return trips;
 }
 
@@ -177,12 +212,15 @@ std::vector<Incident> findIncidents(const std::vector<RecordingItem> &items, con
             incident.recording = chosen.recording;
             incident.offsetMs = chosen.offsetMs;
             incident.trip = t;
+            // The fixes are in time order: the nearest is one of the two around `wanted`.
             const CameraTime wanted = chosen.at - kBeforeOffset;
+            const auto after = std::lower_bound(fixes.begin(), fixes.end(), wanted,
+                                                [](const TimedFix &f, CameraTime t) { return f.at < t; });
             const TimedFix *nearest = nullptr;
-            for (const TimedFix &f : fixes)
-                if (std::chrono::abs(f.at - wanted) <= kBeforeWindow
-                    && (!nearest || std::chrono::abs(f.at - wanted) < std::chrono::abs(nearest->at - wanted)))
-                    nearest = &f;
+            for (auto it : {after, after == fixes.begin() ? fixes.end() : after - 1})
+                if (it != fixes.end() && std::chrono::abs(it->at - wanted) <= kBeforeWindow
+                    && (!nearest || std::chrono::abs(it->at - wanted) < std::chrono::abs(nearest->at - wanted)))
+                    nearest = &*it;
             if (nearest)
                 incident.speedBeforeKmh = nearest->fix->speedKmh;
             incidents.push_back(incident);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 
 namespace korvante::overview {
 namespace {
@@ -46,7 +47,7 @@ public:
 
 class Reader {
 public:
-    explicit Reader(const std::string &b) : m_b(b) {}
+    explicit Reader(std::string_view b) : m_b(b) {}
     template <typename T> bool get(T &value)
     {
         if (m_b.size() - m_at < sizeof(T))
@@ -59,19 +60,33 @@ public:
     std::size_t left() const { return m_b.size() - m_at; }
 
 private:
-    const std::string &m_b;
+    std::string_view m_b;
     std::size_t m_at = 0;
 };
 
-// One prepared statement, finalized when it goes.
+const char *const kStatements[4] = {
+    "SELECT size, modified, metadata FROM recordings WHERE identity = ?1",
+    "SELECT size, modified, bytes FROM blobs WHERE identity = ?1 AND kind = ?2",
+    "INSERT OR REPLACE INTO recordings(identity, size, modified, metadata) VALUES(?1, ?2, ?3, ?4)",
+    "INSERT OR REPLACE INTO blobs(identity, size, modified, bytes, kind) VALUES(?1, ?2, ?3, ?4, ?5)",
+};
+enum { kFindMetadata, kFindBlob, kStoreMetadata, kStoreBlob };
+
+// One use of a prepared statement of the connection: bound, stepped, and
+// reset and cleared when it goes.
 class Statement {
 public:
-    Statement(sqlite3 *db, const char *sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(m_stmt); }
+    explicit Statement(sqlite3_stmt *stmt) : m_stmt(stmt) {}
+    ~Statement()
+    {
+        if (m_stmt) {
+            sqlite3_reset(m_stmt);
+            sqlite3_clear_bindings(m_stmt);
+        }
+    }
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
-    bool ok() const { return m_rc == SQLITE_OK && m_stmt; }
-    int prepareResult() const { return m_rc; }
+    bool ok() const { return m_stmt != nullptr; }
     sqlite3_stmt *get() const { return m_stmt; }
     void text(int i, const std::string &t) { sqlite3_bind_text(m_stmt, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT); }
     void integer(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); }
@@ -79,15 +94,8 @@ public:
 
 private:
     sqlite3_stmt *m_stmt = nullptr;
-    int m_rc = SQLITE_ERROR;
 };
 
-std::string columnBlob(sqlite3_stmt *stmt, int i)
-{
-    const void *data = sqlite3_column_blob(stmt, i);
-    const int size = sqlite3_column_bytes(stmt, i);
-    return data && size > 0 ? std::string(static_cast<const char *>(data), static_cast<std::size_t>(size)) : std::string();
-}
 
 } // namespace
 
@@ -111,7 +119,7 @@ std::string encodeMetadata(const RecordingMetadata &m)
     return std::move(w.bytes);
 }
 
-std::optional<RecordingMetadata> decodeMetadata(const std::string &bytes)
+std::optional<RecordingMetadata> decodeMetadata(std::string_view bytes)
 {
     Reader r(bytes);
     RecordingMetadata m;
@@ -162,24 +170,39 @@ OverviewCache::OverviewCache(const std::string &directory)
     open(true);
 }
 
-OverviewCache::~OverviewCache()
+OverviewCache::~OverviewCache() { close(); }
+
+void OverviewCache::close()
 {
+    for (sqlite3_stmt *&stmt : m_statements) {
+        sqlite3_finalize(stmt);
+        stmt = nullptr;
+    }
     if (m_db)
         sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+sqlite3_stmt *OverviewCache::statement(int which)
+{
+    if (!m_db)
+        return nullptr;
+    if (!m_statements[which] && sqlite3_prepare_v2(m_db, kStatements[which], -1, &m_statements[which], nullptr) != SQLITE_OK) {
+        sqlite3_finalize(m_statements[which]);
+        m_statements[which] = nullptr;
+    }
+    return m_statements[which];
 }
 
 bool OverviewCache::open(bool retry)
 {
-    if (m_db) {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-    }
+    close();
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
                              nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
-        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456;", nullptr, nullptr, nullptr);
         if (rc == SQLITE_OK)
             rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
     }
@@ -211,10 +234,9 @@ void OverviewCache::moveAside(const std::string &why)
 
 std::optional<RecordingMetadata> OverviewCache::find(const CacheKey &key)
 {
-    const auto bytes = findBlob({}, key);
-    if (!bytes)
-        return std::nullopt;
-    return decodeMetadata(*bytes);
+    std::optional<RecordingMetadata> found;
+    lookUp({}, key, [&](std::string_view bytes) { found = decodeMetadata(bytes); });
+    return found;
 }
 
 bool OverviewCache::store(const CacheKey &key, const RecordingMetadata &metadata)
@@ -222,26 +244,80 @@ bool OverviewCache::store(const CacheKey &key, const RecordingMetadata &metadata
     return storeBlob({}, key, encodeMetadata(metadata));
 }
 
+template <typename Body> bool OverviewCache::inTransaction(bool write, Body &&body)
+{
+    if (!m_db)
+        return false;
+    int rc = sqlite3_exec(m_db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        if (isDamage(rc)) {
+            moveAside(sqlite3_errstr(rc));
+            open(false);
+        }
+        return false;
+    }
+    body();
+    if (!m_db) // the body found the database damaged and made it anew
+        return false;
+    rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::optional<RecordingMetadata>> OverviewCache::findMany(const std::vector<CacheKey> &keys)
+{
+    std::vector<std::optional<RecordingMetadata>> found(keys.size());
+    inTransaction(false, [&] {
+        for (std::size_t i = 0; i < keys.size() && m_db; ++i)
+            found[i] = find(keys[i]);
+    });
+    return found;
+}
+
+bool OverviewCache::storeMany(const std::vector<std::pair<CacheKey, RecordingMetadata>> &entries)
+{
+    bool all = true;
+    const bool committed = inTransaction(true, [&] {
+        for (const auto &[key, metadata] : entries)
+            all = m_db && store(key, metadata) && all;
+    });
+    return committed && all;
+}
+
 // The recordings' metadata is the blob of the empty kind, in its own table.
 std::optional<std::string> OverviewCache::findBlob(const std::string &kind, const CacheKey &key)
 {
-    if (!m_db)
-        return std::nullopt;
-    int rc = SQLITE_OK;
     std::optional<std::string> found;
+    lookUp(kind, key, [&](std::string_view bytes) { found = std::string(bytes); });
+    return found;
+}
+
+void OverviewCache::lookUp(const std::string &kind, const CacheKey &key,
+                           const std::function<void(std::string_view)> &take)
+{
+    if (!m_db)
+        return;
+    int rc = SQLITE_OK;
     {
-        Statement q(m_db, kind.empty()
-                              ? "SELECT size, modified, metadata FROM recordings WHERE identity = ?1"
-                              : "SELECT size, modified, bytes FROM blobs WHERE identity = ?1 AND kind = ?2");
-        rc = q.prepareResult();
+        Statement q(statement(kind.empty() ? kFindMetadata : kFindBlob));
+        rc = q.ok() ? SQLITE_OK : sqlite3_errcode(m_db);
         if (q.ok()) {
             q.text(1, key.identity);
             if (!kind.empty())
                 q.text(2, kind);
             rc = sqlite3_step(q.get());
             if (rc == SQLITE_ROW) {
-                if (sqlite3_column_int64(q.get(), 0) == key.size && sqlite3_column_int64(q.get(), 1) == key.modified)
-                    found = columnBlob(q.get(), 2);
+                // The row's bytes are valid until the statement is reset, which
+                // is after `take`.
+                if (sqlite3_column_int64(q.get(), 0) == key.size && sqlite3_column_int64(q.get(), 1) == key.modified) {
+                    const void *data = sqlite3_column_blob(q.get(), 2);
+                    const int size = sqlite3_column_bytes(q.get(), 2);
+                    take(data && size > 0 ? std::string_view(static_cast<const char *>(data), static_cast<std::size_t>(size))
+                                          : std::string_view());
+                }
                 rc = SQLITE_OK;
             } else if (rc == SQLITE_DONE) {
                 rc = SQLITE_OK;
@@ -251,9 +327,7 @@ std::optional<std::string> OverviewCache::findBlob(const std::string &kind, cons
     if (isDamage(rc)) {
         moveAside(sqlite3_errstr(rc));
         open(false);
-        return std::nullopt;
     }
-    return found;
 }
 
 bool OverviewCache::storeBlob(const std::string &kind, const CacheKey &key, const std::string &bytes)
@@ -262,10 +336,8 @@ bool OverviewCache::storeBlob(const std::string &kind, const CacheKey &key, cons
         return false;
     int rc = SQLITE_OK;
     {
-        Statement q(m_db, kind.empty()
-                              ? "INSERT OR REPLACE INTO recordings(identity, size, modified, metadata) VALUES(?1, ?2, ?3, ?4)"
-                              : "INSERT OR REPLACE INTO blobs(identity, size, modified, bytes, kind) VALUES(?1, ?2, ?3, ?4, ?5)");
-        rc = q.prepareResult();
+        Statement q(statement(kind.empty() ? kStoreMetadata : kStoreBlob));
+        rc = q.ok() ? SQLITE_OK : sqlite3_errcode(m_db);
         if (q.ok()) {
             q.text(1, key.identity);
             q.integer(2, key.size);

@@ -15,10 +15,15 @@
 #include "core/overview/card_overview.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace korvante::overview {
 
@@ -51,6 +56,10 @@ public:
     // Replaces any entry of the same identity. False when it could not be
     // written (the cache stays as it was).
     bool store(const CacheKey &key, const RecordingMetadata &metadata);
+    // The same for many at once, each group in one transaction: a card of a
+    // thousand recordings costs one snapshot to look up, not a thousand.
+    std::vector<std::optional<RecordingMetadata>> findMany(const std::vector<CacheKey> &keys);
+    bool storeMany(const std::vector<std::pair<CacheKey, RecordingMetadata>> &entries);
 
     // Named blobs of other readers under the same key (e.g. the chunk index
     // a walk built), replaced with the entry's identity when size or time
@@ -60,14 +69,24 @@ public:
 
 private:
     bool open(bool retry);
+    // Runs `body` inside BEGIN (IMMEDIATE when writing) … COMMIT; false when
+    // the transaction could not be had or kept.
+    template <typename Body> bool inTransaction(bool write, Body &&body);
+    // Hands the bytes of the entry under `key` to `take`, when there is one.
+    void lookUp(const std::string &kind, const CacheKey &key, const std::function<void(std::string_view)> &take);
     void moveAside(const std::string &why);
+
+    // The connection's statements, prepared once (find/store × metadata/blob).
+    sqlite3_stmt *statement(int which);
+    void close();
 
     std::string m_path;
     sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_statements[4] = {};
 };
 
 // The blob encoding of metadata, exposed for tests.
 std::string encodeMetadata(const RecordingMetadata &metadata);
-std::optional<RecordingMetadata> decodeMetadata(const std::string &bytes);
+std::optional<RecordingMetadata> decodeMetadata(std::string_view bytes);
 
 } // namespace korvante::overview

@@ -61,7 +61,10 @@ std::vector<SourceRecording> recordingsOf(const RecordingCatalogue &catalogue)
             r.path = entry.path;
             r.key.identity = entry.path;
             struct statx info {};
-            if (::statx(AT_FDCWD, entry.path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_SIZE | STATX_MTIME, &info) == 0) {
+            if (entry.modifiedNs != 0) { // what the listing saw: no second look at the file
+                r.key.size = static_cast<std::int64_t>(entry.sizeBytes);
+                r.key.modified = entry.modifiedNs;
+            } else if (::statx(AT_FDCWD, entry.path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_SIZE | STATX_MTIME, &info) == 0) {
                 r.key.size = static_cast<std::int64_t>(info.stx_size);
                 r.key.modified = static_cast<std::int64_t>(info.stx_mtime.tv_sec) * 1'000'000'000
                                  + info.stx_mtime.tv_nsec;
@@ -85,19 +88,42 @@ OverviewResult buildOverview(const std::vector<SourceRecording> &recordings, Ove
                              const std::function<void(std::size_t, std::size_t)> &progress,
                              const std::atomic<bool> *cancel)
 {
+    // Scanned entries are written in groups: one transaction each, short
+    // enough that another viewer or a command waiting to write hardly notices.
+    constexpr std::size_t kStoreGroup = 32;
+    constexpr auto kStoreEvery = std::chrono::milliseconds(250);
+
     OverviewResult result;
     const bool cacheUsable = cache && cache->usable();
+    std::vector<std::optional<RecordingMetadata>> cached(recordings.size());
+    if (cacheUsable) {
+        std::vector<CacheKey> keys;
+        keys.reserve(recordings.size());
+        for (const SourceRecording &r : recordings)
+            keys.push_back(r.key);
+        cached = cache->findMany(keys);
+    }
+    std::vector<std::pair<CacheKey, RecordingMetadata>> pending;
+    auto lastStore = std::chrono::steady_clock::now();
+    auto flush = [&] {
+        if (cacheUsable && !pending.empty())
+            cache->storeMany(pending);
+        pending.clear();
+        lastStore = std::chrono::steady_clock::now();
+    };
+
     for (std::size_t i = 0; i < recordings.size(); ++i) {
         if (cancel && cancel->load())
             break;
         const SourceRecording &r = recordings[i];
         const auto start = startOfName(r.name);
-        std::optional<RecordingMetadata> metadata;
-        if (cacheUsable && start)
-            metadata = cache->find(r.key);
-        if (metadata) {
+        std::optional<RecordingMetadata> metadata = std::move(cached[i]);
+        if (!start) {
+            metadata.reset();
+            result.skipped.push_back(displayName(r.name) + ": the name gives no date and time");
+        } else if (metadata) {
             ++result.cached;
-        } else if (start) {
+        } else {
             std::string why;
             std::unique_ptr<ByteSource> source;
             SourceFailure failure = SourceFailure::None;
@@ -114,13 +140,12 @@ OverviewResult buildOverview(const std::vector<SourceRecording> &recordings, Ove
             }
             if (metadata) {
                 ++result.scanned;
-                if (cacheUsable)
-                    cache->store(r.key, *metadata);
+                pending.emplace_back(r.key, *metadata);
+                if (pending.size() >= kStoreGroup || std::chrono::steady_clock::now() - lastStore >= kStoreEvery)
+                    flush();
             } else if (why != "cancelled") {
                 result.skipped.push_back(displayName(r.name) + ": " + why);
             }
-        } else {
-            result.skipped.push_back(displayName(r.name) + ": the name gives no date and time");
         }
         if (metadata) {
             RecordingItem item;
@@ -135,6 +160,7 @@ OverviewResult buildOverview(const std::vector<SourceRecording> &recordings, Ove
         if (progress)
             progress(i + 1, recordings.size());
     }
+    flush();
     return result;
 }
 

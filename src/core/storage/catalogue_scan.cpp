@@ -110,6 +110,9 @@ bool RecordingCatalogue::searchFolder(const std::string &path, int32_t folderInd
         entry.sizeKiB = info.stx_size / 1024;
         entry.device = makedev(info.stx_dev_major, info.stx_dev_minor);
         entry.inode = info.stx_ino;
+        entry.sizeBytes = info.stx_size;
+        if (info.stx_mask & STATX_MTIME)
+            entry.modifiedNs = static_cast<int64_t>(info.stx_mtime.tv_sec) * 1'000'000'000 + info.stx_mtime.tv_nsec;
         m_entries.push_back(std::move(entry));
         ++count;
     }

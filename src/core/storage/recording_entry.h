@@ -35,6 +35,10 @@ struct RecordingEntry {
     // unknown. A repair writes only that file.
     uint64_t device = 0;
     uint64_t inode = 0;
+    // Plain files: the exact size and the modification time (ns since 1970)
+    // the scan saw, for caches keyed by them; 0 when unknown.
+    uint64_t sizeBytes = 0;
+    int64_t modifiedNs = 0;
 
     bool isCardFile() const { return cardFileId != -1; }
 };
