@@ -89,6 +89,7 @@ int MediaEngine::Open(const std::string &front, const std::string &rear, std::in
     created->ready = true;
     created->state = StateCreated;
     created->rate = 1.0f;
+    created->indexMemory = indexMemory;
     bool frontNotLoaded = false;
     const HResult hr = created->Build(front, rear, device, recording, &frontNotLoaded);
     if (frontNotLoaded) {

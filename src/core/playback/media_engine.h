@@ -33,6 +33,7 @@ class QPainter;
 namespace korvante {
 
 class CQDRVTextData;
+class IndexMemory;
 class VideoWindow;
 
 class MediaEngine final {
@@ -47,6 +48,9 @@ public:
     std::unique_ptr<PlaybackGraph> graph;
     std::uint8_t metadataMode = 1;
     std::int32_t zoom[4] = {};
+    // Where the indexes of walked recordings are remembered (see
+    // index_memory.h); null: every open of such a recording walks it.
+    std::shared_ptr<IndexMemory> indexMemory;
 
     void AttachScreens(VideoWindow *front, VideoWindow *rear);
     // `rear` may be a path, "1CH", "NULL" or empty; `device` and `recording`

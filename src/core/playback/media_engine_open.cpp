@@ -68,6 +68,7 @@ void MediaEngine::BeginOpen(const std::string &front, const std::string &rear, s
     job->graph->ready = true;
     job->graph->state = StateCreated;
     job->graph->rate = 1.0f;
+    job->graph->indexMemory = indexMemory;
     job->front = front;
     job->rear = rear;
     job->device = device;

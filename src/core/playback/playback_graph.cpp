@@ -52,6 +52,8 @@ HResult PlaybackGraph::LoadSources(const std::string &front, const std::string &
 
     StreamParseFilter &frontFilter = *parseFilter[0];
     StreamParseFilter &rearFilter = *parseFilter[1];
+    frontFilter.setIndexMemory(indexMemory);
+    rearFilter.setIndexMemory(indexMemory);
     auto frontFailed = [&] {
         m_loadError = frontFilter.loadError();
         if (m_loadError.empty())

@@ -26,6 +26,7 @@
 
 namespace korvante {
 
+class IndexMemory;
 class VideoWindow;
 
 // Graph states.
@@ -100,6 +101,8 @@ public:
     std::uint8_t metadataMode = 1;
     std::int32_t nativeWidth = 0;
     std::int32_t nativeHeight = 0;
+    // Handed to the stream-parse filters before they load (see index_memory.h).
+    std::shared_ptr<IndexMemory> indexMemory;
 
 private:
     std::string m_loadError;

@@ -4,6 +4,7 @@
 #include "core/playback/card_device.h"
 #include "core/playback/demux_reader.h"
 #include "core/playback/index_builder.h"
+#include "core/playback/index_memory.h"
 #include "core/recording/riff_chunk.h"
 
 #include <algorithm>
@@ -83,6 +84,8 @@ HResult StreamParseFilter::BeginLoad(const std::string &path, const std::atomic<
 {
     m_loaded = false;
     m_walking = false;
+    m_recalled = false;
+    m_memoryKey.reset();
     m_loadError.clear();
     m_load.reset();
     m_loadReader.reset();
@@ -128,6 +131,8 @@ HResult StreamParseFilter::BeginLoad(const std::string &path, const std::atomic<
         return failLoad(failure, why);
     if (!m_load->walking())
         return finishLoad();
+    if (recallWalkedIndex())
+        return finishLoad();
     // Copies handed out are only read: the walk goes on filling the
     // metadata block they share, beyond the bytes they see.
     m_building.metadata.appendToShared(true);
@@ -155,8 +160,10 @@ HResult StreamParseFilter::ContinueLoad(std::int64_t bytes, const std::atomic<bo
         }
         return finishLoad();
     }
-    if (walk.done())
+    if (walk.done()) {
+        rememberWalkedIndex();
         return finishLoad();
+    }
     const bool playable = !m_building.video.front().frames.empty();
     const auto now = std::chrono::steady_clock::now();
     // Early on every step counts (the first pictures wait for it); later a
@@ -209,6 +216,40 @@ HResult StreamParseFilter::finishLoad()
     m_loaded = true;
     m_walking = false;
     return S_OK;
+}
+
+bool StreamParseFilter::recallWalkedIndex()
+{
+    if (!m_memory || m_device != 0)
+        return false; // card recordings: the catalogue's card key is not known here
+    auto key = indexMemoryKeyOf(m_path);
+    if (!key || key->size != m_loadReader->source().size())
+        return false;
+    m_memoryKey = std::make_unique<IndexMemoryKey>(*key);
+    const std::optional<std::string> bytes = m_memory->recall(*key);
+    if (!bytes)
+        return false;
+    RecordingIndex recalled = m_building; // the stream table, no entries yet
+    if (!decodeWalkedIndex(*bytes, recalled) || !walkedIndexMatches(recalled, m_loadReader->source())) {
+        logInfo(m_name + ": " + m_path + ": the index remembered from an earlier walk does not fit; walking its chunks");
+        return false;
+    }
+    m_building = std::move(recalled);
+    m_recalled = true;
+    logDebug(m_name + ": " + m_path + ": index remembered from an earlier walk");
+    return true;
+}
+
+void StreamParseFilter::rememberWalkedIndex()
+{
+    if (!m_memory || !m_memoryKey)
+        return;
+    // A file that changed while it was walked (still being written) is not
+    // what the walk saw from its start.
+    const auto now = indexMemoryKeyOf(m_path);
+    if (!now || !(*now == *m_memoryKey))
+        return;
+    m_memory->remember(*m_memoryKey, encodeWalkedIndex(m_building));
 }
 
 std::shared_ptr<const RecordingIndex> StreamParseFilter::snapshot() const

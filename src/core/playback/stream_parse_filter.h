@@ -38,6 +38,8 @@ namespace korvante {
 
 class DemuxReader;
 class IndexLoad;
+class IndexMemory;
+struct IndexMemoryKey;
 
 // The metadata interface of the filter.
 class IStreamParseMetadata {
@@ -138,6 +140,12 @@ public:
     std::unique_ptr<DemuxReader> openReader(const std::atomic<bool> *interrupt = nullptr,
                                             std::vector<std::size_t> *registered = nullptr) const;
 
+    // Where walked indexes are remembered between opens (plain files only);
+    // null: every open walks. Set before a load.
+    void setIndexMemory(std::shared_ptr<IndexMemory> memory) { m_memory = std::move(memory); }
+    // The last load took its index from the memory instead of walking.
+    bool indexRecalled() const { return m_recalled; }
+
     // How often a walk hands out what it has walked, once playable.
     static constexpr int kPublishIntervalMs = 100;
 
@@ -148,6 +156,10 @@ private:
     // Hands out a copy of m_building (complete or not).
     void publish(bool complete);
     HResult finishLoad();
+    // The index of an earlier walk of this unchanged file, checked against
+    // its chunks, taken into m_building. The loading thread.
+    bool recallWalkedIndex();
+    void rememberWalkedIndex();
 
     std::string m_name;
     std::string m_path;
@@ -164,6 +176,9 @@ private:
     std::unique_ptr<DemuxReader> m_loadReader;
     std::unique_ptr<IndexLoad> m_load;
     std::atomic<bool> m_walking{false};
+    std::shared_ptr<IndexMemory> m_memory;
+    std::unique_ptr<IndexMemoryKey> m_memoryKey; // of the file being walked
+    bool m_recalled = false;
     std::chrono::steady_clock::time_point m_lastPublish{};
 
     mutable std::mutex m_publishMutex; // guards m_published

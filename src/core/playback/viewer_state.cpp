@@ -1,6 +1,8 @@
 #include "viewer_state.h"
 
 #include "core/config/viewer_config.h"
+#include "core/overview/overview_cache.h"
+#include "core/playback/index_memory_cache.h"
 #include "core/platform/registry.h"
 #include "core/storage/catalogue_config.h"
 
@@ -26,6 +28,8 @@ ViewerState::ViewerState()
     // The media components look for this mark; failing to write it is harmless.
     Registry::setValue(Registry::machineGroup(), QStringLiteral("usingDShow"), 1);
     importConfiguration(ViewerConfig::instance(), catalogue);
+    // Recordings walked for want of an index open at index speed next time.
+    engine.indexMemory = std::make_shared<CachedIndexMemory>(overview::OverviewCache::defaultDirectory());
 }
 
 ViewerState::~ViewerState()
