@@ -213,6 +213,7 @@ void CVX_TrailPlayerDlg::bringToFront()
     for (PanelFrame *p : shownPanels())
         if (p && p->isVisible())
             p->raise();
+    raiseOverview();
 }
 
 qintptr CVX_TrailPlayerDlg::onMessage(int message, quintptr w, qintptr)
@@ -320,6 +321,7 @@ void CVX_TrailPlayerDlg::enterWideLayout(int mode)
     m_screen2->setVisible(!m_screen1->isSelected());
     m_mapView->hide();
     m_fileManager->hide();
+    raiseOverview();
     repaint();
 }
 
@@ -354,7 +356,16 @@ void CVX_TrailPlayerDlg::enterDefaultLayout()
     m_screen2->show();
     m_mapView->show();
     m_fileManager->show();
+    raiseOverview();
     repaint();
+}
+
+void CVX_TrailPlayerDlg::raiseOverview()
+{
+    // The overview floats over the window, whatever its size; where no
+    // window manager keeps a tool window above its owner, it is raised here.
+    if (m_overview && m_overview->isVisible())
+        m_overview->raise();
 }
 
 bool CVX_TrailPlayerDlg::isEscape(const QKeyEvent &event)

@@ -131,6 +131,7 @@ private:
     void onTitleButton(int id);
     void enterWideLayout(int mode);
     void enterDefaultLayout();
+    void raiseOverview();
     void selectScreen(int which);
     void enablePanels(bool enable);
     void destroyChildren();
