@@ -252,6 +252,8 @@ void CVX_TrailPlayerDlg::enablePanels(bool enable)
     for (PanelFrame *p : shownPanels())
         if (p)
             windows.push_back(p);
+    if (m_overview)
+        windows.push_back(m_overview); // its double-clicks act on the file list and the player
     m_inputBlocker.setBlocked(!enable, windows);
 }
 

@@ -34,15 +34,6 @@ const char *const kStyle =
     "QProgressBar { color: white; background: rgb(16,16,16); border: 1px solid rgb(76,85,118);"
     " text-align: center; }"
     "QProgressBar::chunk { background: rgb(76,85,118); }"
-    "QDoubleSpinBox { color: white; background: rgb(16,16,16); border: 1px solid rgb(76,85,118);"
-    " padding-right: 16px; }"
-    "QDoubleSpinBox::up-button, QDoubleSpinBox::down-button { width: 16px; background: rgb(40,44,58);"
-    " border-left: 1px solid rgb(76,85,118); }"
-    "QDoubleSpinBox::up-button:hover, QDoubleSpinBox::down-button:hover { background: rgb(76,85,118); }"
-    "QDoubleSpinBox::up-arrow { width: 0px; height: 0px; border-left: 4px solid transparent;"
-    " border-right: 4px solid transparent; border-bottom: 5px solid white; }"
-    "QDoubleSpinBox::down-arrow { width: 0px; height: 0px; border-left: 4px solid transparent;"
-    " border-right: 4px solid transparent; border-top: 5px solid white; }"
     "QScrollBar:vertical { background: rgb(16,16,16); width: 12px; }"
     "QScrollBar::handle:vertical { background: rgb(76,85,118); min-height: 20px; }"
     "QScrollBar:horizontal { background: rgb(16,16,16); height: 12px; }"
@@ -95,6 +86,7 @@ void COverviewDlg::createControls()
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
     m_progress->setFormat(QStringLiteral("%v / %m"));
+    m_progress->setTextVisible(false); // until there is something to count
 
     m_tripModel = new TripListModel(this);
     makeLabel(QStringLiteral("Trips"), QRect(kMargin, 60, 200, 18), this);
@@ -115,6 +107,15 @@ void COverviewDlg::createControls()
     m_threshold->setValue(overview::kDefaultIncidentG);
     m_threshold->setKeyboardTracking(false); // typed digits count once the value is whole
     m_threshold->setToolTip(QStringLiteral("Total G an incident reaches at least"));
+    // Dark by its palette, not a style sheet: the style keeps drawing its arrows.
+    QPalette palette = m_threshold->palette();
+    palette.setColor(QPalette::Base, QColor(16, 16, 16));
+    palette.setColor(QPalette::Text, Qt::white);
+    palette.setColor(QPalette::Button, QColor(40, 44, 58));
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    palette.setColor(QPalette::WindowText, Qt::white);
+    palette.setColor(QPalette::Window, kBackground);
+    m_threshold->setPalette(palette);
     connect(m_threshold, &QDoubleSpinBox::valueChanged, this, [this] { showIncidents(); });
     m_incidents = makeList(m_incidentModel, QRect(kMargin, 280, width - 2 * kMargin, 180), {40, 166, 64, 244, 100});
     m_incidents->setObjectName(QStringLiteral("overviewIncidents"));
@@ -226,6 +227,7 @@ void COverviewDlg::sourceListed()
     // it), and the new one is read when the panel is shown.
     m_task.reset();
     m_signature = 0;
+    m_recordingCount = recordings.size();
     setResult(nullptr);
 }
 
@@ -249,6 +251,9 @@ void COverviewDlg::start(std::vector<overview::SourceRecording> recordings)
     setResult(nullptr);
     say(QString());
     if (recordings.empty()) {
+        m_progress->setRange(0, 1);
+        m_progress->setValue(0);
+        m_progress->setTextVisible(false);
         showStatus();
         return;
     }
@@ -257,6 +262,7 @@ void COverviewDlg::start(std::vector<overview::SourceRecording> recordings)
     connect(m_task.get(), &overview::OverviewTask::finished, this, &COverviewDlg::onFinished);
     m_progress->setRange(0, static_cast<int>(recordings.size()));
     m_progress->setValue(0);
+    m_progress->setTextVisible(true);
     m_task->start(std::move(recordings), m_cacheDirectory);
     showStatus();
 }
