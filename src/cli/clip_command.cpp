@@ -264,8 +264,13 @@ int runVerify(const std::vector<std::string> &args, std::ostream &out, std::ostr
     if (!evidence)
         return inputError(err, evidencePath, error);
     StderrLog log(err);
+    std::vector<clip::VerifiedFile> files;
+    {
+        StdoutToStderr quiet; // the card library's own lines, when a card is read
+        files = clip::verifyEvidence(evidencePath, *evidence, sources);
+    }
     int rc = kExitOk;
-    for (const clip::VerifiedFile &f : clip::verifyEvidence(evidencePath, *evidence, sources)) {
+    for (const clip::VerifiedFile &f : files) {
         static constexpr const char *kStates[] = {"ok", "changed", "missing"};
         out << escapeControls(f.name) << '\t' << kStates[static_cast<int>(f.state)] << '\n';
         if (f.state != clip::FileState::Ok)

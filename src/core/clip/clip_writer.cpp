@@ -846,6 +846,10 @@ std::vector<EvidenceSource> ClipJob::hashSources()
         if (r.isCardFile()) {
             e.path = path;
             e.card = r.cardDevicePath;
+            if (char *real = ::realpath(e.card.c_str(), nullptr)) {
+                e.card = real;
+                std::free(real);
+            }
         } else if (char *real = ::realpath(path.c_str(), nullptr)) {
             e.path = real;
             std::free(real);

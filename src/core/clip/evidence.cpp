@@ -77,7 +77,12 @@ FileState checkCard(const std::string &device, const std::string &path, std::int
         return FileState::Missing;
     card.kind = SourceTavo;
     card.label = device;
+    // The card folder the file was read from is the one scanned.
+    const std::size_t slash = path.find('/', 1);
+    if (path.size() < 2 || path[0] != '/' || slash == std::string::npos)
+        return FileState::Missing;
     RecordingCatalogue catalogue;
+    catalogue.addFolder(path.substr(1, slash - 1));
     catalogue.setSources({card});
     std::fflush(stdout);
     if (!catalogue.selectSource(0))
