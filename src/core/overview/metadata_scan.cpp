@@ -24,6 +24,10 @@ constexpr std::size_t kPacketBuffer = 1024;
 // most metadata chunks.
 constexpr std::int64_t kWalkWindow = 1024;
 constexpr std::int64_t kMaxIdx1Bytes = 64 << 20;
+// Metadata chunks at most this far apart are read with one request, up to
+// kMaxGroup bytes in all.
+constexpr std::int64_t kMergeGap = 16 << 10;
+constexpr std::int64_t kMaxGroup = 1 << 20;
 constexpr std::size_t kMaxSamples = 500'000; // 12 hours at ten a second
 
 // Counts what the scan reads.
@@ -198,22 +202,39 @@ Outcome fromIdx1(CountingReader &reader, const RiffLayout &layout, const Streams
     if (match == 0)
         return Outcome::Unusable;
 
+    // Metadata chunks close to each other are read together: on a card
+    // reader a request costs about what reading kMergeGap bytes more does.
     PacketSink sink(out);
-    std::vector<unsigned char> chunk;
-    for (const recording::Idx1Entry &e : metadata) {
+    std::vector<unsigned char> group;
+    for (std::size_t first = 0; first < metadata.size();) {
         if (cancelled(cancel))
             return Outcome::Cancelled;
-        const std::int64_t pos = base + e.offset;
-        const std::int64_t length = 8 + static_cast<std::int64_t>(e.size);
-        if (pos < layout.moviId + 4 || pos + length > layout.moviEnd)
-            return Outcome::Unusable;
-        chunk.resize(static_cast<std::size_t>(length));
-        const std::int64_t n = reader.readAt(pos, chunk.data(), length);
+        const std::int64_t start = base + metadata[first].offset;
+        std::int64_t end = start;
+        std::size_t last = first;
+        for (; last < metadata.size(); ++last) {
+            const std::int64_t pos = base + metadata[last].offset;
+            const std::int64_t chunkEnd = pos + 8 + static_cast<std::int64_t>(metadata[last].size);
+            if (pos < layout.moviId + 4 || chunkEnd > layout.moviEnd || pos < end)
+                return Outcome::Unusable; // outside the movie list, or out of order
+            if (last > first && (pos - end > kMergeGap || chunkEnd - start > kMaxGroup))
+                break;
+            end = chunkEnd;
+        }
+        group.resize(static_cast<std::size_t>(end - start));
+        const std::int64_t n = reader.readAt(start, group.data(), end - start);
         if (n < 0)
             return Outcome::Unreadable;
-        if (n != length || std::memcmp(chunk.data(), e.id, 4) != 0 || recording::le32(chunk.data() + 4) != e.size)
+        if (n != end - start)
             return Outcome::Unusable;
-        sink.take(chunk.data() + 8, e.size);
+        for (std::size_t k = first; k < last; ++k) {
+            const recording::Idx1Entry &e = metadata[k];
+            const unsigned char *chunk = group.data() + (base + e.offset - start);
+            if (std::memcmp(chunk, e.id, 4) != 0 || recording::le32(chunk + 4) != e.size)
+                return Outcome::Unusable;
+            sink.take(chunk + 8, e.size);
+        }
+        first = last;
     }
     sink.finish();
     out.lengthMs = streams.lengthMs(frames);

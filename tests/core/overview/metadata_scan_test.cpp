@@ -110,8 +110,11 @@ TEST(MetadataScan, FinishedUnfinishedAndDamagedIndexReadTheSameTrack)
     EXPECT_NEAR(summary.box->south, 37.5, 0.2); // central Seoul
     EXPECT_NEAR(summary.box->west, 127.0, 0.2);
     EXPECT_GT(summary.maxSpeedKmh, 20.0f);
-    // Headers, index and metadata chunks only.
-    EXPECT_LT(finished.stats.bytesRead, finished.size / 20);
+    // Headers, index and metadata chunks, those close together in one request
+    // each: this light footage's frames are small enough to be read across,
+    // so the requests are few (camera footage: see the overview benchmark).
+    EXPECT_LT(finished.stats.reads, static_cast<std::int64_t>(m.samples.size() + m.fixes.size()) / 4);
+    EXPECT_LE(finished.stats.bytesRead, finished.size);
 
     // The index broken at its first metadata entry: the walk reads the same track.
     std::vector<std::uint8_t> bytes = korvante::testing::readFile(events[0]);
