@@ -13,7 +13,7 @@ include(GNUInstallDirs)
 
 set(KORVANTE_DATA_DIR ${CMAKE_INSTALL_DATADIR}/korvante)
 
-install(TARGETS korvante korvante-cli korvante-telemetry RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS korvante korvante-cli korvante-telemetry korvante-clip RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The map's browser engine, loaded by the viewer at run time from here.
 install(TARGETS korvante-map-browser LIBRARY DESTINATION lib/korvante)
 install(FILES
@@ -56,7 +56,8 @@ if(KORVANTE_MD2MAN)
   set(korvante_man_korvante ${PROJECT_SOURCE_DIR}/docs/man/korvante.1.md)
   set(korvante_man_korvante-cli ${PROJECT_SOURCE_DIR}/docs/man/korvante-cli.1.md ${PROJECT_SOURCE_DIR}/docs/cli.md)
   set(korvante_man_korvante-telemetry ${PROJECT_SOURCE_DIR}/docs/man/korvante-telemetry.1.md)
-  foreach(page korvante korvante-cli korvante-telemetry)
+  set(korvante_man_korvante-clip ${PROJECT_SOURCE_DIR}/docs/man/korvante-clip.1.md)
+  foreach(page korvante korvante-cli korvante-telemetry korvante-clip)
     set(parts ${korvante_man_${page}})
     string(REPLACE ";" "|" parts_arg "${parts}")
     add_custom_command(OUTPUT ${korvante_doc_out}/${page}.1.gz
