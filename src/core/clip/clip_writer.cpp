@@ -1017,6 +1017,16 @@ const char *layoutName(Layout layout)
 
 std::string evidencePathOf(const std::string &clipPath) { return clipPath + ".evidence.json"; }
 
+std::string proposedClipName(CameraTime in)
+{
+    std::string text = overview::cameraTimeText(std::chrono::floor<std::chrono::seconds>(in)); // YYYY-MM-DD HH:MM:SS
+    std::string digits;
+    for (char c : text)
+        if (c >= '0' && c <= '9')
+            digits += c;
+    return "clip_" + digits.substr(0, 8) + "_" + digits.substr(8) + ".mp4";
+}
+
 std::string programName() { return std::string("KORVANTE VIEWER ") + KORVANTE_VERSION; }
 
 std::string outputRefusal(const std::string &outputPath, bool overwrite)

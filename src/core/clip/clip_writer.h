@@ -58,6 +58,10 @@ struct ClipOutcome {
 // existing clip or evidence file without `overwrite`. Empty when it may.
 std::string outputRefusal(const std::string &outputPath, bool overwrite);
 
+// The file name proposed for a clip starting at `in`: "clip_YYYYMMDD_HHMMSS.mp4"
+// in camera time, as the recordings are named.
+std::string proposedClipName(CameraTime in);
+
 // The evidence file's path for a clip's.
 std::string evidencePathOf(const std::string &clipPath);
 

@@ -452,6 +452,10 @@ TEST(Clip, OverlayBandFitsSmallAndLargePictures)
         EXPECT_NE(text.front().find("88 km/h"), std::string::npos);
         EXPECT_NE(text.front().find("1.23 g"), std::string::npos);
     }
+    EXPECT_EQ(proposedClipName(*parseCameraTime("2012-03-05 14:22:33.900")), "clip_20120305_142233.mp4");
+    EXPECT_FALSE(parseCameraTime("2012-02-30 10:00:00"));
+    EXPECT_FALSE(parseCameraTime("2012-03-05 14:22:33."));
+    EXPECT_EQ(cameraTimeMsText(*parseCameraTime("2012-03-05 14:22:33.25")), "2012-03-05 14:22:33.250");
     EXPECT_EQ(speedText(100.0f, 1), "62 mph");
     EXPECT_EQ(speedText(std::nullopt, 2), "-- kn");
 }
