@@ -34,6 +34,8 @@ struct MediaEngine::OpenJob {
     // The worker has ended. A recording being walked is handed over before
     // that (finishOpen), and the worker goes on walking it.
     std::atomic<bool> finished{false};
+    // The graph is connected and shows its first pictures: the walk goes on.
+    std::atomic<bool> shown{false};
     std::thread worker;
 };
 
@@ -94,7 +96,8 @@ void MediaEngine::BeginOpen(const std::string &front, const std::string &rear, s
                                                       raw->loaded = S_OK;
                                                       handed = true;
                                                       handOver();
-                                                  });
+                                                  },
+                                                  &raw->shown);
         if (!handed)
             raw->loaded = loaded;
         raw->finished = true;
@@ -156,7 +159,7 @@ void MediaEngine::finishOpen(std::uint64_t serial)
         outcome.cancelled = outcome.reason == "cancelled";
         logWarning("playback: " + job->front + " cannot be opened: " + outcome.reason);
     } else {
-        const HResult hr = job->graph->Connect();
+        const HResult hr = job->graph->Connect(); // cued: the first pictures are decoded
         if (hr != S_OK)
             logWarning("playback: the graph for " + job->front + " was built only in part");
         if (job->graph->audioRenderer && m_volume)
@@ -170,6 +173,15 @@ void MediaEngine::finishOpen(std::uint64_t serial)
             // The worker walks on into the graph; Close ends it before the graph goes.
             m_walk = std::move(job);
             startWalkTimer();
+            // Once the pictures the screens were asked to paint are painted
+            // (the events queued before this one), the walk takes the reader.
+            QMetaObject::invokeMethod(
+                m_loopContext.get(),
+                [this, serial] {
+                    if (m_walk && m_walk->serial == serial)
+                        m_walk->shown = true;
+                },
+                Qt::QueuedConnection);
         }
     }
     if (done)
@@ -178,7 +190,7 @@ void MediaEngine::finishOpen(std::uint64_t serial)
 
 bool MediaEngine::IsWalking() const
 {
-    return m_walk && !m_walk->finished;
+    return m_walk && graph && graph->walking();
 }
 
 std::uint64_t MediaEngine::WalkedMs() const

@@ -3,6 +3,9 @@
 #include "core/platform/log.h"
 #include "core/playback/video_window.h"
 
+#include <chrono>
+#include <thread>
+
 namespace korvante {
 
 PlaybackGraph::PlaybackGraph(std::int32_t count, VideoWindow *const windows[4], std::uint8_t mode)
@@ -34,11 +37,12 @@ HResult PlaybackGraph::Build(const std::string &front, const std::string &rear, 
 
 HResult PlaybackGraph::LoadSources(const std::string &front, const std::string &rear, std::intptr_t device,
                                    std::int32_t recording, const std::atomic<bool> *cancel,
-                                   const std::function<void()> &ready)
+                                   const std::function<void()> &ready, const std::atomic<bool> *goOn)
 {
     frontPath = front;
     rearPath = rear;
     m_loadError.clear();
+    const auto began = std::chrono::steady_clock::now();
 
     graphBuilder = std::make_unique<FilterGraph>();
     parseFilter[0] = std::make_unique<StreamParseFilter>("VXStreamParseFilter");
@@ -99,13 +103,25 @@ HResult PlaybackGraph::LoadSources(const std::string &front, const std::string &
     if (!ready)
         return S_OK;
 
+    const bool walked = walking();
+    if (walked)
+        logInfo("playback: " + frontPath + " has no usable index; it plays while its chunks are walked");
     ready();
+    const auto holdEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHoldMs);
+    while (walked && goOn && !goOn->load() && !(cancel && cancel->load())
+           && std::chrono::steady_clock::now() < holdEnd)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     // Playing now: walk the rest. A failure here ends that file's walk with
     // what was walked (the filter says so); a cancel ends both.
     while (StreamParseFilter *next = behind(false)) {
         if (cancel && cancel->load())
-            break;
+            return S_OK;
         next->ContinueLoad(kWalkStep, cancel);
+    }
+    if (walked) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
+        logInfo("playback: " + frontPath + " walked while playing; its whole length is known "
+                + std::to_string(ms.count()) + " ms after the open began");
     }
     return S_OK;
 }

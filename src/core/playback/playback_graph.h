@@ -58,12 +58,18 @@ public:
     // go on from there on this thread while the rest of the graph is built
     // and plays (from then on this thread touches nothing of the graph but
     // the two filters' loads). Without it, everything is walked first.
+    //
+    // After `ready` the walks wait until `goOn` is set (the caller has shown
+    // the first pictures, whose reads then have the card reader to
+    // themselves), at most kHoldMs.
     HResult LoadSources(const std::string &front, const std::string &rear, std::intptr_t device,
                         std::int32_t recording, const std::atomic<bool> *cancel = nullptr,
-                        const std::function<void()> &ready = {});
-    // How much of a recording is walked before it plays: a second of the
-    // first video stream (a camera's group of pictures).
-    static constexpr std::int64_t kFirstPictures = 10'000'000;
+                        const std::function<void()> &ready = {}, const std::atomic<bool> *goOn = nullptr);
+    // How much of a recording is walked before it plays: half a second of
+    // the first video stream, what its first pictures need (a camera holds a
+    // few pictures back for the B-frames between them).
+    static constexpr std::int64_t kFirstPictures = 5'000'000;
+    static constexpr int kHoldMs = 2000;
     // A step of a walk: one read of the walk's blocks.
     static constexpr std::int64_t kWalkStep = 1 << 20;
     // Either file is still being walked. Any thread.
