@@ -129,7 +129,9 @@ HResult MediaEngine::Play()
     FilterGraph *g = graph->graphBuilder.get();
     if (!g)
         return E_FAIL;
-    if (g->duration() > 0 && g->position() >= g->duration())
+    // At the end: from the start again (not at a length still estimated
+    // while the file is walked, which the position may pass).
+    if (g->duration() > 0 && g->durationKnown() && g->position() >= g->duration())
         g->setPosition(0);
     if (graph->rate != 1.0f)
         graph->rate = std::clamp(graph->rate, 0.5f, 2.0f);
