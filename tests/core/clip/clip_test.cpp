@@ -74,9 +74,9 @@ ToolRun cli(const std::vector<std::string> &args, const fs::path &scratch)
     return shell(command, scratch);
 }
 
-// Both cards hold the same recordings: 2 of each kind, 6 s, 30 fps, a
-// 640x360 front and 480x270 rear as a camera encodes them. The normal ones
-// are N_20120305_142233 and N_20120305_142249 (10 s apart).
+// Both cards hold the same recordings: one of each kind, 6 s, 30 fps, a
+// 640x360 front and 480x270 rear as a camera encodes them, 10 s apart: the
+// first two are N_20120305_142233 and E_20120305_142249.
 struct Cards {
     TempDir dir;
     std::string folder, image;
@@ -85,7 +85,7 @@ struct Cards {
         folder = dir.file("card");
         image = dir.file("card.img");
         const ToolRun r = shell(quote(kBin + "korvante-mkcard") + " --folder " + quote(folder) + " --image " + quote(image)
-                                + " --per-kind 2 --seconds 6 --size 640x360 --rear-size 480x270 --encoding camera"
+                                + " --per-kind 1 --seconds 6 --size 640x360 --rear-size 480x270 --encoding camera"
                                   " --audio aac --channels 2 --seed 3",
                             dir.path());
         EXPECT_EQ(r.rc, 0) << r.err;
@@ -218,7 +218,7 @@ TEST(Clip, EachLayoutIsValidFrameExactAndVerifies)
 
 TEST(Clip, SpanAcrossRecordingsOfACardImage)
 {
-    // From 4 s into the first normal recording to 2 s into the next: its end,
+    // From 4 s into the first recording to 2 s into the next: its end,
     // ten seconds no recording covers (black, silent), its start.
     TempDir out;
     const ToolRun r = cli({"clip", "--from", "2012-03-05 14:22:37", "--to", "2012-03-05 14:22:51", "--layout", "side",
@@ -243,7 +243,7 @@ TEST(Clip, SpanAcrossRecordingsOfACardImage)
     // The card file is found on the card it was read from.
     const ToolRun v = cli({"verify", out.file("trip.mp4.evidence.json")}, out.path());
     EXPECT_EQ(v.rc, 0) << v.err;
-    EXPECT_EQ(v.out, "trip.mp4\tok\nN_20120305_142233_2CH_F.tavo\tok\nN_20120305_142249_2CH_F.tavo\tok\n");
+    EXPECT_EQ(v.out, "trip.mp4\tok\nN_20120305_142233_2CH_F.tavo\tok\nE_20120305_142249_2CH_F.tavo\tok\n");
 }
 
 TEST(Clip, EvidenceReportsChangedAndMissingFiles)
@@ -402,12 +402,11 @@ TEST(Clip, CancelFailureAndKillLeaveNothing)
     EXPECT_GT(seen, 0.3);
     EXPECT_TRUE(fs::is_empty(folder));
 
-    // A rear file gone since the plan: the clip fails part-way.
-    fs::remove(card + "/NOR/N_20120305_142251_2CH_R.avi");
-    fs::remove(card + "/NOR/N_20120305_142249_2CH_F.avi");
+    // A recording gone since the plan: the clip fails part-way.
+    fs::remove(card + "/EVT/E_20120305_142249_2CH_F.avi");
     const ClipOutcome failed = writeClip(*plan, options, folder + "/c.mp4");
     EXPECT_EQ(failed.status, ClipStatus::Failed);
-    EXPECT_NE(failed.message.find("N_20120305_142249_2CH_F.avi"), std::string::npos) << failed.message;
+    EXPECT_NE(failed.message.find("E_20120305_142249_2CH_F.avi"), std::string::npos) << failed.message;
     EXPECT_TRUE(fs::is_empty(folder));
 
     // Killed: only its temporary file is left, and the next clip into the folder removes it.
