@@ -432,6 +432,82 @@ TEST(Clip, CancelFailureAndKillLeaveNothing)
     EXPECT_EQ(folderNames(folder), (std::vector<std::string>{"n.mp4", "n.mp4.evidence.json"}));
 }
 
+TEST(Clip, SegmentsFollowTheRecordingShownAndSkipGaps)
+{
+    const CameraTime t0 = *parseCameraTime("2012-03-05 14:00:00");
+    const auto at = [&](double s) { return t0 + std::chrono::milliseconds{std::llround(s * 1000)}; };
+    const auto recording = [&](double start, double length) {
+        ClipRecording r;
+        r.start = at(start);
+        r.lengthMs = std::llround(length * 1000);
+        return r;
+    };
+    // 0: 0-60 s, 1: 60-120 s, 2: an event recording 50-70 s inside both, 3: 150-160 s after a gap.
+    const std::vector<ClipRecording> recordings{recording(0, 60), recording(60, 60), recording(50, 20),
+                                                recording(150, 10)};
+    struct Case {
+        double in, out;
+        std::vector<std::tuple<std::size_t, double, double>> segments;
+    };
+    const Case cases[] = {
+        {10, 20, {{0, 10, 20}}},
+        {55, 65, {{0, 55, 60}, {2, 60, 65}}},          // 0 goes on to its end, then the earliest started
+        {64, 80, {{2, 64, 70}, {1, 70, 80}}},          // 2 shown first (started earlier), then 1
+        {30, 40, {{0, 30, 35}, {0, 35, 40}}},          // merged: one segment
+        {110, 155, {{1, 110, 120}, {3, 150, 155}}},    // the gap 120-150 is no segment
+        {125, 145, {}},                                // nothing covers it
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.in);
+        const std::vector<ClipSegment> got = segmentsOf(recordings, at(c.in), at(c.out));
+        std::vector<std::tuple<std::size_t, double, double>> want;
+        for (const auto &[r, from, to] : c.segments)
+            if (!want.empty() && std::get<0>(want.back()) == r && std::get<2>(want.back()) == from)
+                std::get<2>(want.back()) = to;
+            else
+                want.emplace_back(r, from, to);
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].recording, std::get<0>(want[i]));
+            EXPECT_EQ(got[i].from, at(std::get<1>(want[i])));
+            EXPECT_EQ(got[i].to, at(std::get<2>(want[i])));
+        }
+    }
+}
+
+TEST(Clip, EvidenceFileRoundTripsAndOthersAreRefused)
+{
+    Evidence e;
+    e.clipName = "clip.mp4";
+    e.clipSize = 1234;
+    e.clipSha256 = std::string(64, 'a');
+    e.in = "2012-03-05 14:22:33.000";
+    e.out = "2012-03-05 14:22:43.500";
+    e.program = programName();
+    e.layout = "pip";
+    e.overlay = true;
+    e.sound = true;
+    e.quality = "half";
+    e.speedUnit = "mph";
+    e.videoBitRate = 6'000'000;
+    e.encoder = "libx264 veryfast";
+    e.width = 1920;
+    e.height = 1080;
+    e.sources.push_back({"front and rear", "N_20120305_142233_2CH_F.tavo", "/NOR/N_20120305_142233_2CH_F.tavo",
+                         "/dev/sdb", 99, std::string(64, 'b'), {{0, 500}, {700, 900}}});
+    std::string error;
+    const auto back = parseEvidence(evidenceJson(e), error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(evidenceJson(*back), evidenceJson(e));
+    EXPECT_EQ(back->sources.at(0).parts.at(1).toMs, 900);
+    EXPECT_EQ(back->program.rfind("KORVANTE VIEWER ", 0), 0u);
+    for (const std::string &bad : {std::string("{"), std::string("[]"), std::string("{\"evidence\": \"report\"}"),
+                                   std::string("{\"evidence\": \"clip\", \"version\": 1, \"clip\": {\"name\": \"../x\"}}")}) {
+        EXPECT_FALSE(parseEvidence(bad, error)) << bad;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
 TEST(Clip, OverlayBandFitsSmallAndLargePictures)
 {
     for (const auto &[w, h, lines, scale] : {std::tuple{1920, 1080, 1, 4}, std::tuple{1280, 720, 1, 2},
