@@ -214,6 +214,10 @@ void COverviewDlg::placeFirst()
 
 void COverviewDlg::sourceListed()
 {
+    // Never looked at (or already dropped): nothing to follow, and no file to
+    // look at for it.
+    if (!m_shown && !isScanning() && !m_result)
+        return;
     std::vector<overview::SourceRecording> recordings = overview::recordingsOf(GetViewerState().catalogue);
     const std::size_t signature = signatureOf(recordings);
     const bool current = signature == m_signature && (m_result || isScanning());
