@@ -57,12 +57,12 @@ double pathMetres(const std::vector<TimedFix> &fixes)
 {
     double metres = 0;
     for (std::size_t i = 1; i < fixes.size(); ++i)
-        metres += greatCircleMetres(fixes[i - 1].fix->latitude, fixes[i - 1].fix->longitude, fixes[i].fix->latitude,
-                                    fixes[i].fix->longitude);
+        metres += shortGreatCircleMetres(fixes[i - 1].fix->latitude, fixes[i - 1].fix->longitude,
+                                         fixes[i].fix->latitude, fixes[i].fix->longitude);
     return metres;
 }
 
-double stepMetres(const Fix &a, const Fix &b) { return greatCircleMetres(a.latitude, a.longitude, b.latitude, b.longitude); }
+double stepMetres(const Fix &a, const Fix &b) { return shortGreatCircleMetres(a.latitude, a.longitude, b.latitude, b.longitude); }
 
 // The trip's distance. Recordings that follow each other without overlapping
 // (the usual drive) keep their own fixes whole, so their summaries' distances
@@ -116,6 +116,19 @@ double greatCircleMetres(double lat1, double lon1, double lat2, double lon2)
     return 2 * kEarthRadiusM * std::asin(std::min(1.0, std::sqrt(a)));
 }
 
+double shortGreatCircleMetres(double lat1, double lon1, double lat2, double lon2)
+{
+    constexpr double kShortDegrees = 0.05; // about 5.5 km
+    const double dLat = lat2 - lat1;
+    const double dLon = lon2 - lon1;
+    if (std::fabs(dLat) > kShortDegrees || std::fabs(dLon) > kShortDegrees)
+        return greatCircleMetres(lat1, lon1, lat2, lon2);
+    const double rad = kPi / 180.0;
+    const double x = dLon * rad * std::cos((lat1 + lat2) / 2 * rad);
+    const double y = dLat * rad;
+    return kEarthRadiusM * std::sqrt(x * x + y * y);
+}
+
 RecordingSummary summarize(const RecordingMetadata &metadata)
 {
     RecordingSummary s;
@@ -129,7 +142,7 @@ RecordingSummary summarize(const RecordingMetadata &metadata)
         const Fix &f = fixes[i];
         s.maxSpeedKmh = std::max(s.maxSpeedKmh, f.speedKmh);
         if (i > 0)
-            s.distanceM += greatCircleMetres(fixes[i - 1].latitude, fixes[i - 1].longitude, f.latitude, f.longitude);
+            s.distanceM += shortGreatCircleMetres(fixes[i - 1].latitude, fixes[i - 1].longitude, f.latitude, f.longitude);
         if (!s.box)
             s.box = BoundingBox{f.latitude, f.longitude, f.latitude, f.longitude};
         s.box->south = std::min(s.box->south, f.latitude);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace korvante::overview {
 namespace {
 
@@ -134,6 +136,16 @@ TEST(Overview, CoordinatesAndDistances)
     // One degree of latitude on the mean sphere, and Seoul to Busan (about 325 km).
     EXPECT_NEAR(greatCircleMetres(0, 0, 1, 0), 111195, 1);
     EXPECT_NEAR(greatCircleMetres(37.5665, 126.9780, 35.1796, 129.0756) / 1000, 325, 5);
+    // Steps between fixes: the short form agrees with the great circle to a
+    // millimetre, north, east, near the pole, beside and across the date line.
+    for (const auto &[lat, lon, dLat, dLon] : std::vector<std::array<double, 4>>{
+             {37.5, 127.0, 0.0002, 0.0003}, {-33.9, 151.2, -0.01, 0.04}, {78.2, 15.6, 0.001, 0.049},
+             {0.0, 179.98, 0.0, 0.019}, {37.5, 127.0, 0.3, 0.0}})
+        EXPECT_NEAR(shortGreatCircleMetres(lat, lon, lat + dLat, lon + dLon),
+                    greatCircleMetres(lat, lon, lat + dLat, lon + dLon), 1e-3)
+            << lat << " " << lon;
+    EXPECT_NEAR(shortGreatCircleMetres(0, 179.99, 0, -179.99), greatCircleMetres(0, 179.99, 0, -179.99), 1e-3);
+    EXPECT_NEAR(greatCircleMetres(0, 179.99, 0, -179.99), 2224, 1);
     const RecordingSummary empty = summarize({});
     EXPECT_EQ(empty.peakG, 0.0f);
     EXPECT_FALSE(empty.box);
