@@ -235,7 +235,8 @@ bool FilterGraph::waitShown(std::int64_t position, int timeoutMs) const
         for (const auto &[decoder, renderer] : m_paths) {
             const std::int64_t want = decoder->frameAt(position);
             const bool shown = renderer->currentGeneration() == generation && renderer->currentFrame() >= want;
-            const bool ended = decoder->endedGeneration() == generation && decoder->queue().size() == 0;
+            const bool ended = decoder->endedGeneration() == generation && decoder->queue().size() == 0
+                               && !m_presenting.load();
             if (!shown && !ended)
                 all = false;
         }
@@ -269,6 +270,7 @@ void FilterGraph::present()
         std::int64_t nextDue = -1;
         bool anyShown = false;
         lock.unlock();
+        m_presenting.store(true);
         for (auto &[decoder, renderer] : m_paths) {
             std::optional<DecodedFrame> show;
             std::uint64_t skipped = 0;
@@ -305,6 +307,7 @@ void FilterGraph::present()
                 anyShown = true;
             }
         }
+        m_presenting.store(false);
         lock.lock();
         if (m_quit)
             break;

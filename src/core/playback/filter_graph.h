@@ -107,6 +107,10 @@ private:
 
     PlaybackClock m_clock;
     std::atomic<std::uint64_t> m_generation{0};
+    // Set by the presenter from before it takes frames off the queues until
+    // it has handed them to the renderers: a frame in its hands is neither
+    // queued nor shown, and a seek's wait must not take that for the end.
+    std::atomic<bool> m_presenting{false};
     std::atomic<bool> m_freeRun{false};
     std::atomic<std::uint64_t> m_shown{0};
     std::atomic<std::uint64_t> m_dropped{0};
