@@ -119,6 +119,13 @@ protected:
         s.sensorData.clearFixes();
         s.clearCurrentFix();
         s.layoutMode = 0;
+        // A panel whose marker showed takes it down at its next step after the
+        // close; run that step now, and a round trip to the page after it, so
+        // that it cannot land in the middle of the next test.
+        for (CMapViewDlg *panel : {&offline(), &online()}) {
+            panel->mapStep();
+            pageState(*panel);
+        }
     }
 
     static ViewerState &state() { return GetViewerState(); }
