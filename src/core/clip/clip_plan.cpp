@@ -17,7 +17,6 @@ constexpr std::chrono::hours kLongestRecording{2};
 
 // The rear file's name second lies up to 3 s either side of the front's;
 // the nearest is taken first, as the player does.
-constexpr int kRearOffsets[] = {0, 1, -1, 2, -2, 3, -3};
 
 std::optional<CameraTime> startOfName(std::string_view name)
 {
@@ -32,20 +31,6 @@ std::optional<CameraTime> startOfName(std::string_view name)
         return std::nullopt;
     return CameraTime{std::chrono::local_days{day} + std::chrono::hours{dt.hour} + std::chrono::minutes{dt.minute}
                       + std::chrono::seconds{dt.second}};
-}
-
-std::string rearFileOf(const RecordingCatalogue &catalogue, const std::string &frontPath, const std::string &name)
-{
-    if (!isTwoChannelName(name))
-        return {};
-    const std::string candidate = RecordingCatalogue::rearCandidateOf(frontPath);
-    const std::string dateText(nameField(name, 1)), timeText(nameField(name, 2));
-    for (int offset : kRearOffsets) {
-        const std::string rear = catalogue.findRearPartner(candidate, dateText, timeText, offset);
-        if (rear != "NULL")
-            return rear;
-    }
-    return {};
 }
 
 } // namespace
@@ -125,7 +110,7 @@ std::optional<ClipPlan> planClip(const RecordingCatalogue &catalogue, CameraTime
             r.cardDevice = found->cardDevice;
             r.cardDevicePath = devicePath;
         } else {
-            r.rearPath = rearFileOf(catalogue, found->path, item.name);
+            r.rearPath = catalogue.rearFileOf(found->path, item.name);
         }
         plan.recordings.push_back(std::move(r));
     }

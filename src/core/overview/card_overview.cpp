@@ -23,36 +23,6 @@ constexpr milliseconds kBeforeWindow{2000};
 constexpr milliseconds kSameFix{500};
 constexpr std::int32_t kEventKind = 1;
 
-struct TimedFix {
-    CameraTime at;
-    const Fix *fix;
-    std::size_t recording;
-};
-
-// The trip's fixes in time order, each moment once: a fix of another
-// recording is kept only when it lies more than kSameFix after the last one
-// kept, so the stretch two overlapping recordings share counts once.
-std::vector<TimedFix> mergedFixes(const std::vector<RecordingItem> &items, const Trip &trip)
-{
-    std::vector<TimedFix> all;
-    std::size_t count = 0;
-    for (std::size_t i : trip.recordings)
-        count += items[i].metadata.fixes.size();
-    all.reserve(count);
-    for (std::size_t i : trip.recordings)
-        for (const Fix &f : items[i].metadata.fixes)
-            all.push_back({items[i].startTime() + milliseconds{f.offsetMs}, &f, i});
-    const auto byTime = [](const TimedFix &a, const TimedFix &b) { return a.at < b.at; };
-    if (!std::is_sorted(all.begin(), all.end(), byTime)) // recordings that follow each other are in order already
-        std::stable_sort(all.begin(), all.end(), byTime);
-    std::vector<TimedFix> kept;
-    kept.reserve(all.size());
-    for (const TimedFix &f : all)
-        if (kept.empty() || (f.recording == kept.back().recording ? f.at > kept.back().at : f.at - kept.back().at > kSameFix))
-            kept.push_back(f);
-    return kept;
-}
-
 double pathMetres(const std::vector<TimedFix> &fixes)
 {
     double metres = 0;
@@ -97,6 +67,30 @@ struct Candidate {
 };
 
 } // namespace
+
+// A fix of another recording is kept only when it lies more than kSameFix
+// after the last one kept.
+std::vector<TimedFix> mergedFixes(const std::vector<RecordingItem> &items, const Trip &trip)
+{
+    std::vector<TimedFix> all;
+    std::size_t count = 0;
+    for (std::size_t i : trip.recordings)
+        count += items[i].metadata.fixes.size();
+    all.reserve(count);
+    for (std::size_t i : trip.recordings)
+        for (const Fix &f : items[i].metadata.fixes)
+            all.push_back({items[i].startTime() + milliseconds{f.offsetMs}, &f, i});
+    const auto byTime = [](const TimedFix &a, const TimedFix &b) { return a.at < b.at; };
+    if (!std::is_sorted(all.begin(), all.end(), byTime)) // recordings that follow each other are in order already
+        std::stable_sort(all.begin(), all.end(), byTime);
+    std::vector<TimedFix> kept;
+    kept.reserve(all.size());
+    for (const TimedFix &f : all)
+        if (kept.empty() || (f.recording == kept.back().recording ? f.at > kept.back().at : f.at - kept.back().at > kSameFix))
+            kept.push_back(f);
+    return kept;
+}
+
 
 double nmeaToDecimal(double nmea)
 {

@@ -92,6 +92,17 @@ struct Incident {
     std::size_t trip = 0;      // index into the trips
 };
 
+// A valid fix at its camera time, and the item it came from.
+struct TimedFix {
+    CameraTime at;
+    const Fix *fix; // into items[recording].metadata.fixes
+    std::size_t recording;
+};
+
+// The trip's fixes in time order, each moment once: the stretch two
+// overlapping recordings share counts once.
+std::vector<TimedFix> mergedFixes(const std::vector<RecordingItem> &items, const Trip &trip);
+
 // `items` in any order; trips come out in camera-time order.
 std::vector<Trip> buildTrips(const std::vector<RecordingItem> &items,
                              std::chrono::seconds gap = kDefaultTripGap);

@@ -133,6 +133,20 @@ std::string RecordingCatalogue::findRearPartner(const std::string &frontPath, co
     return "NULL";
 }
 
+std::string RecordingCatalogue::rearFileOf(const std::string &frontPath, const std::string &name) const
+{
+    if (!isTwoChannelName(name))
+        return {};
+    const std::string candidate = rearCandidateOf(frontPath);
+    const std::string dateText(nameField(name, 1)), timeText(nameField(name, 2));
+    for (int offset : {0, 1, -1, 2, -2, 3, -3}) {
+        std::string rear = findRearPartner(candidate, dateText, timeText, offset);
+        if (rear != "NULL")
+            return rear;
+    }
+    return {};
+}
+
 void RecordingCatalogue::buildPartnerIndex()
 {
     if (m_entryPathsBuilt)

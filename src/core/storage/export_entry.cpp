@@ -448,16 +448,11 @@ EntryExportResult exportEntry(const RecordingCatalogue &catalogue, int row, cons
         EntryExportResult r = exportPlainFile(entry->path, folder, options);
         if (!r.ok() || !isTwoChannelName(entry->name))
             return r;
-        const std::string candidate = RecordingCatalogue::rearCandidateOf(entry->path);
-        const std::string dateText(nameField(entry->name, 1)), timeText(nameField(entry->name, 2));
-        for (int offset : {0, 1, -1, 2, -2, 3, -3}) {
-            const std::string rear = catalogue.findRearPartner(candidate, dateText, timeText, offset);
-            if (rear == "NULL")
-                continue;
+        const std::string rear = catalogue.rearFileOf(entry->path, entry->name);
+        if (!rear.empty()) {
             EntryExportResult rr = exportPlainFile(rear, folder, options);
             if (!rr.ok())
                 return rr;
-            break;
         }
         return r;
     }

@@ -114,6 +114,11 @@ public:
                                 const std::string &timeText, int offsetSeconds) const;
     // The rear file name for a front path: "_F" becomes "_R" in the file name.
     static std::string rearCandidateOf(const std::string &frontPath);
+    // The rear file of a two-channel recording's front file (plain files):
+    // the candidate named within three seconds of the front's time (the camera
+    // may name the pair a second or two apart), nearest first, that opens
+    // for reading; empty for a one-channel name or when none is found.
+    std::string rearFileOf(const std::string &frontPath, const std::string &name) const;
 
     // --- Access ------------------------------------------------------------------
     const RecordingEntry *entryAt(int i) const;
