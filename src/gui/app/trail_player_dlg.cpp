@@ -121,9 +121,11 @@ void CVX_TrailPlayerDlg::destroyChildren()
     m_graph = nullptr;
     delete m_screenSetting;
     m_screenSetting = nullptr;
-    // Its task stops reading before the catalogue's card goes.
+    // Their workers stop reading before the catalogue's card goes.
     delete m_overview;
     m_overview = nullptr;
+    delete m_trips;
+    m_trips = nullptr;
 }
 
 void CVX_TrailPlayerDlg::createTitleButtons()
@@ -164,6 +166,7 @@ void CVX_TrailPlayerDlg::createPanels()
     connect(m_player, &CPlayerMenuDlg::graphCursorMoved, m_graph, &CGsensorGraphicDlg::setCursorTime);
     wireDialogs();
     wireOverview();
+    wireTrips();
     // The viewer's keys and drops, wherever they land in the window or a panel.
     qApp->installEventFilter(this);
     setAcceptDrops(true);

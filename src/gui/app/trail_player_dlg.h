@@ -13,6 +13,7 @@
 #include "gui/platform/body_drag.h"
 #include "gui/platform/input_blocker.h"
 #include "gui/overview/overview_dlg.h"
+#include "gui/trip/trip_source.h"
 #include "gui/platform/message_window.h"
 
 #include <QFileInfo>
@@ -29,6 +30,7 @@ class CFileManagerDlg;
 class CGsensorGraphicDlg;
 class CMapViewDlg;
 class COverviewDlg;
+class TripSource;
 class CPlayerMenuDlg;
 class CScreen1Dlg;
 class CScreen2Dlg;
@@ -87,6 +89,8 @@ public:
     CGsensorGraphicDlg *graph() const { return m_graph; }
     // The card overview panel (key T and the title bar's button).
     COverviewDlg *overviewPanel() const { return m_overview; }
+    // The listed source's trips (trip_wiring.cpp).
+    TripSource *trips() const { return m_trips; }
     CSkinButton *titleButton(int id) const;
     // Whether user input to the window and its panels is held back (around
     // a modal dialog).
@@ -99,6 +103,8 @@ private:
     void wireDialogs();
     // The card overview panel and its links (overview_wiring.cpp).
     void wireOverview();
+    // The trips of the listed source, for the player and the trip bar (trip_wiring.cpp).
+    void wireTrips();
     // Selects the recording in the file list (every kind listed when the
     // filter hides it) and plays it from request.startMs; why not, or "".
     QString playFromOverview(const COverviewDlg::PlayRequest &request);
@@ -156,6 +162,7 @@ private:
     CGsensorGraphicDlg *m_graph = nullptr;
     CScreenSettingDlg *m_screenSetting = nullptr;
     COverviewDlg *m_overview = nullptr;
+    TripSource *m_trips = nullptr;
     // The recording whose incidents the graph marks ("" none) and its path.
     QString m_markedName;
     std::string m_markedPath;
