@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -166,6 +167,19 @@ OverviewCache::OverviewCache(const std::string &directory)
     }
     if (made)
         ::chmod(directory.c_str(), 0700); // what the cache holds says where the user drove
+    // A folder another user owns or may write to could hold a database made
+    // up by them (trips and incidents that never happened, or links where the
+    // journal goes): such a cache is not used.
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        logWarning("overview cache: " + directory + " is not a folder; recordings are read each time");
+        return;
+    }
+    if (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        logWarning("overview cache: " + directory +
+                   " belongs to another user or others may write to it; recordings are read each time");
+        return;
+    }
     m_path = directory + "/" + kFileName;
     open(true);
 }

@@ -267,6 +267,30 @@ TEST(OverviewCache, DamagedDatabaseMovedAsideAndDamagedEntriesMiss)
     EXPECT_FALSE(decodeMetadata(lying));
 }
 
+TEST(OverviewCache, AFolderOthersMayWriteToOrOwnIsNotUsed)
+{
+    TempDir temp;
+    const std::string dir = temp.file("cache");
+    { OverviewCache made(dir); ASSERT_TRUE(made.usable()); }
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u); // a folder the cache makes is the user's alone
+
+    for (mode_t mode : {0777u, 0770u, 0722u, 01777u}) {
+        ASSERT_EQ(::chmod(dir.c_str(), mode), 0);
+        LogCapture log;
+        OverviewCache cache(dir);
+        EXPECT_FALSE(cache.usable()) << std::oct << mode;
+        EXPECT_TRUE(log.contains("others may write to it")) << std::oct << mode;
+    }
+    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    EXPECT_TRUE(OverviewCache(dir).usable());
+    if (::geteuid() == 0) { // someone else's folder, even one nobody else may write to
+        ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(OverviewCache(dir).usable());
+    }
+}
+
 TEST(OverviewCache, SeveralWritersAtOnceLoseNothing)
 {
     // Two viewers, or a viewer and the command-line tool, fill the same cache.
