@@ -7,6 +7,7 @@
 #include "core/playback/viewer_state.h"
 #include "core/recording/riff_chunk.h"
 #include "core/storage/recording_name.h"
+#include "gui/clip/clip_controller.h"
 #include "gui/display/screen_setting_dlg.h"
 #include "gui/platform/message_box.h"
 #include "gui/platform/messages.h"
@@ -171,6 +172,18 @@ bool CVX_TrailPlayerDlg::runKey(const QKeyEvent &event)
             return false;
         if (once && m_overview)
             m_overview->toggleShown();
+        return true;
+    case Qt::Key_I:
+    case Qt::Key_O:
+        // The clip's In and Out at the playing position.
+        if (!plain)
+            return false;
+        if (once && m_clip) {
+            if (event.key() == Qt::Key_I)
+                m_clip->markIn();
+            else
+                m_clip->markOut();
+        }
         return true;
     default:
         return false;

@@ -2,6 +2,7 @@
 
 #include "core/platform/log.h"
 #include "core/playback/viewer_state.h"
+#include "gui/clip/clip_controller.h"
 #include "gui/display/gsensor_graphic_dlg.h"
 #include "gui/display/map_view_dlg.h"
 #include "gui/display/screen_dlg.h"
@@ -99,6 +100,9 @@ CVX_TrailPlayerDlg::~CVX_TrailPlayerDlg()
 
 void CVX_TrailPlayerDlg::destroyChildren()
 {
+    // The clip being written stops (its files removed) before the card goes.
+    delete m_clip;
+    m_clip = nullptr;
     // Title-bar buttons first, then the panels; the player panel closes the
     // engine as it goes, before the screens the engine draws into.
     for (auto &button : m_buttons) {
@@ -173,6 +177,7 @@ void CVX_TrailPlayerDlg::createPanels()
     for (PanelFrame *p : shownPanels())
         p->setAcceptDrops(true);
     m_screenSetting->setAcceptDrops(true);
+    wireClip();
 }
 
 CSkinButton *CVX_TrailPlayerDlg::titleButton(int id) const

@@ -27,6 +27,7 @@
 namespace korvante {
 
 class CFileManagerDlg;
+class ClipController;
 class CGsensorGraphicDlg;
 class CMapViewDlg;
 class COverviewDlg;
@@ -78,6 +79,9 @@ public:
 
     // Restores, raises and activates the window (another start asked for it).
     void bringToFront();
+
+    // Making a clip: the span's marks and "Save clip…" (clip_wiring.cpp).
+    ClipController *clipController() const { return m_clip; }
 
     static QString titleText() { return QStringLiteral("KORVANTE VIEWER    version 1.5.0"); }
 
@@ -151,6 +155,8 @@ private:
     void nameKeysInTooltips();
     bool selectRecordingFile(const QFileInfo &info);
     void openTestRecording();
+    // The clip's span, buttons and save (clip_wiring.cpp).
+    void wireClip();
 
     std::array<CSkinButton *, 6> m_buttons{};
     CScreen1Dlg *m_screen1 = nullptr;
@@ -171,6 +177,7 @@ private:
     bool m_componentsMissing = false;
     QString m_startPath;
     BodyDrag m_drag;
+    ClipController *m_clip = nullptr;
 };
 
 } // namespace korvante

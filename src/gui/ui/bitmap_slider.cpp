@@ -271,6 +271,7 @@ void CBitmapSlider::paintEvent(QPaintEvent *)
     QPainter target(this);
     CUMemDC dc(target, rect());
     paintChannel(dc.painter());
+    paintMarks(dc.painter());
     paintThumb(dc.painter());
     // The whole control is drawn afresh each time, so an earlier focus
     // rectangle needs no erasing: it is simply not drawn again.
@@ -305,6 +306,41 @@ void CBitmapSlider::paintChannel(QPainter &p)
         if (filled > 0)
             p.drawPixmap(QRect(0, 0, filled, h), m_activeChannel, QRect(0, 0, filled, h));
     }
+}
+
+void CBitmapSlider::setMarks(std::optional<int> in, std::optional<int> out)
+{
+    if (in == m_markIn && out == m_markOut)
+        return;
+    m_markIn = in;
+    m_markOut = out;
+    update();
+}
+
+void CBitmapSlider::paintMarks(QPainter &p)
+{
+    // An empty range is no recording: nothing to mark on.
+    if (m_max == m_min || (!m_markIn && !m_markOut))
+        return;
+    const int across = m_vertical ? width() : height();
+    // A band `from`..`to` along the orientation, the whole control across it.
+    const auto band = [&](int from, int to) {
+        return m_vertical ? QRect(0, from, across, to - from) : QRect(from, 0, to - from, across);
+    };
+    if (m_markIn && m_markOut && *m_markIn < *m_markOut && *m_markIn <= m_max && *m_markOut >= m_min) {
+        const int from = pixelOfValue(clamp(*m_markIn));
+        const int to = pixelOfValue(clamp(*m_markOut));
+        if (to > from)
+            p.fillRect(band(from, to).adjusted(0, across / 4, 0, -across / 4), spanColour());
+    }
+    const auto tick = [&](std::optional<int> value, const QColor &colour) {
+        if (value && *value >= m_min && *value <= m_max) {
+            const int centre = pixelOfValue(*value);
+            p.fillRect(band(centre - 1, centre + 1), colour);
+        }
+    };
+    tick(m_markIn, inMarkColour());
+    tick(m_markOut, outMarkColour());
 }
 
 void CBitmapSlider::paintThumb(QPainter &p)

@@ -11,13 +11,20 @@
 // parent does not change it): a disabled slider ignores mouse and keys and
 // draws no thumb.
 //
+// Marks: an In and an Out position (slider units) may be drawn over the
+// channel as two small ticks with the stretch between them shaded; a mark
+// outside the range draws no tick, and the shading is cut to the range.
+//
 // Ownership: a child widget of its parent; the notification window is not
 // owned (weak pointer). UI thread only.
 
+#include <QColor>
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+
+#include <optional>
 
 namespace korvante {
 
@@ -71,6 +78,15 @@ public:
     void setChannelImages(const QPixmap &channel, const QPixmap &active, bool transparent);
     void setThumbImages(const QPixmap &thumb, const QPixmap &active, bool transparent);
 
+    // The In and Out marks in slider units (none: not drawn). Values outside
+    // the range shade the part of the span inside it and draw no tick there.
+    void setMarks(std::optional<int> in, std::optional<int> out);
+    std::optional<int> markIn() const { return m_markIn; }
+    std::optional<int> markOut() const { return m_markOut; }
+    static QColor inMarkColour() { return QColor(64, 224, 112); }
+    static QColor outMarkColour() { return QColor(240, 112, 48); }
+    static QColor spanColour() { return QColor(255, 208, 64, 80); }
+
     // The window that receives move notifications; until one is set, the parent.
     void setNotifyWindow(QObject *window) { m_notify = window; }
     QObject *notifyWindow() const;
@@ -104,6 +120,7 @@ private:
     void notify();
     void paintChannel(QPainter &p);
     void paintThumb(QPainter &p);
+    void paintMarks(QPainter &p);
 
     int m_id;
     QString m_text;
@@ -129,6 +146,8 @@ private:
     bool m_focusRectDrawn = false;
     int m_dragOffset = 0;
     QPointer<QObject> m_notify;
+    std::optional<int> m_markIn;
+    std::optional<int> m_markOut;
 };
 
 } // namespace korvante
