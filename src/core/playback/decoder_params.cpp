@@ -58,6 +58,23 @@ PictureSettings DecoderParams::snapshot() const
     return s;
 }
 
+bool DecoderParams::assign(const DecoderParams &other)
+{
+    if (&other == this)
+        return false;
+    std::map<std::int32_t, std::int32_t> values;
+    {
+        std::lock_guard lock(other.m_mutex);
+        values = other.m_values;
+    }
+    std::lock_guard lock(m_mutex);
+    if (values == m_values)
+        return false;
+    m_values = std::move(values);
+    ++m_version;
+    return true;
+}
+
 std::uint64_t DecoderParams::version() const
 {
     std::lock_guard lock(m_mutex);

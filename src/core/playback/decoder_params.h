@@ -39,6 +39,9 @@ public:
     // Values are clamped to their ranges. E_FAIL for an unknown id.
     HResult SetParam(std::int32_t id, std::int32_t value);
     PictureSettings snapshot() const;
+    // Takes every value of `other` (the next recording's decoder keeps the
+    // user's flips and adjustments). True when a value changed.
+    bool assign(const DecoderParams &other);
     // `value` as SetParam would store it for `id`.
     static std::int32_t clamped(std::int32_t id, std::int32_t value);
     // Bumped by every change, so a paused picture can be converted again.

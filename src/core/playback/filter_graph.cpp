@@ -56,7 +56,7 @@ void FilterGraph::setAudioPath(AudioDecoder *decoder, AudioRenderer *renderer)
     m_audioRenderer = renderer;
 }
 
-HResult FilterGraph::cue()
+HResult FilterGraph::cue(std::int64_t start, bool wait)
 {
     if (m_paths.empty())
         return E_FAIL;
@@ -71,7 +71,15 @@ HResult FilterGraph::cue()
     }
     m_clock.hold();
     m_running = false;
-    return setPosition(0);
+    if (wait)
+        return setPosition(start);
+    start = std::clamp<std::int64_t>(start, 0, m_duration);
+    m_clock.setAudioSource(nullptr);
+    m_clock.setPosition(start);
+    m_seekWaiting = false;
+    m_waitPosition = start;
+    seekPaths(start);
+    return S_OK;
 }
 
 HResult FilterGraph::run()

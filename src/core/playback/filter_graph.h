@@ -51,8 +51,14 @@ public:
     bool durationKnown() const { return m_durationKnown; }
 
     // Starts the threads and shows the first frame of every path without
-    // running ("stop when ready").
-    HResult cue();
+    // running ("stop when ready"), at `start` (100 ns). Without `wait` the
+    // decode threads find those frames on their own while this returns at
+    // once (a graph made ready beside the one that plays); settle() then
+    // waits for them.
+    HResult cue(std::int64_t start = 0, bool wait = true);
+    // Waits up to `timeoutMs` until every path shows the frame of the
+    // current position (or has nothing more to show). True when it does.
+    bool settle(int timeoutMs) const { return waitShown(position(), timeoutMs); }
     HResult run();
     HResult pause();
     HResult stop();

@@ -108,6 +108,7 @@ int MediaEngine::Open(const std::string &front, const std::string &rear, std::in
 int MediaEngine::Close()
 {
     CancelOpen();
+    DropPrepared();
     endWalk(); // its worker uses the graph: ended before the graph goes
     std::unique_ptr<PlaybackGraph> old;
     {

@@ -94,6 +94,42 @@ public:
     // cancelled loads that have not noticed yet.
     int loadWorkersRunning() const;
 
+    // Continuous playback: the next recording is opened and cued beside the
+    // one that plays, so that it can follow without a pause.
+    //
+    // PrepareNext loads `front`/`rear` on a worker as BeginOpen does (headers
+    // and index; a file without one is walked past its first pictures and on
+    // from there), never touching the current graph, its pollers, screens or
+    // sound; on this thread's event loop the graph is then connected and cued
+    // at `startMs` (its first pictures decode on its own threads) and `done`
+    // says how it went (opened 1: HasPrepared() is true). A later
+    // PrepareNext, DropPrepared, Close, Open or BeginOpen drops it, without
+    // calling `done`. UI thread, which must run an event loop.
+    void PrepareNext(const std::string &front, const std::string &rear, std::intptr_t device,
+                     std::int32_t recording, std::uint64_t startMs, OpenDone done);
+    bool HasPrepared() const;
+    bool IsPreparing() const { return m_prepared != nullptr; }
+    // The front file of the prepared (or preparing) recording, "" without one.
+    std::string PreparedFront() const;
+    // True when there was one to drop.
+    bool DropPrepared();
+    // Makes the prepared graph current at once: it keeps the running state
+    // (a running graph goes on running, a paused one shows the new first
+    // pictures), the rate, the volume, the screens with their zoom and the
+    // picture settings; sound goes on with the new recording's; pollers read
+    // the new graph, and `sensorLists` (when set) start over under the
+    // poller lock, so no packet of the old recording lands after the clear.
+    // The old graph is closed. 1 switched, 0 nothing prepared.
+    int SwitchToPrepared();
+    // With `switched` set, a running graph that reaches its end while a
+    // prepared graph is ready is replaced by it right then (within a
+    // millisecond or two of the last picture's time running out, by a
+    // precise timer on this thread), and `switched` is called after. Empty:
+    // off, the graph stops at its end as before.
+    void SwitchAtEnd(std::function<void()> switched);
+    // The sensor lists that a switch starts over (the viewer state's; not owned).
+    CQDRVTextData *sensorLists = nullptr;
+
     int Close();
     HResult Play();
     HResult Pause();
@@ -173,6 +209,16 @@ private:
     // length, the waiting seek, the worker once it has ended.
     void serviceWalk();
     static constexpr int kWalkServiceMs = 50;
+    std::unique_ptr<OpenJob> makeJob(const std::string &front, const std::string &rear, std::intptr_t device,
+                                     std::int32_t recording, OpenDone done, VideoWindow *const windows[4]);
+    // Runs the job's load on its worker; `finish` (with the job's serial)
+    // on this thread once it is playable or has failed.
+    void startLoad(OpenJob &job, void (MediaEngine::*finish)(std::uint64_t), bool holdWalk);
+    void finishPrepare(std::uint64_t serial);
+    // Checks how far the running graph is from its end and switches to the
+    // prepared one there (SwitchAtEnd); re-arms m_endTimer.
+    void serviceEnd();
+    static constexpr int kEndPollMs = 100;
 
     // Loads begun with BeginOpen: the current one, and cancelled ones whose
     // worker may still run (joined once they end, and at the latest by the
@@ -181,6 +227,10 @@ private:
     std::vector<std::unique_ptr<OpenJob>> m_retired;
     // The load whose worker still walks the current graph's files.
     std::unique_ptr<OpenJob> m_walk;
+    // The next recording, loading or cued (PrepareNext).
+    std::unique_ptr<OpenJob> m_prepared;
+    std::function<void()> m_onEndSwitch;
+    QTimer *m_endTimer = nullptr; // child of m_loopContext
     QTimer *m_walkTimer = nullptr; // child of m_loopContext
     std::uint64_t m_openSerial = 0;
     std::unique_ptr<QObject> m_loopContext; // delivers a finished load to the UI thread

@@ -4,6 +4,7 @@
 #include "core/playback/media_engine.h"
 
 #include "core/playback/card_device.h"
+#include "core/playback/media_engine_job.h"
 
 #include "core/platform/log.h"
 
@@ -16,29 +17,6 @@
 
 namespace korvante {
 
-// A load begun with BeginOpen. The worker reads the files into `graph`,
-// which nothing else touches until the worker has ended.
-struct MediaEngine::OpenJob {
-    std::uint64_t serial = 0;
-    std::unique_ptr<PlaybackGraph> graph;
-    std::string front;
-    std::string rear;
-    std::intptr_t device = 0;
-    // The card device's shared owner, taken on the UI thread: a new scan of
-    // the card before the worker reaches the device cannot free it.
-    std::shared_ptr<unsigned char> deviceHold;
-    std::int32_t recording = -1;
-    OpenDone done;
-    std::atomic<HResult> loaded{E_FAIL};
-    std::atomic<bool> cancel{false};
-    // The worker has ended. A recording being walked is handed over before
-    // that (finishOpen), and the worker goes on walking it.
-    std::atomic<bool> finished{false};
-    // The graph is connected and shows its first pictures: the walk goes on.
-    std::atomic<bool> shown{false};
-    std::thread worker;
-};
-
 MediaEngine::MediaEngine() = default;
 
 MediaEngine::~MediaEngine()
@@ -46,8 +24,62 @@ MediaEngine::~MediaEngine()
     if (m_pending)
         m_pending->done = nullptr; // nobody is left to tell
     CancelOpen();
+    DropPrepared();
     reapJobs(true);
     waitForPollers();
+}
+
+std::unique_ptr<MediaEngine::OpenJob> MediaEngine::makeJob(const std::string &front, const std::string &rear,
+                                                          std::intptr_t device, std::int32_t recording,
+                                                          OpenDone done, VideoWindow *const windows[4])
+{
+    if (!m_loopContext)
+        m_loopContext = std::make_unique<QObject>(); // lives on this (the UI) thread
+    auto job = std::make_unique<OpenJob>();
+    job->serial = ++m_openSerial;
+    job->graph = std::make_unique<PlaybackGraph>(windowCount, windows, metadataMode);
+    job->graph->ready = true;
+    job->graph->state = StateCreated;
+    job->graph->rate = 1.0f;
+    job->graph->indexMemory = indexMemory;
+    job->front = front;
+    job->rear = rear;
+    job->device = device;
+    job->deviceHold = findSharedCardDevice(reinterpret_cast<const unsigned char *>(device));
+    job->recording = recording;
+    job->done = std::move(done);
+    return job;
+}
+
+void MediaEngine::startLoad(OpenJob &job, void (MediaEngine::*finish)(std::uint64_t), bool holdWalk)
+{
+    OpenJob *raw = &job;
+    // The graph outlives the worker's use of it: it is freed by Close (which
+    // ends the walk first) or with the job once the worker has ended.
+    PlaybackGraph *graph = job.graph.get();
+    QObject *context = m_loopContext.get();
+    const std::uint64_t serial = job.serial;
+    raw->worker = std::thread([this, raw, graph, context, serial, finish, holdWalk] {
+        // Dropped unread when the engine (and so the context) is gone.
+        auto handOver = [this, context, serial, finish] {
+            QMetaObject::invokeMethod(context, [this, serial, finish] { (this->*finish)(serial); },
+                                      Qt::QueuedConnection);
+        };
+        bool handed = false;
+        const HResult loaded = graph->LoadSources(raw->front, raw->rear, raw->device, raw->recording, &raw->cancel,
+                                                  [&] {
+                                                      // Playable: the rest is walked while it plays.
+                                                      raw->loaded = S_OK;
+                                                      handed = true;
+                                                      handOver();
+                                                  },
+                                                  holdWalk ? &raw->shown : nullptr);
+        if (!handed)
+            raw->loaded = loaded;
+        raw->finished = true;
+        if (!handed)
+            handOver();
+    });
 }
 
 void MediaEngine::BeginOpen(const std::string &front, const std::string &rear, std::intptr_t device,
@@ -61,49 +93,8 @@ void MediaEngine::BeginOpen(const std::string &front, const std::string &rear, s
         return;
     }
     stopAndClose();
-    if (!m_loopContext)
-        m_loopContext = std::make_unique<QObject>(); // lives on this (the UI) thread
-
-    auto job = std::make_unique<OpenJob>();
-    job->serial = ++m_openSerial;
-    job->graph = std::make_unique<PlaybackGraph>(windowCount, videoWindow, metadataMode);
-    job->graph->ready = true;
-    job->graph->state = StateCreated;
-    job->graph->rate = 1.0f;
-    job->graph->indexMemory = indexMemory;
-    job->front = front;
-    job->rear = rear;
-    job->device = device;
-    job->deviceHold = findSharedCardDevice(reinterpret_cast<const unsigned char *>(device));
-    job->recording = recording;
-    job->done = std::move(done);
-    OpenJob *raw = job.get();
-    // The graph outlives the worker's use of it: it is freed by Close (which
-    // ends the walk first) or with the job once the worker has ended.
-    PlaybackGraph *graph = job->graph.get();
-    QObject *context = m_loopContext.get();
-    const std::uint64_t serial = job->serial;
-    m_pending = std::move(job);
-    raw->worker = std::thread([this, raw, graph, context, serial] {
-        // Dropped unread when the engine (and so the context) is gone.
-        auto handOver = [this, context, serial] {
-            QMetaObject::invokeMethod(context, [this, serial] { finishOpen(serial); }, Qt::QueuedConnection);
-        };
-        bool handed = false;
-        const HResult loaded = graph->LoadSources(raw->front, raw->rear, raw->device, raw->recording, &raw->cancel,
-                                                  [&] {
-                                                      // Playable: the rest is walked while it plays.
-                                                      raw->loaded = S_OK;
-                                                      handed = true;
-                                                      handOver();
-                                                  },
-                                                  &raw->shown);
-        if (!handed)
-            raw->loaded = loaded;
-        raw->finished = true;
-        if (!handed)
-            handOver();
-    });
+    m_pending = makeJob(front, rear, device, recording, std::move(done), videoWindow);
+    startLoad(*m_pending, &MediaEngine::finishOpen, true);
 }
 
 bool MediaEngine::CancelOpen()
@@ -125,6 +116,7 @@ int MediaEngine::loadWorkersRunning() const
 {
     int running = m_pending && !m_pending->finished ? 1 : 0;
     running += m_walk && !m_walk->finished ? 1 : 0;
+    running += m_prepared && !m_prepared->finished ? 1 : 0;
     for (const auto &job : m_retired)
         running += job->finished ? 0 : 1;
     return running;

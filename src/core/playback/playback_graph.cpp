@@ -142,7 +142,7 @@ void PlaybackGraph::refreshLength()
         graphBuilder->setDuration(duration, lengthKnown);
 }
 
-HResult PlaybackGraph::Connect()
+HResult PlaybackGraph::Connect(std::int64_t start, bool waitForCue)
 {
     if (!parseFilter[0] || !parseFilter[0]->loaded())
         return VFW_E_INVALID_FILE_FORMAT;
@@ -218,7 +218,7 @@ HResult PlaybackGraph::Connect()
         return result;
 
     refreshLength();
-    const HResult cued = graphBuilder->cue();
+    const HResult cued = graphBuilder->cue(start, waitForCue);
     state = StateStopped;
     built = true;
     duration = graphBuilder->duration();

@@ -80,8 +80,10 @@ public:
     void refreshLength();
     bool lengthKnown = true;
     // The rest of Build after a successful LoadSources: the sound and video
-    // chains, their connections and the cue. User-interface thread.
-    HResult Connect();
+    // chains, their connections and the cue at `start` (100 ns). With
+    // `waitForCue` false it returns before the first pictures are decoded
+    // (FilterGraph::cue). User-interface thread.
+    HResult Connect(std::int64_t start = 0, bool waitForCue = true);
     // Why the front file was not loaded ("the file is empty", "cancelled" …).
     const std::string &loadError() const { return m_loadError; }
     // Stops every thread and releases the elements in the graph's order.

@@ -30,6 +30,8 @@ ViewerState::ViewerState()
     importConfiguration(ViewerConfig::instance(), catalogue);
     // Recordings walked for want of an index open at index speed next time.
     engine.indexMemory = std::make_shared<CachedIndexMemory>(overview::OverviewCache::defaultDirectory());
+    // A switch to the next recording of a trip starts these lists over.
+    engine.sensorLists = &sensorData;
 }
 
 ViewerState::~ViewerState()
