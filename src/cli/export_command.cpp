@@ -205,11 +205,8 @@ int runExportCommand(const std::vector<std::string> &args, RecordingCatalogue &c
         return fail(err, "export", "Please select one or more files to convert.");
     if (a.folder.empty())
         return fail(err, "export", "Please enter the save path.");
-    struct stat st {};
-    if (::stat(a.folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return fail(err, a.folder, "no such folder");
-    if (const std::string problem = outputFolderProblem(a.folder); !problem.empty())
-        return fail(err, a.folder, problem + "; nothing was written");
+    if (const std::string problem = outputFolderRefusal(a.folder); !problem.empty())
+        return fail(err, a.folder, problem + (problem == "no such folder" ? "" : "; nothing was written"));
     if (const int rc = openCard(a, catalogue, err); rc != kExitOk)
         return rc;
 
@@ -253,6 +250,7 @@ int runExportCommand(const std::vector<std::string> &args, RecordingCatalogue &c
     if (rc != kExitOk)
         return rc;
     if (!a.force) {
+        struct stat st {};
         for (int row : chosen) {
             const std::string file = exportFileName(catalogue.shownEntryAt(row)->path);
             const std::string target = folder + file;

@@ -1036,13 +1036,9 @@ std::string outputRefusal(const std::string &outputPath, bool overwrite)
     const std::string name = slash == std::string::npos ? outputPath : outputPath.substr(slash + 1);
     if (name.empty() || name == "." || name == ".." || name.find('\0') != std::string::npos)
         return outputPath + ": not a file name";
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return folder + ": no such folder";
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return folder + ": this folder cannot be written (" + std::strerror(errno) + ")";
-    if (const std::string problem = outputFolderProblem(folder); !problem.empty())
+    if (const std::string problem = outputFolderRefusal(folder); !problem.empty())
         return folder + ": " + problem;
+    struct stat st {};
     if (!overwrite) {
         for (const std::string &path : {outputPath, evidencePathOf(outputPath)})
             if (::lstat(path.c_str(), &st) == 0)

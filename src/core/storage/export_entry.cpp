@@ -236,6 +236,16 @@ std::string outputFolderProblem(const std::string &folder)
     return problem;
 }
 
+std::string outputFolderRefusal(const std::string &folder)
+{
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return "no such folder";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return std::string("this folder cannot be written (") + std::strerror(errno) + ")";
+    return outputFolderProblem(folder);
+}
+
 std::string exportFileName(const std::string &name)
 {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos

@@ -92,6 +92,10 @@ EntryExportResult exportToFile(const ExportReader &read, const std::string &outp
 // swap a file being written for a link, or move a link to the final name.
 std::string outputFolderProblem(const std::string &folder);
 std::string outputFolderProblem(int dirFd);
+// Everything that stops a write into `folder` before it starts, for the
+// user: "no such folder", "this folder cannot be written (REASON)", or what
+// outputFolderProblem finds; empty when the folder can be used.
+std::string outputFolderRefusal(const std::string &folder);
 
 // The export's way of writing one file of the user's, for other writers of
 // such files (the clip export): a new temporary file ".NAME.PID-N.part" for

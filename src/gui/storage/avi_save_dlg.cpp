@@ -252,14 +252,7 @@ void CAviSaveDlg::startConversion()
     }
     // A folder that went away, cannot be written or that others could
     // redirect writes in would fail every row: said once, before the run.
-    const QFileInfo folder(m_savePath);
-    std::string problem;
-    if (!folder.isDir())
-        problem = "no such folder";
-    else if (!folder.isWritable())
-        problem = "it cannot be written";
-    else
-        problem = outputFolderProblem(m_savePath.toStdString());
+    const std::string problem = outputFolderRefusal(m_savePath.toStdString());
     if (!problem.empty()) {
         logWarning("conversion refused: " + m_savePath.toStdString() + ": " + problem);
         platform::messageBox(this, QStringLiteral("The save location cannot be used: ") + m_savePath
