@@ -21,9 +21,9 @@ constexpr int kInput = 1;
 constexpr int kUsage = 2;
 
 const char *kUsageText =
-    "usage: korvante-cli telemetry [--format csv|gpx|kml] RECORDING\n"
-    "       korvante-cli telemetry [--format csv|gpx|kml] --tavo DEVICE NAME\n"
-    "csv: the G-sensor samples; gpx, kml: the GPS track (valid fixes only).\n";
+    "usage: korvante-cli telemetry [--format csv|gpx|gpx10|kml] RECORDING\n"
+    "       korvante-cli telemetry [--format csv|gpx|gpx10|kml] --tavo DEVICE NAME\n"
+    "csv: the G-sensor samples; gpx (GPX 1.1), gpx10 (GPX 1.0), kml: the GPS track (valid fixes only).\n";
 
 struct Options {
     std::string format = "csv";
@@ -43,8 +43,8 @@ bool parse(const std::vector<std::string> &args, Options &o, std::string &error)
                 return false;
             }
             o.format = args[++i];
-            if (o.format != "csv" && o.format != "gpx" && o.format != "kml") {
-                error = "--format: " + o.format + " is not csv, gpx or kml";
+            if (o.format != "csv" && o.format != "gpx" && o.format != "gpx10" && o.format != "kml") {
+                error = "--format: " + o.format + " is not csv, gpx, gpx10 or kml";
                 return false;
             }
         } else if (a == "--tavo") {
@@ -293,6 +293,52 @@ void writeCsv(Packets &packets, std::ostream &out)
             out << s->timestamp << ',' << s->kind << ',' << s->x << ',' << s->y << ',' << s->z << '\n';
 }
 
+// A fix's speed in metres per second and its course in degrees in [0, 360),
+// as both GPX versions type them; none for a value that is no number.
+std::optional<std::string> speedText(const CQDRVGPSData &f)
+{
+    if (!std::isfinite(f.speed) || f.speed < 0)
+        return std::nullopt;
+    return number(f.speed / 3.6, 3);
+}
+
+std::optional<std::string> courseText(const CQDRVGPSData &f)
+{
+    if (!std::isfinite(f.course))
+        return std::nullopt;
+    double course = std::fmod(f.course, 360.0);
+    if (course < 0)
+        course += 360.0;
+    if (number(course, 1) == "360.0")
+        course = 0;
+    return number(course, 1);
+}
+
+// GPX 1.0 has elements of its own for speed and course (after the time, in
+// the schema's order), which tools that know no extension read, gpsbabel
+// among them.
+void writeGpx10(Packets &packets, const std::string &name, std::ostream &out, std::size_t &skipped)
+{
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<gpx version=\"1.0\" creator=\"korvante-cli\" xmlns=\"http://www.topografix.com/GPX/1/0\"\n"
+           "     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
+           "     xsi:schemaLocation=\"http://www.topografix.com/GPX/1/0 http://www.topografix.com/GPX/1/0/gpx.xsd\">\n"
+           "  <trk>\n"
+        << "    <name>" << xmlEscape(name) << "</name>\n"
+        << "    <trkseg>\n";
+    eachPosition(packets, skipped, [&](const CQDRVGPSData &f, const Position &p) {
+        out << "      <trkpt lat=\"" << number(p.latitude, 7) << "\" lon=\"" << number(p.longitude, 7) << "\">\n";
+        if (auto t = isoTime(f))
+            out << "        <time>" << *t << "</time>\n";
+        if (auto course = courseText(f))
+            out << "        <course>" << *course << "</course>\n";
+        if (auto speed = speedText(f))
+            out << "        <speed>" << *speed << "</speed>\n";
+        out << "      </trkpt>\n";
+    });
+    out << "    </trkseg>\n  </trk>\n</gpx>\n";
+}
+
 void writeGpx(Packets &packets, const std::string &name, std::ostream &out, std::size_t &skipped)
 {
     // Speed and course go into Garmin's track-point extension (v2), which
@@ -315,16 +361,10 @@ void writeGpx(Packets &packets, const std::string &name, std::ostream &out, std:
         // Metres per second, and degrees in [0, 360) as the extension's
         // schema types them; a value that is no number is left out.
         std::string values;
-        if (std::isfinite(f.speed) && f.speed >= 0)
-            values += "<gpxtpx:speed>" + number(f.speed / 3.6, 3) + "</gpxtpx:speed>";
-        if (std::isfinite(f.course)) {
-            double course = std::fmod(f.course, 360.0);
-            if (course < 0)
-                course += 360.0;
-            if (number(course, 1) == "360.0")
-                course = 0;
-            values += "<gpxtpx:course>" + number(course, 1) + "</gpxtpx:course>";
-        }
+        if (auto speed = speedText(f))
+            values += "<gpxtpx:speed>" + *speed + "</gpxtpx:speed>";
+        if (auto course = courseText(f))
+            values += "<gpxtpx:course>" + *course + "</gpxtpx:course>";
         if (!values.empty())
             out << "        <extensions><gpxtpx:TrackPointExtension>" << values
                 << "</gpxtpx:TrackPointExtension></extensions>\n";
@@ -411,6 +451,8 @@ int runTelemetry(const std::vector<std::string> &args, std::ostream &out, std::o
         writeCsv(packets, out);
     else if (o.format == "gpx")
         writeGpx(packets, name, out, skipped);
+    else if (o.format == "gpx10")
+        writeGpx10(packets, name, out, skipped);
     else
         writeKml(packets, name, out, skipped);
     if (!device.empty())

@@ -214,6 +214,41 @@ TEST(Telemetry, GpxIsReadByGpsbabelWithItsSpeeds)
     EXPECT_EQ(courses, expected.size());
 }
 
+// The GPX 1.0 track gives gpsbabel the speeds and courses themselves: they
+// come out in its CSV as columns.
+TEST(Telemetry, Gpx10SpeedsAndCoursesAreReadByGpsbabel)
+{
+    testing::LogCapture log;
+    const auto &rec = sampleCard().finished[1];
+    const ToolRun run = telemetry({"--format", "gpx10", rec.front});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("<gpx version=\"1.0\""), std::string::npos);
+    const QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string gpx = dir.filePath(QStringLiteral("track.gpx")).toStdString(),
+                      csv = dir.filePath(QStringLiteral("track.csv")).toStdString();
+    std::ofstream(gpx, std::ios::binary) << run.out;
+    const std::string read = "gpsbabel -t -i gpx -f '" + gpx + "' -o unicsv -F '" + csv + "'";
+    ASSERT_EQ(std::system(read.c_str()), 0) << read;
+
+    const auto expected = sentences(rec.front);
+    std::ifstream csvIn(csv);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(csvIn, line);)
+        rows.push_back(line.substr(0, line.find('\r')));
+    ASSERT_EQ(rows.size(), expected.size() + 1);
+    EXPECT_EQ(rows[0], "No,Latitude,Longitude,Speed,Course,Date,Time");
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const auto f = split(expected[i], ',');
+        const auto c = split(rows[i + 1], ',');
+        ASSERT_EQ(c.size(), 7u) << rows[i + 1];
+        EXPECT_NEAR(std::stod(c[1]), nmeaToDegrees(f[3]), 1e-6);
+        EXPECT_NEAR(std::stod(c[3]), std::stod(f[7]) * 1.852 / 3.6, 0.006); // gpsbabel writes two decimals
+        EXPECT_NEAR(std::stod(c[4]), std::stod(f[8]), 0.06);
+        EXPECT_EQ(c[6], f[1].substr(0, 2) + ":" + f[1].substr(2, 2) + ":" + f[1].substr(4, 2));
+    }
+}
+
 TEST(Telemetry, KmlHasTheTrackAndOnePlacemarkPerFix)
 {
     testing::LogCapture log;
