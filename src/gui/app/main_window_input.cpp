@@ -135,6 +135,8 @@ bool CVX_TrailPlayerDlg::runKey(const QKeyEvent &event)
             m_player->runAction(forward ? CPlayerMenuDlg::Forward : CPlayerMenuDlg::Rewind);
         else if (shift)
             m_player->stepFrame(forward ? 1 : -1);
+        else if (mods == Qt::ControlModifier)
+            jumpToIncident(forward);
         else
             return false;
         return true;

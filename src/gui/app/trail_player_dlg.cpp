@@ -128,6 +128,8 @@ void CVX_TrailPlayerDlg::destroyChildren()
     // Their workers stop reading before the catalogue's card goes.
     delete m_overview;
     m_overview = nullptr;
+    delete m_tripPanel;
+    m_tripPanel = nullptr;
     delete m_trips;
     m_trips = nullptr;
 }

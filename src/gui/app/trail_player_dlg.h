@@ -31,6 +31,8 @@ class ClipController;
 class CGsensorGraphicDlg;
 class CMapViewDlg;
 class COverviewDlg;
+class TripBar;
+class TripPanel;
 class TripSource;
 class CPlayerMenuDlg;
 class CScreen1Dlg;
@@ -95,6 +97,16 @@ public:
     COverviewDlg *overviewPanel() const { return m_overview; }
     // The listed source's trips (trip_wiring.cpp).
     TripSource *trips() const { return m_trips; }
+    // The bar of the playing recording's trip, under the window (trip_wiring.cpp).
+    TripBar *tripBar() const;
+    // Plays moment `at` of the trip the bar shows: a seek when the open
+    // recording holds it, else the recording that does opened there (only
+    // when `final`: the end of a drag, not its way). False when nothing
+    // was asked of the player.
+    bool playTripAt(overview::CameraTime at, bool final);
+    // The trip's next (or previous) incident after the moment played now,
+    // played from its peak (Ctrl+Right / Ctrl+Left). False when there is none.
+    bool jumpToIncident(bool forward);
     CSkinButton *titleButton(int id) const;
     // Whether user input to the window and its panels is held back (around
     // a modal dialog).
@@ -109,6 +121,11 @@ private:
     void wireOverview();
     // The trips of the listed source, for the player and the trip bar (trip_wiring.cpp).
     void wireTrips();
+    // The bar and the map follow the trip of the recording the player has
+    // open (`milliseconds` into it); the trip is asked for when another opens.
+    void followTrip(quint32 milliseconds);
+    // Shows `trip` on the bar and the map when it holds the open recording, else none.
+    void showTrip(std::shared_ptr<const trip::TripTimeline> trip);
     // Selects the recording in the file list (every kind listed when the
     // filter hides it) and plays it from request.startMs; why not, or "".
     QString playFromOverview(const COverviewDlg::PlayRequest &request);
@@ -169,6 +186,8 @@ private:
     CScreenSettingDlg *m_screenSetting = nullptr;
     COverviewDlg *m_overview = nullptr;
     TripSource *m_trips = nullptr;
+    TripPanel *m_tripPanel = nullptr;
+    QString m_tripName; // the recording whose trip the bar was last asked for
     // The recording whose incidents the graph marks ("" none) and its path.
     QString m_markedName;
     std::string m_markedPath;

@@ -1,5 +1,6 @@
 #include "map_script.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -57,6 +58,31 @@ QString quoted(const QString &s)
     }
     out += QLatin1Char('\'');
     return out;
+}
+
+// The indexes of the points a track of n points is drawn with: every point up
+// to kMaxTrackPoints, else evenly thinned keeping the first and the last.
+std::vector<std::size_t> keptPoints(std::size_t n)
+{
+    const std::size_t keep = std::min<std::size_t>(n, kMaxTrackPoints);
+    std::vector<std::size_t> out;
+    out.reserve(keep);
+    for (std::size_t k = 0; k < keep; ++k)
+        out.push_back(keep < 2 ? k : k * (n - 1) / (keep - 1));
+    return out;
+}
+
+QString trackCall(const std::vector<std::pair<double, double>> &lonLat)
+{
+    QString text = QStringLiteral("javascript:DrawTrack(");
+    for (std::size_t k = 0; k < lonLat.size(); ++k) {
+        if (k > 0)
+            text += QStringLiteral(", ");
+        text += QLatin1Char('\'') + formatDegrees(lonLat[k].first) + QStringLiteral("', '") +
+                formatDegrees(lonLat[k].second) + QLatin1Char('\'');
+    }
+    text += QLatin1Char(')');
+    return text;
 }
 
 std::optional<std::pair<QString, quint16>> parseHostPort(const QString &text)
@@ -205,19 +231,32 @@ QString drawTrackScript(const CQDRVTextData &sensorData)
             if (fix.valid)
                 points.emplace_back(fix.longitude, fix.latitude);
     });
-    QString text = QStringLiteral("javascript:DrawTrack(");
-    const std::size_t n = points.size();
-    const std::size_t keep = std::min<std::size_t>(n, kMaxTrackPoints);
-    for (std::size_t k = 0; k < keep; ++k) {
-        // Even thinning that always keeps the first and the last point.
-        const std::size_t i = keep < 2 ? k : k * (n - 1) / (keep - 1);
-        if (k > 0)
-            text += QStringLiteral(", ");
-        text += QLatin1Char('\'') + formatDegrees(nmeaToDegrees(points[i].first)) + QStringLiteral("', '") +
-                formatDegrees(nmeaToDegrees(points[i].second)) + QLatin1Char('\'');
+    std::vector<std::pair<double, double>> kept;
+    for (std::size_t i : keptPoints(points.size()))
+        kept.emplace_back(nmeaToDegrees(points[i].first), nmeaToDegrees(points[i].second));
+    return trackCall(kept);
+}
+
+TripTrack tripTrackScript(const std::vector<trip::TrackPoint> &track)
+{
+    TripTrack out;
+    std::vector<std::pair<double, double>> kept;
+    for (std::size_t i : keptPoints(track.size())) {
+        kept.emplace_back(track[i].longitude, track[i].latitude);
+        out.times.push_back(track[i].at);
     }
-    text += QLatin1Char(')');
-    return text;
+    out.script = trackCall(kept);
+    return out;
+}
+
+std::size_t drivenPoints(const std::vector<overview::CameraTime> &times, overview::CameraTime t)
+{
+    return static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), t) - times.begin());
+}
+
+QString drawDrivenScript(std::size_t points)
+{
+    return QStringLiteral("javascript:DrawDriven('%1')").arg(points);
 }
 
 MapSettings mapSettings(const QString &tiles, const QString &probe)

@@ -8,6 +8,7 @@
 // browser wrapper (map_view) call it on the UI thread.
 
 #include "core/playback/sensor_records.h"
+#include "core/trip/trip_timeline.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,6 +16,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace korvante {
 
@@ -79,6 +81,21 @@ inline constexpr int kMaxTrackPoints = 5000;
 // "javascript:DrawTrack('lon1', 'lat1', 'lon2', 'lat2', ...)" from the valid
 // fixes of the list; "javascript:DrawTrack()" (clear) when there are none.
 QString drawTrackScript(const CQDRVTextData &sensorData);
+
+// A trip's whole track as the page receives it: the script that draws it
+// (thinned as drawTrackScript thins) and the camera time of each point kept,
+// so that the part driven up to a moment can be counted in the page's points.
+struct TripTrack {
+    QString script;
+    std::vector<overview::CameraTime> times;
+};
+TripTrack tripTrackScript(const std::vector<trip::TrackPoint> &track);
+
+// How many of the page's track points lie at or before `t` (times ascending).
+std::size_t drivenPoints(const std::vector<overview::CameraTime> &times, overview::CameraTime t);
+
+// "javascript:DrawDriven('n')": the first n points of the track are shown as driven.
+QString drawDrivenScript(std::size_t points);
 
 // Where the map's tiles come from and whom the connectivity check asks.
 struct MapSettings {

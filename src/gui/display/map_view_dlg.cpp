@@ -49,6 +49,7 @@ CMapViewDlg::CMapViewDlg(QWidget *mainWindow) : PanelFrame(mainWindow)
     connect(m_view, &CMap_view::pageLoaded, this, [this](bool ok) {
         // A fresh document has no track and no marker yet.
         m_trackSent = false;
+        m_tripSent.reset();
         m_markerShown = false;
         if (!ok)
             logWarning("map page could not be loaded: " + pagePath().toStdString());
@@ -178,10 +179,12 @@ void CMapViewDlg::mapStep()
     // for the next recording (or one that cannot be played) empties the map.
     sendTrackIfChanged();
     if (graphState != StateRunning && graphState != StatePaused) {
+        sendDriven(std::nullopt);
         hideMarker();
         return;
     }
     const auto position = static_cast<std::uint32_t>(engine.GetPositionMs());
+    sendDriven(position);
     if (const auto script = runFixStep(state.sensorData, state.currentFix, state.currentFixValid, position)) {
         m_view->PostScript(*script);
         m_markerShown = true;
@@ -204,12 +207,47 @@ void CMapViewDlg::sendTrackIfChanged()
     // the old document; the load's end clears m_trackSent.
     if (!m_view->isPageReady())
         return;
-    const TrackSignature now = trackSignature(GetViewerState().sensorData);
-    if (m_trackSent && now == m_track)
+    if (m_trip) {
+        if (m_tripSent == m_trip)
+            return;
+        TripTrack track = tripTrackScript(m_trip->track);
+        m_tripTimes = std::move(track.times);
+        m_tripSent = m_trip;
+        m_trackSent = false; // the recording's own track is sent again when the trip goes
+        m_drivenSent = 0;    // a new track is drawn undriven
+        m_view->PostScript(track.script);
         return;
+    }
+    const TrackSignature now = trackSignature(GetViewerState().sensorData);
+    if (m_trackSent && now == m_track && !m_tripSent)
+        return;
+    m_tripSent.reset();
+    m_tripTimes.clear();
+    m_drivenSent = 0;
     m_track = now;
     m_trackSent = true;
     m_view->PostScript(drawTrackScript(GetViewerState().sensorData));
+}
+
+void CMapViewDlg::setTrip(std::shared_ptr<const trip::TripTimeline> trip, overview::CameraTime playingStart)
+{
+    m_trip = std::move(trip);
+    m_playingStart = playingStart;
+}
+
+void CMapViewDlg::sendDriven(std::optional<std::uint32_t> position)
+{
+    if (!m_trip || m_tripSent != m_trip || !m_view->isPageReady())
+        return;
+    // Nothing plays: the trip stays as it was shaded last.
+    if (!position)
+        return;
+    const std::size_t driven =
+        drivenPoints(m_tripTimes, m_playingStart + std::chrono::milliseconds{*position});
+    if (driven == m_drivenSent)
+        return;
+    m_drivenSent = driven;
+    m_view->PostScript(drawDrivenScript(driven));
 }
 
 bool CMapViewDlg::dragsByBody() const

@@ -3,7 +3,9 @@
 // 299 x 280, showing the map page beside the executable. Twice a second it
 // picks the GPS fix of the playback position, makes it ViewerState's
 // currentFix and moves the page's marker; it also hands the page the whole
-// track of the open recording as soon as its fixes are known.
+// track of the open recording as soon as its fixes are known, or, once the
+// trip of the open recording is known, the whole trip's track with the part
+// driven up to the playback position shaded.
 //
 // At start it checks whether the map service can be reached (without
 // blocking: see MapProbe). Reachable: the page opens online, over map tiles.
@@ -18,6 +20,9 @@
 
 #include "gui/display/map_script.h"
 #include "gui/platform/panel_frame.h"
+
+#include <memory>
+#include <optional>
 
 namespace korvante {
 
@@ -64,6 +69,13 @@ public:
     // a new or changed track is handed to the page first.
     void mapStep();
 
+    // The trip of the open recording and that recording's camera start
+    // time: the page then shows the trip's whole track, driven up to the
+    // recording's start plus the playback position. Null: the open
+    // recording's own track, as the fix list has it (the trip is not known).
+    void setTrip(std::shared_ptr<const trip::TripTimeline> trip, overview::CameraTime playingStart);
+    const std::shared_ptr<const trip::TripTimeline> &trip() const { return m_trip; }
+
 signals:
     // The page was opened, after the connectivity check (for observers that
     // wait for the panel's start, such as tests).
@@ -81,6 +93,8 @@ private:
     // Removes the car's marker from the page, when it shows one.
     void hideMarker();
     void sendTrackIfChanged();
+    // Shades the trip's track up to the playback position (ms) of the open recording.
+    void sendDriven(std::optional<std::uint32_t> position);
     void toggleDocking();
 
     CMap_view *m_view = nullptr;
@@ -97,6 +111,14 @@ private:
     TrackSignature m_track;
     bool m_trackSent = false;
     bool m_markerShown = false; // the page shows a car marker
+    // The trip shown instead of the recording's own track (null: none), the
+    // camera time of each of its points on the page, and how many of them
+    // the page shows as driven.
+    std::shared_ptr<const trip::TripTimeline> m_trip;
+    overview::CameraTime m_playingStart{};
+    std::shared_ptr<const trip::TripTimeline> m_tripSent;
+    std::vector<overview::CameraTime> m_tripTimes;
+    std::size_t m_drivenSent = 0;
     static constexpr int kWarnWaitMs = 100;
     static constexpr int kWarnWaitLimit = 50;
     int m_warnWaits = 0;
