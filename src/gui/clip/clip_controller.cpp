@@ -278,6 +278,12 @@ void ClipController::openProgressWindow(const QString &name)
     column->addWidget(label);
     column->addLayout(row);
     window->setMinimumWidth(380);
+    window->adjustSize();
+    // Over the middle of the viewer, where the eye is (a window manager may move it).
+    if (m_dialogParent) {
+        const QRect over = m_dialogParent->frameGeometry();
+        window->move(over.center() - QPoint(window->width() / 2, window->height() / 2));
+    }
     m_progressWindow = window;
     window->show();
 }
