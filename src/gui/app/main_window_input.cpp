@@ -134,7 +134,7 @@ bool CVX_TrailPlayerDlg::runKey(const QKeyEvent &event)
         if (plain)
             m_player->runAction(forward ? CPlayerMenuDlg::Forward : CPlayerMenuDlg::Rewind);
         else if (shift)
-            m_player->stepFrame(forward ? 1 : -1);
+            m_player->stepFrameInTrip(forward ? 1 : -1);
         else if (mods == Qt::ControlModifier)
             jumpToIncident(forward);
         else

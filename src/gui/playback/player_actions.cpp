@@ -140,6 +140,7 @@ int CPlayerMenuDlg::stepFile(int direction)
 
     MediaEngine &engine = m_state.engine;
     cancelOpening(); // the row being opened is left behind
+    dropPrepared();
     if (engine.GetState() == StateRunning) {
         engine.SetRearFlip(m_rearFlip ? 1 : 0);
         pausePlaying();
@@ -183,6 +184,7 @@ void CPlayerMenuDlg::stopPlaying()
 {
     MediaEngine &engine = m_state.engine;
     cancelOpening();
+    dropPrepared();
     showScreenMessage(QString());
     pausePlaying();
     engine.Stop();

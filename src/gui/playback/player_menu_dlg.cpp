@@ -57,6 +57,9 @@ CPlayerMenuDlg::CPlayerMenuDlg(QWidget *mainWindow, QWidget *frontScreen, QWidge
 {
     setObjectName(QStringLiteral("CPlayerMenuDlg"));
     createControls();
+    m_continuous = storedContinuous();
+    if (m_continuous)
+        m_state.engine.SwitchAtEnd([this] { onSwitchedToNext(); });
     placeAt(kOffset, kSize); // hidden; the main window shows it
 }
 
@@ -68,6 +71,8 @@ CPlayerMenuDlg::~CPlayerMenuDlg()
     // the engine before the screens it draws into go.
     if (ViewerStateExists()) {
         MediaEngine &engine = m_state.engine;
+        engine.SwitchAtEnd({}); // it calls into this panel
+        dropPrepared();
         cancelOpening();
         pausePlaying();
         engine.Stop();

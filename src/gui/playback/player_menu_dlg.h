@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 
@@ -27,6 +28,8 @@ namespace korvante {
 
 class CBitmapSlider;
 class CScreenDlg;
+class TripSource;
+struct RecordingEntry;
 class CSkinButton;
 class CTextBox;
 class VideoWindow;
@@ -112,6 +115,26 @@ public:
         std::function<void()> revealCurrentRow;
     };
 
+    // Where the player learns what follows the playing recording in its
+    // drive, connected by the main window: the trips of the listed source
+    // (not owned), and the file list's "list every kind", for a next
+    // recording that a kind filter or a search leaves out of the list.
+    struct TripLink {
+        TripSource *trips = nullptr;
+        std::function<void()> listAllKinds;
+    };
+    void setTripLink(TripLink link);
+    // "Play trips continuously": when on, the recording that follows the
+    // playing one in its trip is opened beside it a few seconds in and takes
+    // over at its end without the pause of Next File, its row selected in
+    // the file list. Off, or at the trip's end, the end of a recording does
+    // what it always did. Kept across runs (the registry's player group).
+    void setContinuous(bool on);
+    bool continuous() const { return m_continuous; }
+    // The recording prepared to follow the playing one ("" when none).
+    QString preparedName() const { return m_preparedName; }
+    static constexpr int kPrerollAfterMs = 3000;
+
     // Set by the main window after creation (not owned): the map view, whose
     // display the accident report prints.
     void setPeerPanels(QWidget *mapView);
@@ -144,6 +167,12 @@ public:
     // through the engine's seek; a playing recording pauses first. 1 when
     // the picture moved, 0 at either end or without a recording.
     int stepFrame(int direction);
+    // stepFrame, and at either end of a recording across into its trip: a
+    // step forward on the last picture opens the next recording of the trip
+    // on its first picture, a step back on the first picture the previous
+    // one on its last (both paused, their rows selected). 1 when the picture
+    // moved or a neighbour is being opened, 0 otherwise.
+    int stepFrameInTrip(int direction);
     // The next slower (-1) or faster (+1) of kSpeeds. The speed stays for
     // the recordings opened after it until changed again. Returns the speed.
     float stepSpeed(int direction);
@@ -200,6 +229,34 @@ private:
     void openModal(const std::function<void()> &dialog);
     void openDeviceSettings();
 
+    // The open arguments of a catalogue entry: the front file (or card
+    // path), the rear file and the card device and recording.
+    struct OpenArguments {
+        std::string name;
+        std::string front;
+        std::string rear;
+        std::intptr_t device = 0;
+        std::int32_t recording = -1;
+    };
+    OpenArguments openArgumentsOf(const RecordingEntry &entry) const;
+
+    // The trip's next recording: prepared in the engine, then switched to.
+    void maybePreroll();
+    void onSwitchedToNext();
+    void dropPrepared();
+    // The catalogue entry of a trip's recording, null when the source no
+    // longer holds it; and its row in the file list, listing every kind
+    // when the list leaves it out (-1 when it cannot be listed).
+    const RecordingEntry *entryOfTrip(const std::string &name, const std::string &path) const;
+    int listedRowOf(const std::string &name, const std::string &path, bool listAll);
+    // Opens a trip's recording (as a double click on its row does) and,
+    // once it shows, pauses on the picture at `atTicks` (100 ns), or on the
+    // one before it with `before`.
+    int openTripRecordingAt(const std::string &name, const std::string &path, std::int64_t atTicks, bool before);
+    void pauseWhereStepped();
+    // The stored "Play trips continuously" (on when never set).
+    static bool storedContinuous();
+
     // Opening and the screens.
     void onOpened(const MediaEngine::OpenOutcome &outcome, int row, const QString &name);
     void cancelOpening();
@@ -254,6 +311,20 @@ private:
     bool m_frontShowsRear = false;
     bool m_rearShowsRear = true;
     float m_speed = 1.0f;
+
+    TripLink m_trip;
+    bool m_continuous = true;
+    QString m_prerollDone;     // the recording whose next one was looked for
+    QString m_tripAsked;       // the recording whose trip is being read
+    QString m_preparedName;
+    std::string m_preparedPath;
+    std::uint64_t m_prepareRequest = 0;
+    // A step across a boundary: where the opened recording pauses.
+    struct PauseAt {
+        std::int64_t ticks = 0;
+        bool before = false;
+    };
+    std::optional<PauseAt> m_pauseAt;
 };
 
 } // namespace korvante

@@ -51,6 +51,7 @@ int CPlayerMenuDlg::openFocusedRecording()
     if (row < 0)
         return 0;
     RecordingCatalogue &catalogue = m_state.catalogue;
+    m_pauseAt.reset(); // a step into a neighbour sets it again after this
     const RecordingEntry *entry = catalogue.shownEntryAt(row);
     if (!entry)
         return 0; // a row the catalogue did not fill
@@ -62,32 +63,8 @@ int CPlayerMenuDlg::openFocusedRecording()
         return 0;
 
     // The entry may go with the next scan: keep copies.
-    const std::string name = entry->name;
-    std::string front = name;
-    std::string rear;
-    std::intptr_t device = 0;
-    std::int32_t recording = -1;
-    if (catalogue.sourceKind() == SourceTavo) {
-        // Through the folder the entry was listed in, whatever it is called.
-        front = catalogue.cardPathOf(*entry);
-        device = reinterpret_cast<std::intptr_t>(catalogue.cardDevice());
-        recording = entry->cardFileId;
-    } else {
-        front = entry->path;
-        const std::vector<std::string> fields = nameFields(name);
-        rear = "1CH";
-        if (fields.size() > 3 && fields[3] == "2CH") {
-            const std::string candidate = RecordingCatalogue::rearCandidateOf(front);
-            rear = "NULL";
-            for (int offset : kRearOffsets) {
-                const std::string found = catalogue.findRearPartner(candidate, fields[1], fields[2], offset);
-                if (found != "NULL") {
-                    rear = found;
-                    break;
-                }
-            }
-        }
-    }
+    const OpenArguments args = openArgumentsOf(*entry);
+    const std::string &name = args.name;
 
     // The files are read on the engine's worker; this thread goes on
     // answering the user, who may stop, step on or close meanwhile.
@@ -95,12 +72,42 @@ int CPlayerMenuDlg::openFocusedRecording()
     const std::uint64_t request = ++m_openRequest;
     setBusy(true);
     showScreenMessage(QStringLiteral("Opening %1").arg(shownName));
-    engine.BeginOpen(front, rear, device, recording,
+    engine.BeginOpen(args.front, args.rear, args.device, args.recording,
                      [this, request, row, shownName](const MediaEngine::OpenOutcome &outcome) {
                          if (request == m_openRequest)
                              onOpened(outcome, row, shownName);
                      });
     return 1;
+}
+
+CPlayerMenuDlg::OpenArguments CPlayerMenuDlg::openArgumentsOf(const RecordingEntry &entry) const
+{
+    const RecordingCatalogue &catalogue = m_state.catalogue;
+    OpenArguments args;
+    args.name = entry.name;
+    args.front = entry.name;
+    if (catalogue.sourceKind() == SourceTavo) {
+        // Through the folder the entry was listed in, whatever it is called.
+        args.front = catalogue.cardPathOf(entry);
+        args.device = reinterpret_cast<std::intptr_t>(catalogue.cardDevice());
+        args.recording = entry.cardFileId;
+        return args;
+    }
+    args.front = entry.path;
+    const std::vector<std::string> fields = nameFields(entry.name);
+    args.rear = "1CH";
+    if (fields.size() > 3 && fields[3] == "2CH") {
+        const std::string candidate = RecordingCatalogue::rearCandidateOf(args.front);
+        args.rear = "NULL";
+        for (int offset : kRearOffsets) {
+            const std::string found = catalogue.findRearPartner(candidate, fields[1], fields[2], offset);
+            if (found != "NULL") {
+                args.rear = found;
+                break;
+            }
+        }
+    }
+    return args;
 }
 
 bool CPlayerMenuDlg::isOpening() const
@@ -141,10 +148,15 @@ void CPlayerMenuDlg::onOpened(const MediaEngine::OpenOutcome &outcome, int row, 
     m_seek->setRange(0, clampToInt(engine.GetDurationMs()));
     m_currentName = name;
     m_currentIndex = row;
+    m_prerollDone.clear();
+    m_tripAsked.clear();
+    m_preparedName.clear();
+    m_preparedPath.clear();
     engine.SetRearFlip(m_rearFlip ? 1 : 0);
     engine.SetRate(m_speed); // the speed the user chose stays with the next recordings
     startPlaying();
     assignScreens();
+    pauseWhereStepped();
 }
 
 void CPlayerMenuDlg::showScreenMessage(const QString &text)
@@ -264,9 +276,14 @@ void CPlayerMenuDlg::onProgressTick()
         showScreenMessage(QStringLiteral("Cannot play %1: cannot be read any more").arg(name));
         return;
     }
+    maybePreroll();
     // A length that cannot be read (0) is no end, nor is one still
     // estimated while the file is walked: the recording plays on.
     if (s == StateRunning && length > 0 && engine.LengthKnown() && pos >= length) {
+        // The next recording of the trip takes over in the engine (at once
+        // when it is prepared, as soon as it is when it is still read).
+        if (m_continuous && engine.IsPreparing())
+            return;
         if (runAction(NextFile) == 1)
             killTimer(kProgressTimer);
         else
