@@ -7,12 +7,6 @@
 #include <cstring>
 
 namespace korvante::clock {
-namespace {
-
-// The record's hour is the sentence's plus this (no wrap at 24).
-constexpr int kRecordHourShift = 9;
-
-} // namespace
 
 std::vector<RecordingRef> recordingsOf(const RecordingCatalogue &catalogue, std::size_t limit)
 {
@@ -34,13 +28,6 @@ std::vector<RecordingRef> recordingsOf(const RecordingCatalogue &catalogue, std:
         refs.push_back(std::move(ref));
     }
     return refs;
-}
-
-std::optional<UtcTime> utcOfFix(const CQDRVGPSData &fix)
-{
-    if (!fix.valid)
-        return std::nullopt;
-    return utcOfFields(fix.year, fix.month, fix.day, fix.hour - kRecordHourShift, fix.minute, fix.second);
 }
 
 std::optional<RecordingFixes> fixesOf(const std::string &name, const std::list<CQDRVGPSData> &fixes)

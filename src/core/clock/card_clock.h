@@ -37,10 +37,6 @@ struct RecordingRef {
 // `limit` of them).
 std::vector<RecordingRef> recordingsOf(const RecordingCatalogue &catalogue, std::size_t limit = SIZE_MAX);
 
-// The UTC of a valid fix as the sentence gave it. The record keeps the
-// sentence's hour plus 9 (the display's local time); that is taken off here.
-std::optional<UtcTime> utcOfFix(const CQDRVGPSData &fix);
-
 // The valid fixes among `fixes` (in arrival order) of the recording `name`;
 // none when the name gives no camera time.
 std::optional<RecordingFixes> fixesOf(const std::string &name, const std::list<CQDRVGPSData> &fixes);

@@ -1,5 +1,6 @@
 #include "core/clock/clock_check.h"
 
+#include "core/playback/sensor_records.h"
 #include "core/storage/recording_name.h"
 
 #include <algorithm>
@@ -187,6 +188,15 @@ std::string clockSummary(const ClockCheck &check)
         out += " apart";
     }
     return out + ")";
+}
+
+std::optional<UtcTime> utcOfFix(const CQDRVGPSData &fix)
+{
+    // The record's hour is the sentence's plus this (no wrap at 24).
+    constexpr int kRecordHourShift = 9;
+    if (!fix.valid)
+        return std::nullopt;
+    return utcOfFields(fix.year, fix.month, fix.day, fix.hour - kRecordHourShift, fix.minute, fix.second);
 }
 
 std::string driftNote(const ClockCheck &check)

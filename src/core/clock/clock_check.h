@@ -15,6 +15,10 @@
 #include <string_view>
 #include <vector>
 
+namespace korvante {
+class CQDRVGPSData;
+}
+
 namespace korvante::clock {
 
 // The camera's wall clock knows no zone: it is a local time, never a system time.
@@ -71,6 +75,10 @@ std::optional<std::chrono::local_seconds> startOfName(std::string_view name);
 // year (2000 onwards), month, day, hour, minute, second. None when they are
 // no calendar time (an empty date, as a receiver without a fix sends).
 std::optional<UtcTime> utcOfFields(int year2, int month, int day, int hour, int minute, int second);
+
+// The UTC of a valid fix as the sentence gave it. The record keeps the
+// sentence's hour plus 9 (the display's local time); that is taken off here.
+std::optional<UtcTime> utcOfFix(const CQDRVGPSData &fix);
 
 // "UTC+08:00", "UTC-03:30", "UTC+00:00".
 std::string zoneText(std::chrono::minutes zone);

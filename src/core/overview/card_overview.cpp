@@ -92,6 +92,23 @@ std::vector<TimedFix> mergedFixes(const std::vector<RecordingItem> &items, const
 }
 
 
+clock::ClockCheck clockOf(const std::vector<RecordingItem> &items)
+{
+    std::vector<clock::RecordingFixes> recordings;
+    recordings.reserve(items.size());
+    for (const RecordingItem &item : items) {
+        clock::RecordingFixes r;
+        r.name = item.name;
+        r.start = item.start;
+        for (const Fix &f : item.metadata.fixes)
+            if (f.utcSeconds != 0)
+                r.fixes.push_back({milliseconds{f.offsetMs}, clock::UtcTime{std::chrono::seconds{f.utcSeconds}}});
+        if (!r.fixes.empty())
+            recordings.push_back(std::move(r));
+    }
+    return clock::checkClock(recordings);
+}
+
 double nmeaToDecimal(double nmea)
 {
     const double magnitude = std::fabs(nmea);

@@ -4,6 +4,8 @@
 // moments (incidents) in them. Plain arithmetic on what a scan read: no I/O,
 // no Qt. Any thread.
 
+#include "core/clock/clock_check.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +30,7 @@ struct Fix {
     double latitude = 0;
     double longitude = 0;
     float speedKmh = 0;
+    std::int64_t utcSeconds = 0; // the sentence's date and UTC time, s since 1970; 0 when it has none
 };
 
 // What a metadata scan of one recording gives; the cache keeps exactly this.
@@ -113,6 +116,9 @@ std::vector<Incident> findIncidents(const std::vector<RecordingItem> &items, con
 
 // The incidents of one recording (index `recording`), for marks on its graph.
 std::vector<const Incident *> incidentsOf(const std::vector<Incident> &incidents, std::size_t recording);
+
+// The camera's clock checked over the items' fixes that carry a UTC time.
+clock::ClockCheck clockOf(const std::vector<RecordingItem> &items);
 
 // Great-circle distance in metres between two points in decimal degrees.
 double greatCircleMetres(double lat1, double lon1, double lat2, double lon2);

@@ -1,5 +1,7 @@
 #include "core/overview/metadata_scan.h"
 
+#include "core/clock/clock_check.h"
+
 #include "core/playback/sensor_records.h"
 #include "core/recording/byte_source.h"
 #include "core/recording/idx1.h"
@@ -114,6 +116,8 @@ public:
                 f.latitude = nmeaToDecimal(fix->latitude);
                 f.longitude = nmeaToDecimal(fix->longitude);
                 f.speedKmh = std::isfinite(fix->speed) ? static_cast<float>(fix->speed) : 0.0f;
+                if (const auto utc = clock::utcOfFix(*fix))
+                    f.utcSeconds = utc->time_since_epoch().count();
                 if (std::fabs(f.latitude) <= 90 && std::fabs(f.longitude) <= 180)
                     m_out.fixes.push_back(f);
             }

@@ -17,7 +17,8 @@ namespace korvante::overview {
 namespace {
 
 // Bumped when the metadata blob's layout changes: older entries then miss.
-constexpr unsigned char kMetadataVersion = 1;
+// 2: fixes carry their UTC time (entries of 1 are read again).
+constexpr unsigned char kMetadataVersion = 2;
 constexpr int kBusyTimeoutMs = 5000;
 constexpr std::size_t kMaxItems = 2'000'000; // a blob claiming more is damaged
 
@@ -116,6 +117,7 @@ std::string encodeMetadata(const RecordingMetadata &m)
         w.put(f.latitude);
         w.put(f.longitude);
         w.put(f.speedKmh);
+        w.put(f.utcSeconds);
     }
     return std::move(w.bytes);
 }
@@ -133,11 +135,11 @@ std::optional<RecordingMetadata> decodeMetadata(std::string_view bytes)
     for (GSample &s : m.samples)
         if (!r.get(s.offsetMs) || !r.get(s.totalG))
             return std::nullopt;
-    if (!r.get(count) || count > kMaxItems || r.left() != std::size_t{count} * 24)
+    if (!r.get(count) || count > kMaxItems || r.left() != std::size_t{count} * 32)
         return std::nullopt;
     m.fixes.resize(count);
     for (Fix &f : m.fixes)
-        if (!r.get(f.offsetMs) || !r.get(f.latitude) || !r.get(f.longitude) || !r.get(f.speedKmh))
+        if (!r.get(f.offsetMs) || !r.get(f.latitude) || !r.get(f.longitude) || !r.get(f.speedKmh) || !r.get(f.utcSeconds))
             return std::nullopt;
     if (!r.atEnd() || m.lengthMs < 0)
         return std::nullopt;

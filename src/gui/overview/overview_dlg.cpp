@@ -351,6 +351,10 @@ void COverviewDlg::showStatus()
             text += QStringLiteral(" (all from the cache)");
         else if (r.cached > 0)
             text += QStringLiteral(" (%1 from the cache)").arg(r.cached);
+        // Camera time is what every time of the overview is: a clock known
+        // to be off is said where those times are read.
+        if (const std::string note = clock::driftNote(overview::clockOf(r.items)); !note.empty())
+            text += QStringLiteral("; ") + QString::fromStdString(note);
         if (!r.skipped.empty()) {
             text += QStringLiteral("; %1 skipped").arg(r.skipped.size());
             for (const std::string &line : r.skipped)

@@ -96,6 +96,12 @@ TEST(MetadataScan, FinishedUnfinishedAndDamagedIndexReadTheSameTrack)
     EXPECT_NEAR(m.lengthMs, kSeconds * 1000, 40);
     EXPECT_NEAR(static_cast<double>(m.samples.size()), kSeconds * 10, 2); // ten a second
     EXPECT_NEAR(static_cast<double>(m.fixes.size()), kSeconds, 1);        // one a second
+    // Each fix keeps its sentence's UTC, a second apart as the fixes are.
+    for (std::size_t i = 1; i < m.fixes.size(); ++i) {
+        EXPECT_NE(m.fixes[i].utcSeconds, 0);
+        EXPECT_NEAR(static_cast<double>(m.fixes[i].utcSeconds - m.fixes[i - 1].utcSeconds),
+                    (m.fixes[i].offsetMs - m.fixes[i - 1].offsetMs) / 1000.0, 1.0);
+    }
     // At rest about 1 g; the brake halfway through is the peak.
     std::vector<float> g;
     for (const GSample &s : m.samples)
@@ -246,7 +252,7 @@ TEST(OverviewCache, DamagedDatabaseMovedAsideAndDamagedEntriesMiss)
     RecordingMetadata m;
     m.lengthMs = 60'000;
     m.samples = {{0, 1.0f}, {100, 2.5f}};
-    m.fixes = {{0, 37.5, 127.0, 42.0f}};
+    m.fixes = {{0, 37.5, 127.0, 42.0f, 1'700'000'047}};
     const CacheKey key{"/card/NOR/N_1.avi", 1000, 5};
     ASSERT_TRUE(cache.store(key, m));
     const auto back = cache.find(key);
@@ -255,6 +261,7 @@ TEST(OverviewCache, DamagedDatabaseMovedAsideAndDamagedEntriesMiss)
     EXPECT_EQ(back->samples.size(), 2u);
     EXPECT_FLOAT_EQ(back->samples[1].totalG, 2.5f);
     EXPECT_DOUBLE_EQ(back->fixes[0].latitude, 37.5);
+    EXPECT_EQ(back->fixes[0].utcSeconds, 1'700'000'047);
     EXPECT_FALSE(cache.find({key.identity, 1001, 5}));
     EXPECT_FALSE(cache.find({key.identity, 1000, 6}));
 

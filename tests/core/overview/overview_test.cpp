@@ -151,5 +151,31 @@ TEST(Overview, CoordinatesAndDistances)
     EXPECT_FALSE(empty.box);
 }
 
+// The clock over the overview's fixes: the camera set to UTC+8 and 47 s slow
+// on every recording but one whose clock was reset; fixes without a date
+// count for nothing.
+TEST(Overview, CameraClockFromTheFixesUtcTimes)
+{
+    auto items = itemsOf({{"N_20240501_080000_1CH_F.avi", 0, 0, 60, {}},
+                          {"N_20240501_080100_1CH_F.avi", 0, 60, 60, {}},
+                          {"N_20240501_080200_1CH_F.avi", 0, 120, 60, {}},
+                          {"N_20240501_080300_1CH_F.avi", 0, 180, 60, {}}});
+    const sys_seconds utcBase = sys_days{year{2024} / 5 / 1} + hours{0} + seconds{47}; // 08:00:47 at UTC+8
+    for (std::size_t i = 0; i < items.size(); ++i)
+        for (Fix &f : items[i].metadata.fixes)
+            f.utcSeconds = (utcBase + seconds{i * 60} + seconds{f.offsetMs / 1000}).time_since_epoch().count()
+                           + (i == 3 ? 86'400 * 400 : 0); // the last one's clock was reset
+    items[2].metadata.fixes[0].utcSeconds = 0;
+    const clock::ClockCheck check = clockOf(items);
+    EXPECT_EQ(check.zone, hours{8});
+    EXPECT_EQ(check.drift, seconds{-47});
+    EXPECT_EQ(check.agreeing, 3u);
+    EXPECT_EQ(check.apartCount(), 1u);
+    EXPECT_EQ(clock::driftNote(check), "camera clock 47 s slow");
+    for (RecordingItem &item : items)
+        item.metadata.fixes.clear();
+    EXPECT_FALSE(clockOf(items).known());
+}
+
 } // namespace
 } // namespace korvante::overview

@@ -71,7 +71,10 @@ RecordingItem recording(const std::string &name, std::int32_t kind, std::chrono:
     }
     if (kmh)
         for (int s = 0; s < seconds; ++s)
-            item.metadata.fixes.push_back({s * 1000, 37.5 + s * (*kmh / 3.6) / 111195.0, 127.0, *kmh});
+            // The camera set to UTC+8 and 47 s slow.
+            item.metadata.fixes.push_back({s * 1000, 37.5 + s * (*kmh / 3.6) / 111195.0, 127.0, *kmh,
+                                           (start.time_since_epoch() - std::chrono::hours{8} +
+                                            std::chrono::seconds{47 + s}).count()});
     item.summary = overview::summarize(item.metadata);
     return item;
 }
@@ -159,7 +162,8 @@ TEST_F(OverviewPanelTest, ListsTheTripsInTimeOrderAndTheIncidentsStrongestFirst)
               (cells({"002", "2026-03-05 10:01:20.0", "1.80 g", "N_20260305_100100_2CH_F.avi", "50 km/h"})));
     EXPECT_EQ(row(incidents, 2),
               (cells({"003", "2026-03-05 11:00:03.0", "1.60 g", "N_20260305_110000_2CH_F.avi", "-"})));
-    EXPECT_EQ(panel->statusLine()->text(), QStringLiteral("4 recordings, 2 trips, 3 incidents (1 from the cache)"));
+    EXPECT_EQ(panel->statusLine()->text(),
+              QStringLiteral("4 recordings, 2 trips, 3 incidents (1 from the cache); camera clock 47 s slow"));
 }
 
 TEST_F(OverviewPanelTest, TheThresholdFindsTheIncidentsAgainWithoutReading)
