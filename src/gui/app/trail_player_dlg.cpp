@@ -14,6 +14,7 @@
 #include "gui/platform/screen_metrics.h"
 #include "gui/playback/player_menu_dlg.h"
 #include "gui/storage/file_manager_dlg.h"
+#include "gui/trip/trip_panel.h"
 #include "gui/ui/skin_button.h"
 #include "gui/ui/skin_static.h"
 

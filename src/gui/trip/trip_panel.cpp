@@ -16,6 +16,12 @@ TripPanel::TripPanel(QWidget *mainWindow, QSize defaultMainSize)
     followMainWindow();
 }
 
+TripPanel::~TripPanel()
+{
+    if (QWidget *main = parentWidget())
+        main->removeEventFilter(this);
+}
+
 bool TripPanel::mainInDefaultLayout() const
 {
     const QWidget *main = parentWidget();

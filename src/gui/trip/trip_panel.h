@@ -20,6 +20,7 @@ class TripPanel final : public PanelFrame {
 public:
     // The main window's size in its default layout: the only one the panel shows in.
     TripPanel(QWidget *mainWindow, QSize defaultMainSize);
+    ~TripPanel() override;
 
     TripBar *bar() const { return m_bar; }
     void followMainWindow() override;
