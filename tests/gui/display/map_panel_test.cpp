@@ -16,6 +16,7 @@
 #include "support/log_capture.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QMouseEvent>
 
 #include <gtest/gtest.h>
@@ -428,4 +429,61 @@ TEST_F(MapPanelTest, ControlsPlacementAndLook)
     EXPECT_TRUE(panel.isShownFlag());
     EXPECT_FALSE(panel.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(panel.geometry(), QRect(main.frameGeometry().topLeft() + QPoint(770, 0), CMapViewDlg::kSize));
+}
+
+TEST_F(MapPanelTest, ATripShowsItsWholeTrackDrivenUpToThePositionAndGoesBackToTheRecordingsOwn)
+{
+    ASSERT_TRUE(openPaused());
+    // A drive of 26 one-minute recordings, a fix a second: 1,560 points
+    // north-east from the origin; the open recording plays as the fifth.
+    using namespace std::chrono;
+    auto trip = std::make_shared<trip::TripTimeline>();
+    const overview::CameraTime start{local_days{year{2024} / May / 1} + hours{8}};
+    for (int i = 0; i < 26; ++i) {
+        trip::TripRecording r;
+        r.source.name = "N_" + std::to_string(i);
+        r.start = start + minutes{i};
+        r.lengthMs = 60000;
+        trip->recordings.push_back(r);
+    }
+    for (int s = 0; s < 26 * 60; ++s)
+        trip->track.push_back({start + seconds{s}, 37.5 + s * 1e-4, 127.0 + s * 1e-4, 40.0f});
+    trip->settle();
+    offline().setTrip(trip, trip->recordings[4].start);
+    ASSERT_TRUE(pauseAt(20000)); // 4 min 20 s into the trip
+    offline().mapStep();
+    QJsonObject page;
+    ASSERT_TRUE(waitFor([&] {
+        page = pageState(offline());
+        return page.value(QStringLiteral("trackPoints")).toInt() == 1560 &&
+               page.value(QStringLiteral("driven")).toInt() == 261; // the fixes at 0 s .. 260 s
+    })) << QJsonDocument(page).toJson(QJsonDocument::Compact).toStdString();
+    // Both shades show; the driven one is the darker.
+    const QRgb driven = qRgb(168, 100, 0);
+    QImage shot;
+    EXPECT_TRUE(waitFor([&] {
+        shot = browserImage(offline());
+        return countColour(shot, kTrackColour, 30) > 100 && countColour(shot, driven, 30) > 20;
+    })) << countColour(shot, kTrackColour, 30) << " track, " << countColour(shot, driven, 30) << " driven";
+
+    // Later in the trip more of it is driven; a track too long for one call is thinned.
+    ASSERT_TRUE(pauseAt(35000));
+    offline().mapStep();
+    EXPECT_TRUE(waitFor([&] { return pageState(offline()).value(QStringLiteral("driven")).toInt() == 276; }));
+    for (int s = 26 * 60; s < 3 * 3600; ++s)
+        trip->track.push_back({start + seconds{s}, 37.5 + s * 1e-5, 127.0, 40.0f});
+    auto longer = std::make_shared<trip::TripTimeline>(*trip);
+    offline().setTrip(longer, longer->recordings[4].start);
+    offline().mapStep();
+    EXPECT_TRUE(waitFor(
+        [&] { return pageState(offline()).value(QStringLiteral("trackPoints")).toInt() == kMaxTrackPoints; }));
+
+    // No trip: the recording's own track again, nothing driven.
+    offline().setTrip(nullptr, {});
+    offline().mapStep();
+    EXPECT_TRUE(waitFor([&] {
+        page = pageState(offline());
+        return page.value(QStringLiteral("trackPoints")).toInt() == validFixes() &&
+               page.value(QStringLiteral("driven")).toInt() == 0;
+    })) << QJsonDocument(page).toJson(QJsonDocument::Compact).toStdString();
 }
