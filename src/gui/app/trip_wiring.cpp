@@ -33,6 +33,8 @@ constexpr std::chrono::milliseconds kIncidentSlack{250};
 void CVX_TrailPlayerDlg::wireTrips()
 {
     m_trips = new TripSource(this);
+    // The player goes on through a drive by its trip.
+    m_player->setTripLink({m_trips, [this] { m_fileManager->listAllKinds(); }});
     m_tripPanel = new TripPanel(this, QSize(kWidth, kHeight));
     connect(m_fileManager, &CFileManagerDlg::listed, m_trips, [this] {
         m_trips->setRecordings(overview::recordingsOf(GetViewerState().catalogue));
