@@ -18,6 +18,8 @@
 #include "gui/trip/trip_source.h"
 #include "gui/ui/bitmap_slider.h"
 
+#include <QCheckBox>
+
 namespace korvante {
 
 namespace {
@@ -53,6 +55,10 @@ void CVX_TrailPlayerDlg::wireTrips()
         if (name == m_player->currentName() && !m_tripPanel->bar()->trip())
             m_tripPanel->bar()->setMessage(QStringLiteral("No trip is known for %1.").arg(name));
     });
+    // The player keeps the setting (across runs too); the box shows and changes it.
+    QCheckBox *continuous = m_tripPanel->bar()->continuousBox();
+    continuous->setChecked(m_player->continuous());
+    connect(continuous, &QCheckBox::toggled, m_player, &CPlayerMenuDlg::setContinuous);
     connect(m_tripPanel->bar(), &TripBar::seekRequested, this,
             [this](overview::CameraTime at, bool final) { playTripAt(at, final); });
 }
@@ -69,7 +75,7 @@ void CVX_TrailPlayerDlg::showTrip(std::shared_ptr<const trip::TripTimeline> trip
     bar->setTrip(trip);
     bar->setMessage(trip || name.empty() ? QString()
                                          : QStringLiteral("Reading the trip of %1\u2026").arg(m_player->currentName()));
-    if (trip) {
+    if (trip && playing) {
         m_mapView->setTrip(trip, trip->recordings[*playing].start);
         bar->setPosition(trip->recordings[*playing].start +
                          std::chrono::milliseconds{GetViewerState().engine.GetPositionMs()});

@@ -1,5 +1,6 @@
 #include "gui/trip/trip_bar.h"
 
+#include <QCheckBox>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -11,8 +12,9 @@ namespace {
 
 using namespace std::chrono;
 
-// The text's room at the right end of the bar, in pixels.
-constexpr int kTextWidth = 250;
+// The room at the right end of the bar for the text and the check box, in pixels.
+constexpr int kTextWidth = 370;
+constexpr int kBoxWidth = 160;
 constexpr int kMargin = 6;
 
 } // namespace
@@ -38,6 +40,18 @@ TripBar::TripBar(QWidget *parent) : QWidget(parent)
     setCursor(Qt::PointingHandCursor);
     setToolTip(QStringLiteral("The whole trip: click or drag to play any moment of it; "
                               "Ctrl+Left / Ctrl+Right: previous / next incident"));
+    m_continuous = new QCheckBox(QStringLiteral("Play trips continuously"), this);
+    m_continuous->setObjectName(QStringLiteral("TripContinuous"));
+    m_continuous->setFocusPolicy(Qt::NoFocus); // the viewer's keys stay the viewer's
+    m_continuous->setCursor(Qt::ArrowCursor);
+    m_continuous->setToolTip(QStringLiteral("At the end of a recording, go on with the next one of its trip"));
+    m_continuous->setStyleSheet(QStringLiteral("QCheckBox { color: #dcdcdc; font: 8pt Arial; }"));
+}
+
+void TripBar::resizeEvent(QResizeEvent *event)
+{
+    m_continuous->setGeometry(width() - kBoxWidth - kMargin, 0, kBoxWidth, height());
+    QWidget::resizeEvent(event);
 }
 
 void TripBar::setTrip(std::shared_ptr<const trip::TripTimeline> trip)
@@ -145,7 +159,8 @@ void TripBar::paintEvent(QPaintEvent *)
     font.setPointSize(8);
     painter.setFont(font);
     painter.setPen(QColor(220, 220, 220));
-    const QRect textRect(strip.right() + 1 + kMargin, 0, width() - strip.right() - 1 - 2 * kMargin, height());
+    const QRect textRect(strip.right() + 1 + kMargin, 0, m_continuous->x() - strip.right() - 1 - 2 * kMargin,
+                         height());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
                      painter.fontMetrics().elidedText(text(), Qt::ElideRight, textRect.width()));
 }

@@ -3,8 +3,8 @@
 // recording of the trip is a segment coloured by its kind (the stretches
 // between recordings stay empty), the trip's incidents are red marks, the
 // clip's span (when set) is underlined and the playing position is a white
-// line; beside it the camera date and time at the position and the elapsed
-// and total trip time. A press or drag anywhere on the strip asks for that
+// line; beside it the camera date and time at the position, the elapsed
+// and total trip time, and the "Play trips continuously" check box. A press or drag anywhere on the strip asks for that
 // moment of the trip (seekRequested); where it plays is the wiring's
 // business (TripTimeline::locate).
 //
@@ -17,6 +17,8 @@
 
 #include <memory>
 #include <optional>
+
+class QCheckBox;
 
 namespace korvante {
 
@@ -55,6 +57,10 @@ public:
     // The moment under x (clamped into the trip); none without a trip.
     std::optional<overview::CameraTime> timeAtX(int x) const;
 
+    // "Play trips continuously", at the end of the text: the wiring keeps
+    // it and the player's setting together.
+    QCheckBox *continuousBox() const { return m_continuous; }
+
     // "mm:ss", or "h:mm:ss" from an hour.
     static QString durationText(std::chrono::milliseconds d);
 
@@ -69,6 +75,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     int xOf(overview::CameraTime t) const;
@@ -78,6 +85,7 @@ private:
     std::optional<overview::CameraTime> m_position;
     std::optional<overview::CameraTime> m_spanIn, m_spanOut;
     QString m_message;
+    QCheckBox *m_continuous = nullptr;
     bool m_dragging = false;
     bool m_dragMoved = false; // a drag has moved since its press
 };

@@ -142,7 +142,7 @@ TEST_F(TripBarTest, PressAndDragAskForTheMomentUnderTheMouse)
     EXPECT_TRUE(within(*bar.position(), at(8, 5, 0)));
 
     // Past either end: the trip's own ends. Without a trip nothing is asked.
-    QTest::mouseClick(&bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar.width() - 2, y));
+    QTest::mouseClick(&bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar.stripRect().right() + 4, y));
     EXPECT_EQ(time(asked.size() - 1), trip->end());
     QTest::mouseClick(&bar, Qt::LeftButton, Qt::NoModifier, QPoint(0, y));
     EXPECT_EQ(time(asked.size() - 1), trip->start());

@@ -22,6 +22,7 @@
 #include "support/gui_app.h"
 #include "support/temp_dir.h"
 
+#include <QCheckBox>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -210,6 +211,16 @@ TEST_F(TripViewerTest, AClickOnTheBarPlaysThatMomentOfTheTripToTheFrameInWhichev
     const overview::CameraTime gap = click(trip->recordings[1].end() + seconds{5});
     ASSERT_LT(gap, trip->recordings[2].start);
     EXPECT_TRUE(landsNear(trip->recordings[2].source.name, 0));
+
+    // "Play trips continuously" at the end of the bar is the player's own setting.
+    QCheckBox *continuous = bar->continuousBox();
+    ASSERT_TRUE(continuous->isVisible());
+    EXPECT_GT(continuous->x(), bar->stripRect().right());
+    const bool was = player->continuous();
+    EXPECT_EQ(continuous->isChecked(), was);
+    QTest::mouseClick(continuous, Qt::LeftButton, Qt::NoModifier, QPoint(6, continuous->height() / 2));
+    EXPECT_EQ(player->continuous(), !was);
+    player->setContinuous(was); // kept across runs: as it was
     EXPECT_TRUE(boxes.empty()) << boxes.front().toStdString();
 }
 
