@@ -69,16 +69,15 @@ void CVX_TrailPlayerDlg::showTrip(std::shared_ptr<const trip::TripTimeline> trip
 {
     TripBar *bar = m_tripPanel->bar();
     const std::string name = m_player->currentName().toStdString();
-    const std::optional<std::size_t> playing = trip ? trip->indexOf(name) : std::nullopt;
-    if (!playing)
+    if (trip && !trip->indexOf(name))
         trip.reset(); // never another recording's trip
     bar->setTrip(trip);
     bar->setMessage(trip || name.empty() ? QString()
                                          : QStringLiteral("Reading the trip of %1\u2026").arg(m_player->currentName()));
-    if (trip && playing) {
-        m_mapView->setTrip(trip, trip->recordings[*playing].start);
-        bar->setPosition(trip->recordings[*playing].start +
-                         std::chrono::milliseconds{GetViewerState().engine.GetPositionMs()});
+    if (trip) {
+        const overview::CameraTime start = trip->recordings[trip->indexOf(name).value_or(0)].start;
+        m_mapView->setTrip(trip, start);
+        bar->setPosition(start + std::chrono::milliseconds{GetViewerState().engine.GetPositionMs()});
     } else {
         m_mapView->setTrip(nullptr, {});
     }
