@@ -6,12 +6,15 @@
 
 #include "trail_player_dlg.h"
 
+#include "gui/trip/trip_bar.h"
+
 #include "core/clip/clip_plan.h"
 #include "core/overview/overview_cache.h"
 #include "core/playback/viewer_state.h"
 #include "gui/clip/clip_controller.h"
 #include "gui/playback/player_menu_dlg.h"
 #include "gui/storage/file_manager_dlg.h"
+#include "gui/trip/trip_bar.h"
 
 namespace korvante {
 
@@ -71,6 +74,9 @@ void CVX_TrailPlayerDlg::wireClip()
     connect(m_player, &CPlayerMenuDlg::graphCursorMoved, m_clip, [this] { m_clip->refreshMarks(); });
     connect(m_fileManager, &CFileManagerDlg::listed, m_clip,
             [this] { m_clip->followSource(sourceKey(GetViewerState().catalogue)); });
+    // The span is underlined on the trip bar too, across the trip's recordings.
+    if (TripBar *bar = tripBar())
+        connect(m_clip, &ClipController::spanChanged, bar, &TripBar::setSpan);
     m_clip->followSource(sourceKey(GetViewerState().catalogue));
 }
 

@@ -46,6 +46,8 @@ public:
     std::optional<overview::CameraTime> position() const { return m_position; }
     // The clip's In and Out; either may be unset.
     void setSpan(std::optional<overview::CameraTime> in, std::optional<overview::CameraTime> out);
+    std::optional<overview::CameraTime> spanIn() const { return m_spanIn; }
+    std::optional<overview::CameraTime> spanOut() const { return m_spanOut; }
     // A line shown instead of the times ("" none): why there is no trip, or
     // why the moment asked for cannot be played.
     void setMessage(const QString &text);

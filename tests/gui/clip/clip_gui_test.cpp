@@ -12,6 +12,7 @@
 #include "core/storage/recording_catalogue.h"
 #include "gui/app/trail_player_dlg.h"
 #include "gui/clip/clip_controller.h"
+#include "gui/trip/trip_bar.h"
 #include "gui/clip/clip_dialog.h"
 #include "gui/platform/message_box.h"
 #include "gui/platform/messages.h"
@@ -462,6 +463,9 @@ TEST_F(ClipViewerTest, KeysIAndOMarkThePlayersPositionAcrossRecordings)
     EXPECT_EQ(window->playerPanel()->seekSlider()->markOut(), static_cast<int>(outMs));
     EXPECT_TRUE(clip->saveButton()->isEnabled());
     EXPECT_TRUE(clip->statusLabel()->text().startsWith(QStringLiteral("Clip 2024-05-01 10:00:0")));
+    // The trip bar underlines the same span.
+    EXPECT_EQ(window->tripBar()->spanIn(), clip->span().in());
+    EXPECT_EQ(window->tripBar()->spanOut(), clip->span().out());
     // With a modifier the keys are not the clip's.
     QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);
     EXPECT_EQ(clip->span().in(), at("2024-05-01 10:00:00") + std::chrono::milliseconds(inMs));
