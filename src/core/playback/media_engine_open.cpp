@@ -13,9 +13,20 @@
 
 #include <utility>
 
+#include <mutex>
 #include <thread>
 
 namespace korvante {
+
+namespace {
+
+std::mutex &handOverMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+} // namespace
 
 MediaEngine::MediaEngine() = default;
 
@@ -60,10 +71,20 @@ void MediaEngine::startLoad(OpenJob &job, void (MediaEngine::*finish)(std::uint6
     QObject *context = m_loopContext.get();
     const std::uint64_t serial = job.serial;
     raw->worker = std::thread([this, raw, graph, context, serial, finish, holdWalk] {
-        // Dropped unread when the engine (and so the context) is gone.
+        // Dropped unread when the engine (and so the context) is gone. The
+        // call is made and taken under handOverMutex(): Qt's event queue
+        // orders the two threads too, but inside a library that thread
+        // checkers cannot see into.
         auto handOver = [this, context, serial, finish] {
-            QMetaObject::invokeMethod(context, [this, serial, finish] { (this->*finish)(serial); },
-                                      Qt::QueuedConnection);
+            std::lock_guard lock(handOverMutex());
+            QMetaObject::invokeMethod(
+                context,
+                [this, serial, finish] {
+                    handOverMutex().lock();
+                    handOverMutex().unlock();
+                    (this->*finish)(serial);
+                },
+                Qt::QueuedConnection);
         };
         bool handed = false;
         const HResult loaded = graph->LoadSources(raw->front, raw->rear, raw->device, raw->recording, &raw->cancel,
