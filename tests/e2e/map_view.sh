@@ -2,7 +2,7 @@
 # Runs inside xvfb-run: starts the viewer on a card folder with the map
 # service unreachable, answers the "Please check your Internet connection."
 # box with its OK key, double-clicks the first recording, then takes two
-# screenshots two seconds apart while it plays.
+# screenshots five seconds apart while it plays.
 # Usage: map_view.sh VIEWER OUTDIR CARD
 # Writes OUTDIR/origin.txt ("x y" of the main window), box.txt (the message
 # box's size, when one showed), box.png, shot1.png, shot2.png.
@@ -42,6 +42,6 @@ xdotool mousemove $((ox + 770 + 4 + 60)) $((oy + 310 + 32 + 20 + 6)); sleep 0.2
 xdotool click --repeat 2 --delay 60 1
 sleep 3
 import -window root "$out/shot1.png"
-sleep 2
+sleep 5
 import -window root "$out/shot2.png"
 exit 0

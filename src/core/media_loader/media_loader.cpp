@@ -3,12 +3,18 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
 #include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/mem.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
+#include <libavutil/rational.h>
+#include <libavutil/sha.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -24,7 +30,17 @@ extern "C" {
 
 // Every FFmpeg function the program calls, with the library that has it.
 #define KORVANTE_FFMPEG_FUNCTIONS(X)                                                                                 \
+    X(avutil, av_audio_fifo_alloc)                                                                                   \
+    X(avutil, av_audio_fifo_free)                                                                                    \
+    X(avutil, av_audio_fifo_read)                                                                                    \
+    X(avutil, av_audio_fifo_size)                                                                                    \
+    X(avutil, av_audio_fifo_write)                                                                                   \
+    X(avutil, av_channel_layout_compare)                                                                             \
+    X(avutil, av_channel_layout_copy)                                                                                \
     X(avutil, av_channel_layout_default)                                                                             \
+    X(avutil, av_channel_layout_uninit)                                                                              \
+    X(avutil, av_dict_free)                                                                                          \
+    X(avutil, av_dict_set)                                                                                           \
     X(avutil, av_frame_alloc)                                                                                        \
     X(avutil, av_frame_clone)                                                                                        \
     X(avutil, av_frame_free)                                                                                         \
@@ -34,12 +50,20 @@ extern "C" {
     X(avutil, av_frame_unref)                                                                                        \
     X(avutil, av_free)                                                                                               \
     X(avutil, av_freep)                                                                                              \
+    X(avutil, av_image_copy_plane)                                                                                   \
     X(avutil, av_log_format_line2)                                                                                   \
     X(avutil, av_log_set_callback)                                                                                   \
     X(avutil, av_malloc)                                                                                             \
+    X(avutil, av_opt_set)                                                                                            \
     X(avutil, av_pix_fmt_desc_get)                                                                                   \
+    X(avutil, av_reduce)                                                                                             \
     X(avutil, av_rescale)                                                                                            \
+    X(avutil, av_rescale_q)                                                                                          \
     X(avutil, av_rescale_rnd)                                                                                        \
+    X(avutil, av_sha_alloc)                                                                                          \
+    X(avutil, av_sha_final)                                                                                          \
+    X(avutil, av_sha_init)                                                                                           \
+    X(avutil, av_sha_update)                                                                                         \
     X(avutil, av_strerror)                                                                                           \
     X(swresample, swr_alloc_set_opts2)                                                                               \
     X(swresample, swr_convert)                                                                                       \
@@ -48,27 +72,43 @@ extern "C" {
     X(swresample, swr_init)                                                                                          \
     X(swscale, sws_freeContext)                                                                                      \
     X(swscale, sws_getCachedContext)                                                                                 \
+    X(swscale, sws_getContext)                                                                                       \
     X(swscale, sws_scale)                                                                                            \
     X(avcodec, av_packet_alloc)                                                                                      \
     X(avcodec, av_packet_free)                                                                                       \
+    X(avcodec, av_packet_rescale_ts)                                                                                 \
     X(avcodec, av_packet_unref)                                                                                      \
     X(avcodec, avcodec_alloc_context3)                                                                               \
     X(avcodec, avcodec_find_decoder)                                                                                 \
+    X(avcodec, avcodec_find_encoder)                                                                                 \
+    X(avcodec, avcodec_find_encoder_by_name)                                                                         \
     X(avcodec, avcodec_flush_buffers)                                                                                \
     X(avcodec, avcodec_free_context)                                                                                 \
     X(avcodec, avcodec_open2)                                                                                        \
+    X(avcodec, avcodec_parameters_from_context)                                                                      \
     X(avcodec, avcodec_parameters_to_context)                                                                        \
     X(avcodec, avcodec_receive_frame)                                                                                \
+    X(avcodec, avcodec_receive_packet)                                                                               \
+    X(avcodec, avcodec_send_frame)                                                                                   \
     X(avcodec, avcodec_send_packet)                                                                                  \
     X(avformat, av_add_index_entry)                                                                                  \
     X(avformat, av_find_input_format)                                                                                \
+    X(avformat, av_interleaved_write_frame)                                                                          \
     X(avformat, av_read_frame)                                                                                       \
     X(avformat, av_seek_frame)                                                                                       \
+    X(avformat, av_write_trailer)                                                                                    \
     X(avformat, avformat_alloc_context)                                                                              \
+    X(avformat, avformat_alloc_output_context2)                                                                      \
     X(avformat, avformat_close_input)                                                                                \
+    X(avformat, avformat_free_context)                                                                               \
+    X(avformat, avformat_index_get_entries_count)                                                                    \
+    X(avformat, avformat_index_get_entry)                                                                            \
+    X(avformat, avformat_new_stream)                                                                                 \
     X(avformat, avformat_open_input)                                                                                 \
+    X(avformat, avformat_write_header)                                                                               \
     X(avformat, avio_alloc_context)                                                                                  \
-    X(avformat, avio_context_free)
+    X(avformat, avio_context_free)                                                                                   \
+    X(avformat, avio_flush)
 
 namespace {
 
@@ -333,5 +373,87 @@ AVIOContext *avio_alloc_context(unsigned char *buffer, int buffer_size, int writ
     return required().avio_alloc_context(buffer, buffer_size, write_flag, opaque, read_packet, write_packet, seek);
 }
 void avio_context_free(AVIOContext **s) { required().avio_context_free(s); }
+
+
+// Writing clips (encoders, the MP4 muxer, the evidence's digests).
+AVAudioFifo *av_audio_fifo_alloc(enum AVSampleFormat sample_fmt, int channels, int nb_samples)
+{
+    return required().av_audio_fifo_alloc(sample_fmt, channels, nb_samples);
+}
+void av_audio_fifo_free(AVAudioFifo *af) { required().av_audio_fifo_free(af); }
+int av_audio_fifo_read(AVAudioFifo *af, void **data, int nb_samples)
+{
+    return required().av_audio_fifo_read(af, data, nb_samples);
+}
+int av_audio_fifo_size(AVAudioFifo *af) { return required().av_audio_fifo_size(af); }
+int av_audio_fifo_write(AVAudioFifo *af, void **data, int nb_samples)
+{
+    return required().av_audio_fifo_write(af, data, nb_samples);
+}
+int av_channel_layout_compare(const AVChannelLayout *chl, const AVChannelLayout *chl1)
+{
+    return required().av_channel_layout_compare(chl, chl1);
+}
+int av_channel_layout_copy(AVChannelLayout *dst, const AVChannelLayout *src)
+{
+    return required().av_channel_layout_copy(dst, src);
+}
+void av_channel_layout_uninit(AVChannelLayout *channel_layout) { required().av_channel_layout_uninit(channel_layout); }
+void av_dict_free(AVDictionary **m) { required().av_dict_free(m); }
+int av_dict_set(AVDictionary **pm, const char *key, const char *value, int flags)
+{
+    return required().av_dict_set(pm, key, value, flags);
+}
+void av_image_copy_plane(uint8_t *dst, int dst_linesize, const uint8_t *src, int src_linesize, int bytewidth, int height)
+{
+    required().av_image_copy_plane(dst, dst_linesize, src, src_linesize, bytewidth, height);
+}
+int av_opt_set(void *obj, const char *name, const char *val, int search_flags)
+{
+    return required().av_opt_set(obj, name, val, search_flags);
+}
+int av_reduce(int *dst_num, int *dst_den, int64_t num, int64_t den, int64_t max)
+{
+    return required().av_reduce(dst_num, dst_den, num, den, max);
+}
+int64_t av_rescale_q(int64_t a, AVRational bq, AVRational cq) { return required().av_rescale_q(a, bq, cq); }
+struct AVSHA *av_sha_alloc(void) { return required().av_sha_alloc(); }
+void av_sha_final(struct AVSHA *context, uint8_t *digest) { required().av_sha_final(context, digest); }
+int av_sha_init(struct AVSHA *context, int bits) { return required().av_sha_init(context, bits); }
+void av_sha_update(struct AVSHA *ctx, const uint8_t *data, size_t len) { required().av_sha_update(ctx, data, len); }
+struct SwsContext *sws_getContext(int srcW, int srcH, enum AVPixelFormat srcFormat, int dstW, int dstH,
+                                  enum AVPixelFormat dstFormat, int flags, SwsFilter *srcFilter, SwsFilter *dstFilter,
+                                  const double *param)
+{
+    return required().sws_getContext(srcW, srcH, srcFormat, dstW, dstH, dstFormat, flags, srcFilter, dstFilter, param);
+}
+void av_packet_rescale_ts(AVPacket *pkt, AVRational tb_src, AVRational tb_dst)
+{
+    required().av_packet_rescale_ts(pkt, tb_src, tb_dst);
+}
+const AVCodec *avcodec_find_encoder(enum AVCodecID id) { return required().avcodec_find_encoder(id); }
+const AVCodec *avcodec_find_encoder_by_name(const char *name) { return required().avcodec_find_encoder_by_name(name); }
+int avcodec_parameters_from_context(AVCodecParameters *par, const AVCodecContext *codec)
+{
+    return required().avcodec_parameters_from_context(par, codec);
+}
+int avcodec_receive_packet(AVCodecContext *avctx, AVPacket *avpkt) { return required().avcodec_receive_packet(avctx, avpkt); }
+int avcodec_send_frame(AVCodecContext *avctx, const AVFrame *frame) { return required().avcodec_send_frame(avctx, frame); }
+int av_interleaved_write_frame(AVFormatContext *s, AVPacket *pkt) { return required().av_interleaved_write_frame(s, pkt); }
+int av_write_trailer(AVFormatContext *s) { return required().av_write_trailer(s); }
+int avformat_alloc_output_context2(AVFormatContext **ctx, const AVOutputFormat *oformat, const char *format_name,
+                                   const char *filename)
+{
+    return required().avformat_alloc_output_context2(ctx, oformat, format_name, filename);
+}
+void avformat_free_context(AVFormatContext *s) { required().avformat_free_context(s); }
+int avformat_index_get_entries_count(const AVStream *st) { return required().avformat_index_get_entries_count(st); }
+const AVIndexEntry *avformat_index_get_entry(AVStream *st, int idx) { return required().avformat_index_get_entry(st, idx); }
+AVStream *avformat_new_stream(AVFormatContext *s, const AVCodec *c) { return required().avformat_new_stream(s, c); }
+int avformat_write_header(AVFormatContext *s, AVDictionary **options)
+{
+    return required().avformat_write_header(s, options);
+}
+void avio_flush(AVIOContext *s) { required().avio_flush(s); }
 
 } // extern "C"
