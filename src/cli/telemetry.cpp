@@ -314,60 +314,47 @@ std::optional<std::string> courseText(const CQDRVGPSData &f)
     return number(course, 1);
 }
 
-// GPX 1.0 has elements of its own for speed and course (after the time, in
-// the schema's order), which tools that know no extension read, gpsbabel
-// among them.
-void writeGpx10(Packets &packets, const std::string &name, std::ostream &out, std::size_t &skipped)
+// One track of the valid fixes. GPX 1.1 has no element for speed or course:
+// they go into Garmin's track-point extension (v2), which GPS editors and
+// video-overlay tools read. GPX 1.0 has elements of its own for both (after
+// the time, in its schema's order), which tools that know no extension read,
+// gpsbabel among them.
+void writeGpx(Packets &packets, const std::string &name, bool version10, std::ostream &out, std::size_t &skipped)
 {
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<gpx version=\"1.0\" creator=\"korvante-cli\" xmlns=\"http://www.topografix.com/GPX/1/0\"\n"
-           "     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
-           "     xsi:schemaLocation=\"http://www.topografix.com/GPX/1/0 http://www.topografix.com/GPX/1/0/gpx.xsd\">\n"
-           "  <trk>\n"
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    if (version10)
+        out << "<gpx version=\"1.0\" creator=\"korvante-cli\" xmlns=\"http://www.topografix.com/GPX/1/0\"\n"
+               "     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
+               "     xsi:schemaLocation=\"http://www.topografix.com/GPX/1/0 http://www.topografix.com/GPX/1/0/gpx.xsd\">\n";
+    else
+        out << "<gpx version=\"1.1\" creator=\"korvante-cli\" xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
+               "     xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v2\"\n"
+               "     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
+               "     xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd "
+               "http://www.garmin.com/xmlschemas/TrackPointExtension/v2 "
+               "http://www.garmin.com/xmlschemas/TrackPointExtensionv2.xsd\">\n";
+    out << "  <trk>\n"
         << "    <name>" << xmlEscape(name) << "</name>\n"
         << "    <trkseg>\n";
     eachPosition(packets, skipped, [&](const CQDRVGPSData &f, const Position &p) {
         out << "      <trkpt lat=\"" << number(p.latitude, 7) << "\" lon=\"" << number(p.longitude, 7) << "\">\n";
         if (auto t = isoTime(f))
             out << "        <time>" << *t << "</time>\n";
-        if (auto course = courseText(f))
-            out << "        <course>" << *course << "</course>\n";
-        if (auto speed = speedText(f))
-            out << "        <speed>" << *speed << "</speed>\n";
-        out << "      </trkpt>\n";
-    });
-    out << "    </trkseg>\n  </trk>\n</gpx>\n";
-}
-
-void writeGpx(Packets &packets, const std::string &name, std::ostream &out, std::size_t &skipped)
-{
-    // Speed and course go into Garmin's track-point extension (v2), which
-    // GPS editors, gpsbabel and video-overlay tools read; GPX 1.1 itself has
-    // no element for either.
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<gpx version=\"1.1\" creator=\"korvante-cli\" xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
-           "     xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v2\"\n"
-           "     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
-           "     xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd "
-           "http://www.garmin.com/xmlschemas/TrackPointExtension/v2 "
-           "http://www.garmin.com/xmlschemas/TrackPointExtensionv2.xsd\">\n"
-           "  <trk>\n"
-        << "    <name>" << xmlEscape(name) << "</name>\n"
-        << "    <trkseg>\n";
-    eachPosition(packets, skipped, [&](const CQDRVGPSData &f, const Position &p) {
-        out << "      <trkpt lat=\"" << number(p.latitude, 7) << "\" lon=\"" << number(p.longitude, 7) << "\">\n";
-        if (auto t = isoTime(f))
-            out << "        <time>" << *t << "</time>\n";
-        // Metres per second, and degrees in [0, 360) as the extension's
-        // schema types them; a value that is no number is left out.
-        std::string values;
-        if (auto speed = speedText(f))
-            values += "<gpxtpx:speed>" + *speed + "</gpxtpx:speed>";
-        if (auto course = courseText(f))
-            values += "<gpxtpx:course>" + *course + "</gpxtpx:course>";
-        if (!values.empty())
-            out << "        <extensions><gpxtpx:TrackPointExtension>" << values
-                << "</gpxtpx:TrackPointExtension></extensions>\n";
+        const auto speed = speedText(f);
+        const auto course = courseText(f);
+        if (version10) {
+            if (course)
+                out << "        <course>" << *course << "</course>\n";
+            if (speed)
+                out << "        <speed>" << *speed << "</speed>\n";
+        } else if (speed || course) {
+            out << "        <extensions><gpxtpx:TrackPointExtension>";
+            if (speed)
+                out << "<gpxtpx:speed>" << *speed << "</gpxtpx:speed>";
+            if (course)
+                out << "<gpxtpx:course>" << *course << "</gpxtpx:course>";
+            out << "</gpxtpx:TrackPointExtension></extensions>\n";
+        }
         out << "      </trkpt>\n";
     });
     out << "    </trkseg>\n  </trk>\n</gpx>\n";
@@ -449,10 +436,8 @@ int runTelemetry(const std::vector<std::string> &args, std::ostream &out, std::o
     std::size_t skipped = 0;
     if (o.format == "csv")
         writeCsv(packets, out);
-    else if (o.format == "gpx")
-        writeGpx(packets, name, out, skipped);
-    else if (o.format == "gpx10")
-        writeGpx10(packets, name, out, skipped);
+    else if (o.format == "gpx" || o.format == "gpx10")
+        writeGpx(packets, name, o.format == "gpx10", out, skipped);
     else
         writeKml(packets, name, out, skipped);
     if (!device.empty())

@@ -20,17 +20,8 @@ constexpr std::chrono::hours kLongestRecording{2};
 
 std::optional<CameraTime> startOfName(std::string_view name)
 {
-    if (const auto slash = name.rfind('/'); slash != std::string_view::npos)
-        name = name.substr(slash + 1);
-    const NameDateTime dt = dateTimeOfName(name);
-    if (!dt.isValid())
-        return std::nullopt;
-    const std::chrono::year_month_day day{std::chrono::year{dt.year}, std::chrono::month{static_cast<unsigned>(dt.month)},
-                                          std::chrono::day{static_cast<unsigned>(dt.day)}};
-    if (!day.ok())
-        return std::nullopt;
-    return CameraTime{std::chrono::local_days{day} + std::chrono::hours{dt.hour} + std::chrono::minutes{dt.minute}
-                      + std::chrono::seconds{dt.second}};
+    const auto start = cameraTimeOfName(name);
+    return start ? std::optional<CameraTime>(CameraTime{*start}) : std::nullopt;
 }
 
 } // namespace

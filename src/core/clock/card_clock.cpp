@@ -3,6 +3,7 @@
 #include "core/playback/sensor_records.h"
 #include "core/playback/stream_parse_filter.h"
 #include "core/storage/recording_catalogue.h"
+#include "core/storage/recording_name.h"
 
 #include <cstring>
 
@@ -32,7 +33,7 @@ std::vector<RecordingRef> recordingsOf(const RecordingCatalogue &catalogue, std:
 
 std::optional<RecordingFixes> fixesOf(const std::string &name, const std::list<CQDRVGPSData> &fixes)
 {
-    const auto start = startOfName(name);
+    const auto start = cameraTimeOfName(name);
     if (!start)
         return std::nullopt;
     RecordingFixes r{name, *start, {}};
@@ -45,7 +46,7 @@ std::optional<RecordingFixes> fixesOf(const std::string &name, const std::list<C
 std::optional<RecordingFixes> readRecordingFixes(const RecordingRef &recording, std::string *error,
                                                  const std::atomic<bool> *cancel)
 {
-    const auto start = startOfName(recording.name);
+    const auto start = cameraTimeOfName(recording.name);
     if (!start) {
         if (error)
             *error = "the name gives no date and time";

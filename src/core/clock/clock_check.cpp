@@ -132,15 +132,6 @@ ClockCheck checkClock(const std::vector<RecordingFixes> &recordings)
     return check;
 }
 
-std::optional<std::chrono::local_seconds> startOfName(std::string_view name)
-{
-    const NameDateTime dt = dateTimeOfName(fileNameOf(name));
-    const auto t = civilTime(dt.year, dt.month, dt.day, dt.hour, dt.minute, dt.second);
-    if (!t || dt.year < 1900 || dt.year > 9999)
-        return std::nullopt;
-    return std::chrono::local_seconds{t->time_since_epoch()};
-}
-
 std::optional<UtcTime> utcOfFields(int year2, int month, int day, int hour, int minute, int second)
 {
     if (year2 < 0 || year2 > 99)

@@ -67,9 +67,6 @@ struct ClockCheck {
 // not known().
 ClockCheck checkClock(const std::vector<RecordingFixes> &recordings);
 
-// The camera time a recording name ("N_20120305_142233_2CH_F.avi") gives;
-// none when its date or time fields are no calendar time.
-std::optional<std::chrono::local_seconds> startOfName(std::string_view name);
 
 // A sentence's UTC from its fields as the record keeps them: a two-digit
 // year (2000 onwards), month, day, hour, minute, second. None when they are

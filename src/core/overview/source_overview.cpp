@@ -14,21 +14,6 @@
 namespace korvante::overview {
 namespace {
 
-std::optional<std::chrono::local_seconds> startOfName(std::string_view name)
-{
-    if (const auto slash = name.rfind('/'); slash != std::string_view::npos)
-        name = name.substr(slash + 1);
-    const NameDateTime dt = dateTimeOfName(name);
-    if (!dt.isValid() || dt.year < 1900 || dt.year > 9999)
-        return std::nullopt;
-    const std::chrono::year_month_day day{std::chrono::year{dt.year}, std::chrono::month{static_cast<unsigned>(dt.month)},
-                                          std::chrono::day{static_cast<unsigned>(dt.day)}};
-    if (!day.ok())
-        return std::nullopt;
-    return std::chrono::local_days{day} + std::chrono::hours{dt.hour} + std::chrono::minutes{dt.minute}
-           + std::chrono::seconds{dt.second};
-}
-
 } // namespace
 
 std::vector<SourceRecording> recordingsOf(const RecordingCatalogue &catalogue)
@@ -42,7 +27,7 @@ std::vector<SourceRecording> recordingsOf(const RecordingCatalogue &catalogue)
     for (const RecordingEntry &entry : catalogue.entries()) {
         if (isRearName(entry.name))
             continue;
-        const auto start = startOfName(entry.name);
+        const auto start = cameraTimeOfName(entry.name);
         if (!start)
             continue;
         SourceRecording r;
@@ -116,7 +101,7 @@ OverviewResult buildOverview(const std::vector<SourceRecording> &recordings, Ove
         if (cancel && cancel->load())
             break;
         const SourceRecording &r = recordings[i];
-        const auto start = startOfName(r.name);
+        const auto start = cameraTimeOfName(r.name);
         std::optional<RecordingMetadata> metadata = std::move(cached[i]);
         if (!start) {
             metadata.reset();

@@ -133,6 +133,37 @@ std::string RecordingCatalogue::findRearPartner(const std::string &frontPath, co
     return "NULL";
 }
 
+int RecordingCatalogue::shownRowOf(const std::string &name, const std::string &path) const
+{
+    int byName = -1;
+    int named = 0;
+    for (int row = 0; row < shownCount(); ++row) {
+        const RecordingEntry *entry = shownEntryAt(row);
+        if (!entry || entry->name != name)
+            continue;
+        if (!path.empty() && (entry->isCardFile() ? cardPathOf(*entry) : entry->path) == path)
+            return row;
+        byName = row;
+        ++named;
+    }
+    return named == 1 ? byName : -1;
+}
+
+const RecordingEntry *RecordingCatalogue::entryOf(const std::string &name, const std::string &path) const
+{
+    const RecordingEntry *byName = nullptr;
+    int named = 0;
+    for (const RecordingEntry &entry : m_entries) {
+        if (entry.name != name)
+            continue;
+        if (!path.empty() && (entry.isCardFile() ? cardPathOf(entry) : entry.path) == path)
+            return &entry;
+        byName = &entry;
+        ++named;
+    }
+    return named == 1 ? byName : nullptr;
+}
+
 std::string RecordingCatalogue::rearFileOf(const std::string &frontPath, const std::string &name) const
 {
     if (!isTwoChannelName(name))

@@ -123,6 +123,13 @@ public:
     // --- Access ------------------------------------------------------------------
     const RecordingEntry *entryAt(int i) const;
     const RecordingEntry *shownEntryAt(int row) const;
+    // The list row of the recording `name` at `path` (a plain file's path, or
+    // a card file's "/DIR/NAME"), -1 when no row lists it. A path spelled
+    // otherwise (read before the list was made again) still finds a name that
+    // only one row has.
+    int shownRowOf(const std::string &name, const std::string &path) const;
+    // The same among every entry of the last fill, whatever the rows show.
+    const RecordingEntry *entryOf(const std::string &name, const std::string &path) const;
     int shownCount() const { return static_cast<int>(m_shownEntries.size()); }
     // The entries of the rows last filled, in row order (valid until the next scan).
     std::vector<const RecordingEntry *> shownEntries() const;

@@ -64,6 +64,18 @@ bool NameDateTime::isValid() const
            && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
 }
 
+std::optional<std::chrono::local_seconds> cameraTimeOfName(std::string_view name)
+{
+    const NameDateTime dt = dateTimeOfName(fileNameOf(name));
+    if (!dt.isValid() || dt.year > 9999)
+        return std::nullopt;
+    using namespace std::chrono;
+    const year_month_day day{year{dt.year}, month{static_cast<unsigned>(dt.month)}, std::chrono::day{static_cast<unsigned>(dt.day)}};
+    if (!day.ok())
+        return std::nullopt;
+    return local_days{day} + hours{dt.hour} + minutes{dt.minute} + seconds{dt.second};
+}
+
 std::optional<std::time_t> NameDateTime::toLocalTime() const
 {
     if (!isValid())

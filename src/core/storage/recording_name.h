@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,6 +57,12 @@ inline NameDateTime dateTimeOfName(std::string_view name)
 {
     return dateTimeOfFields(nameField(name, 1), nameField(name, 2));
 }
+
+// The camera time a recording name (or a path ending in one) gives: its
+// date and time fields on the calendar alone, as the camera's clock knows no
+// zone. None when they are no calendar time (a 31 April, a year outside
+// 1900 to 9999).
+std::optional<std::chrono::local_seconds> cameraTimeOfName(std::string_view name);
 
 // `name` with field 1 set to "YYYYMMDD" and field 2 to "HHMMSS" of `dt`, the
 // other fields untouched; empty when the name has no field 2.

@@ -95,38 +95,18 @@ void CVX_TrailPlayerDlg::wireOverview()
     connect(m_player, &CPlayerMenuDlg::graphCursorMoved, this, [this] { updateGraphMarks(false); });
 }
 
-int CVX_TrailPlayerDlg::rowOfRecording(const std::string &name, const std::string &path) const
-{
-    const RecordingCatalogue &catalogue = GetViewerState().catalogue;
-    int byName = -1;
-    int named = 0;
-    for (int row = 0; row < catalogue.shownCount(); ++row) {
-        const RecordingEntry *entry = catalogue.shownEntryAt(row);
-        if (!entry || entry->name != name)
-            continue;
-        const std::string entryPath = entry->isCardFile() ? catalogue.cardPathOf(*entry) : entry->path;
-        if (!path.empty() && entryPath == path)
-            return row;
-        byName = row;
-        ++named;
-    }
-    // A path spelled otherwise (the result was read before the list was made
-    // again) still finds a name that only one row has.
-    return named == 1 ? byName : -1;
-}
-
 QString CVX_TrailPlayerDlg::playFromOverview(const COverviewDlg::PlayRequest &request)
 {
     const QString name = QString::fromStdString(request.name);
     RecordingCatalogue &catalogue = GetViewerState().catalogue;
-    int row = rowOfRecording(request.name, request.path);
+    int row = catalogue.shownRowOf(request.name, request.path);
     // The list may show one kind, or a search's selection: every recording
     // of the source is listed again, as choosing ALL does.
     if (row < 0 && !catalogue.entries().empty() &&
         (m_fileManager->kindFilter()->currentIndex() != 0 ||
          static_cast<std::size_t>(catalogue.shownCount()) < catalogue.entries().size())) {
         m_fileManager->listAllKinds();
-        row = rowOfRecording(request.name, request.path);
+        row = catalogue.shownRowOf(request.name, request.path);
     }
     if (row < 0)
         return QStringLiteral("Cannot play %1: the file list does not list it (was the card or folder changed?).")

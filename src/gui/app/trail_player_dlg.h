@@ -129,8 +129,6 @@ private:
     // Selects the recording in the file list (every kind listed when the
     // filter hides it) and plays it from request.startMs; why not, or "".
     QString playFromOverview(const COverviewDlg::PlayRequest &request);
-    // The file list row of the recording, -1 when no row lists it.
-    int rowOfRecording(const std::string &name, const std::string &path) const;
     // The graph's marks for the recording the player has open.
     void updateGraphMarks(bool force);
 

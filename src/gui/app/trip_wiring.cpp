@@ -120,6 +120,12 @@ bool CVX_TrailPlayerDlg::playTripAt(overview::CameraTime at, bool final)
     }
     if (!final)
         return false; // a drag opens another recording where it ends, not on its way
+    // A paused recording gives way to the other one paused on the picture asked for.
+    if (state == StatePaused && open) {
+        if (m_player->openTripRecordingAt(recording.source.name, recording.source.path,
+                                          std::max<std::int64_t>(0, where->offsetMs) * 10000, false) == 1)
+            return true;
+    }
     const QString problem = playFromOverview({recording.source.name, recording.source.path, where->offsetMs});
     m_tripPanel->bar()->setMessage(problem);
     if (!problem.isEmpty()) {

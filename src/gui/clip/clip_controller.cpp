@@ -130,22 +130,11 @@ std::optional<clip::CameraTime> ClipController::playingTime(QString &why) const
     return *start + std::chrono::milliseconds{*position};
 }
 
-bool ClipController::markIn()
-{
-    QString why;
-    const auto time = playingTime(why);
-    if (!time) {
-        showNote(why);
-        return false;
-    }
-    m_note.clear();
-    m_span.setIn(*time); // signals when it moved
-    if (m_status)
-        m_status->setText(statusText());
-    return true;
-}
+bool ClipController::markIn() { return mark(true); }
 
-bool ClipController::markOut()
+bool ClipController::markOut() { return mark(false); }
+
+bool ClipController::mark(bool in)
 {
     QString why;
     const auto time = playingTime(why);
@@ -154,7 +143,10 @@ bool ClipController::markOut()
         return false;
     }
     m_note.clear();
-    m_span.setOut(*time); // signals when it moved
+    if (in) // each signals when it moved
+        m_span.setIn(*time);
+    else
+        m_span.setOut(*time);
     if (m_status)
         m_status->setText(statusText());
     return true;

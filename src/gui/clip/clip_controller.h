@@ -117,6 +117,8 @@ signals:
     void clipFinished(const korvante::clip::ClipOutcome &outcome);
 
 private:
+    // Sets In (or Out) at the playing moment; false with a note when there is none.
+    bool mark(bool in);
     std::optional<clip::CameraTime> playingTime(QString &why) const;
     void createControls(const Placement &placement);
     void onSpanChanged();

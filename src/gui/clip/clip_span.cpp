@@ -9,18 +9,8 @@ namespace korvante {
 
 std::optional<CameraTime> cameraTimeOfName(const QString &name)
 {
-    std::string text = name.toStdString();
-    if (const auto slash = text.rfind('/'); slash != std::string::npos)
-        text.erase(0, slash + 1);
-    const NameDateTime dt = dateTimeOfName(text);
-    if (!dt.isValid())
-        return std::nullopt;
-    const std::chrono::year_month_day day{std::chrono::year{dt.year}, std::chrono::month{static_cast<unsigned>(dt.month)},
-                                          std::chrono::day{static_cast<unsigned>(dt.day)}};
-    if (!day.ok())
-        return std::nullopt;
-    return CameraTime{std::chrono::local_days{day} + std::chrono::hours{dt.hour} + std::chrono::minutes{dt.minute} +
-                      std::chrono::seconds{dt.second}};
+    const auto start = korvante::cameraTimeOfName(name.toStdString());
+    return start ? std::optional<CameraTime>(CameraTime{*start}) : std::nullopt;
 }
 
 void ClipSpan::setIn(CameraTime time)

@@ -167,6 +167,10 @@ public:
     // through the engine's seek; a playing recording pauses first. 1 when
     // the picture moved, 0 at either end or without a recording.
     int stepFrame(int direction);
+    // Opens a trip's recording (as a double click on its row does) and,
+    // once it shows, pauses on the picture at `atTicks` (100 ns), or on the
+    // one before it with `before`. 1 when the open began.
+    int openTripRecordingAt(const std::string &name, const std::string &path, std::int64_t atTicks, bool before);
     // stepFrame, and at either end of a recording across into its trip: a
     // step forward on the last picture opens the next recording of the trip
     // on its first picture, a step back on the first picture the previous
@@ -244,15 +248,9 @@ private:
     void maybePreroll();
     void onSwitchedToNext();
     void dropPrepared();
-    // The catalogue entry of a trip's recording, null when the source no
-    // longer holds it; and its row in the file list, listing every kind
-    // when the list leaves it out (-1 when it cannot be listed).
-    const RecordingEntry *entryOfTrip(const std::string &name, const std::string &path) const;
+    // The file list row of a trip's recording, every kind listed first when
+    // `listAll` and the list leaves it out (-1 when it cannot be listed).
     int listedRowOf(const std::string &name, const std::string &path, bool listAll);
-    // Opens a trip's recording (as a double click on its row does) and,
-    // once it shows, pauses on the picture at `atTicks` (100 ns), or on the
-    // one before it with `before`.
-    int openTripRecordingAt(const std::string &name, const std::string &path, std::int64_t atTicks, bool before);
     void pauseWhereStepped();
     // The stored "Play trips continuously" (on when never set).
     static bool storedContinuous();

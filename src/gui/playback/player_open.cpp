@@ -4,6 +4,7 @@
 #include "player_menu_dlg.h"
 
 #include "core/playback/viewer_state.h"
+#include "core/storage/recording_name.h"
 #include "gui/display/screen_dlg.h"
 #include "gui/ui/bitmap_slider.h"
 #include "gui/ui/text_box.h"
@@ -19,24 +20,6 @@
 namespace korvante {
 
 namespace {
-
-// Fields of a recording name between "_" separators (empty fields skipped).
-std::vector<std::string> nameFields(const std::string &name)
-{
-    std::vector<std::string> fields;
-    size_t start = 0;
-    while (start <= name.size()) {
-        const size_t end = std::min(name.find('_', start), name.size());
-        if (end > start)
-            fields.push_back(name.substr(start, end - start));
-        start = end + 1;
-    }
-    return fields;
-}
-
-// A rear file may carry its own second, up to three away from the front's;
-// the nearest is tried first.
-constexpr int kRearOffsets[] = {0, 1, -1, 2, -2, 3, -3};
 
 int clampToInt(std::uint64_t value)
 {
@@ -94,18 +77,10 @@ CPlayerMenuDlg::OpenArguments CPlayerMenuDlg::openArgumentsOf(const RecordingEnt
         return args;
     }
     args.front = entry.path;
-    const std::vector<std::string> fields = nameFields(entry.name);
     args.rear = "1CH";
-    if (fields.size() > 3 && fields[3] == "2CH") {
-        const std::string candidate = RecordingCatalogue::rearCandidateOf(args.front);
-        args.rear = "NULL";
-        for (int offset : kRearOffsets) {
-            const std::string found = catalogue.findRearPartner(candidate, fields[1], fields[2], offset);
-            if (found != "NULL") {
-                args.rear = found;
-                break;
-            }
-        }
+    if (isTwoChannelName(entry.name)) {
+        const std::string rear = catalogue.rearFileOf(args.front, entry.name);
+        args.rear = rear.empty() ? "NULL" : rear;
     }
     return args;
 }

@@ -67,41 +67,10 @@ void CPlayerMenuDlg::dropPrepared()
     m_state.engine.DropPrepared();
 }
 
-const RecordingEntry *CPlayerMenuDlg::entryOfTrip(const std::string &name, const std::string &path) const
-{
-    const RecordingCatalogue &catalogue = m_state.catalogue;
-    const RecordingEntry *byName = nullptr;
-    int named = 0;
-    for (const RecordingEntry &entry : catalogue.entries()) {
-        if (entry.name != name)
-            continue;
-        const std::string entryPath = entry.isCardFile() ? catalogue.cardPathOf(entry) : entry.path;
-        if (entryPath == path)
-            return &entry;
-        byName = &entry;
-        ++named;
-    }
-    return named == 1 ? byName : nullptr;
-}
-
 int CPlayerMenuDlg::listedRowOf(const std::string &name, const std::string &path, bool listAll)
 {
     const RecordingCatalogue &catalogue = m_state.catalogue;
-    auto find = [&] {
-        int byName = -1;
-        int named = 0;
-        for (int row = 0; row < catalogue.shownCount(); ++row) {
-            const RecordingEntry *entry = catalogue.shownEntryAt(row);
-            if (!entry || entry->name != name)
-                continue;
-            const std::string entryPath = entry->isCardFile() ? catalogue.cardPathOf(*entry) : entry->path;
-            if (entryPath == path)
-                return row;
-            byName = row;
-            ++named;
-        }
-        return named == 1 ? byName : -1;
-    };
+    auto find = [&] { return catalogue.shownRowOf(name, path); };
     int row = find();
     if (row < 0 && listAll && m_trip.listAllKinds) {
         // A kind filter or a search leaves it out: every kind is listed, as
@@ -138,7 +107,7 @@ void CPlayerMenuDlg::maybePreroll()
     if (!next)
         return; // the trip ends here
     const trip::TripRecording &following = trip->recordings[next->recording];
-    const RecordingEntry *entry = entryOfTrip(following.source.name, following.source.path);
+    const RecordingEntry *entry = m_state.catalogue.entryOf(following.source.name, following.source.path);
     if (!entry) {
         logInfo("playback: " + following.source.name + " follows in the trip but the source no longer lists it");
         return;

@@ -207,6 +207,14 @@ TEST_F(TripViewerTest, AClickOnTheBarPlaysThatMomentOfTheTripToTheFrameInWhichev
         EXPECT_EQ(GetViewerState().engine.GetState(), StatePaused);
     }
 
+    // Paused, a click into another recording opens it paused on that frame.
+    const overview::CameraTime elsewhere = click(trip->recordings[6].start + milliseconds{8200});
+    const auto there = trip->locate(elsewhere);
+    ASSERT_TRUE(there);
+    EXPECT_TRUE(landsNear(trip->recordings[there->recording].source.name, there->offsetMs));
+    EXPECT_TRUE(showsFrameOf(there->offsetMs));
+    EXPECT_EQ(GetViewerState().engine.GetState(), StatePaused);
+
     // A click in a gap: the next recording from its start.
     const overview::CameraTime gap = click(trip->recordings[1].end() + seconds{5});
     ASSERT_LT(gap, trip->recordings[2].start);
