@@ -12,9 +12,12 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// The median of `values` (reordered); the mean of the middle two for an even count.
+// The median of `values` (reordered); the mean of the middle two for an even
+// count; 0 for none.
 milliseconds median(std::vector<milliseconds> values)
 {
+    if (values.empty())
+        return milliseconds{0};
     const size_t mid = values.size() / 2;
     std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid), values.end());
     const milliseconds upper = values[mid];
@@ -112,10 +115,15 @@ ClockCheck checkClock(const std::vector<RecordingFixes> &recordings)
     // A reset clock or a date never set is far off the others; the median
     // over recordings is not moved by a few of them, and those are then left
     // out of the figures the card is described by.
+    // The lower middle one rather than the mean of the middle two: with
+    // recordings of two clocks in equal numbers the mean would lie between
+    // them and leave every recording apart; this way one clock is the card's.
     std::vector<milliseconds> all;
     for (const RecordingClock &r : check.recordings)
         all.push_back(r.difference);
-    const milliseconds cardDifference = median(all);
+    const auto lowerMiddle = all.begin() + static_cast<std::ptrdiff_t>((all.size() - 1) / 2);
+    std::nth_element(all.begin(), lowerMiddle, all.end());
+    const milliseconds cardDifference = *lowerMiddle;
     std::vector<milliseconds> agreeing;
     for (RecordingClock &r : check.recordings) {
         const milliseconds off = r.difference - cardDifference;

@@ -363,7 +363,16 @@ void COverviewDlg::showStatus()
     } else if (m_recordingCount == 0) {
         text = QStringLiteral("No recordings are listed: open a card or a folder in the file list.");
     }
-    m_status->setText(text);
+    // The progress bar shares the line while a read runs; then the status
+    // has the whole line, and what still does not fit is in its tooltip.
+    const int width = kSize.width();
+    const bool scanning = isScanning();
+    m_progress->setVisible(scanning);
+    m_status->setGeometry(kMargin, 32, width - 2 * kMargin - (scanning ? m_progress->width() + 8 : 0), 20);
+    const QString shown = m_status->fontMetrics().elidedText(text, Qt::ElideRight, m_status->width());
+    if (shown != text)
+        tip = text + (tip.isEmpty() ? QString() : QStringLiteral("\n") + tip);
+    m_status->setText(shown);
     m_status->setToolTip(tip);
 }
 
