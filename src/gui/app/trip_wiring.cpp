@@ -10,6 +10,7 @@
 #include "core/platform/log.h"
 #include "core/playback/viewer_state.h"
 #include "gui/display/map_view_dlg.h"
+#include "gui/overview/overview_dlg.h"
 #include "gui/platform/messages.h"
 #include "gui/playback/player_menu_dlg.h"
 #include "gui/storage/file_manager_dlg.h"
@@ -35,15 +36,25 @@ constexpr std::chrono::milliseconds kIncidentSlack{250};
 void CVX_TrailPlayerDlg::wireTrips()
 {
     m_trips = new TripSource(this);
+    m_trips->setRules(overview::kDefaultTripGap, m_overview->threshold());
     // The player goes on through a drive by its trip.
     m_player->setTripLink({m_trips, [this] { m_fileManager->listAllKinds(); }});
     m_tripPanel = new TripPanel(this, QSize(kWidth, kHeight));
-    connect(m_fileManager, &CFileManagerDlg::listed, m_trips, [this] {
-        m_trips->setRecordings(overview::recordingsOf(GetViewerState().catalogue));
-        // The trips read so far are gone with the listing: asked anew.
+    // The trips read so far are gone with a new listing, or with another
+    // incident threshold in the overview: the playing one is asked anew.
+    const auto askAgain = [this] {
         m_tripName.clear();
         showTrip(nullptr);
         followTrip(static_cast<quint32>(GetViewerState().engine.GetPositionMs()));
+    };
+    connect(m_fileManager, &CFileManagerDlg::listed, m_trips, [this, askAgain] {
+        m_trips->setRecordings(overview::recordingsOf(GetViewerState().catalogue));
+        askAgain();
+    });
+    // The bar's incidents and the incident keys use the overview's "At least".
+    connect(m_overview, &COverviewDlg::incidentsChanged, m_trips, [this, askAgain] {
+        if (m_trips->setRules(overview::kDefaultTripGap, m_overview->threshold()))
+            askAgain();
     });
     // Every tick and seek of the player: another recording shows up here first.
     connect(m_player, &CPlayerMenuDlg::graphCursorMoved, this, &CVX_TrailPlayerDlg::followTrip);

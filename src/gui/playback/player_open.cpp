@@ -68,7 +68,6 @@ CPlayerMenuDlg::OpenArguments CPlayerMenuDlg::openArgumentsOf(const RecordingEnt
     const RecordingCatalogue &catalogue = m_state.catalogue;
     OpenArguments args;
     args.name = entry.name;
-    args.front = entry.name;
     if (catalogue.sourceKind() == SourceTavo) {
         // Through the folder the entry was listed in, whatever it is called.
         args.front = catalogue.cardPathOf(entry);

@@ -31,15 +31,16 @@ void TripSource::setRecordings(std::vector<overview::SourceRecording> recordings
     m_current.reset();
 }
 
-void TripSource::setRules(std::chrono::seconds gap, double thresholdG)
+bool TripSource::setRules(std::chrono::seconds gap, double thresholdG)
 {
     if (gap == m_gap && thresholdG == m_thresholdG)
-        return;
+        return false;
     stopWorker();
     m_gap = gap;
     m_thresholdG = thresholdG;
     m_known.clear();
     m_current.reset();
+    return true;
 }
 
 std::shared_ptr<const trip::TripTimeline> TripSource::tripOf(const std::string &name)

@@ -32,8 +32,9 @@ public:
     // (overview::recordingsOf); forgets the trips read so far.
     void setRecordings(std::vector<overview::SourceRecording> recordings);
     const std::vector<overview::SourceRecording> &recordings() const { return m_recordings; }
-    // The gap that ends a trip and the force that makes an incident.
-    void setRules(std::chrono::seconds gap, double thresholdG);
+    // The gap that ends a trip and the force that makes an incident; the
+    // trips read so far are forgotten when either changes (true then).
+    bool setRules(std::chrono::seconds gap, double thresholdG);
 
     // The trip that holds the recording `name` when it is known; otherwise
     // null, and the trip is read (tripReady follows, unless the name is not

@@ -12,6 +12,7 @@
 #include "gui/app/trail_player_dlg.h"
 #include "gui/display/map_view.h"
 #include "gui/display/map_view_dlg.h"
+#include "gui/overview/overview_dlg.h"
 #include "gui/platform/message_box.h"
 #include "gui/platform/messages.h"
 #include "gui/platform/panel_registry.h"
@@ -274,6 +275,10 @@ TEST_F(TripViewerTest, CtrlArrowsGoFromIncidentToIncidentAndTheMapShowsTheWholeT
         30000))
         << QJsonDocument(page).toJson(QJsonDocument::Compact).toStdString() << " driven now " << drivenNow();
     EXPECT_LT(page.value(QStringLiteral("driven")).toInt(), static_cast<int>(trip->track.size()));
+
+    // The overview's "At least" is the bar's: above every peak, no incident is left.
+    window->overviewPanel()->setThreshold(COverviewDlg::kMaxThreshold);
+    EXPECT_TRUE(waitUntil([&] { return bar->trip() && bar->trip() != trip && bar->trip()->incidents.empty(); }, 10000));
     EXPECT_TRUE(boxes.empty()) << boxes.front().toStdString();
 }
 
