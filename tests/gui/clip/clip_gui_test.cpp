@@ -12,16 +12,15 @@
 #include "core/storage/recording_catalogue.h"
 #include "gui/app/trail_player_dlg.h"
 #include "gui/clip/clip_controller.h"
-#include "gui/trip/trip_bar.h"
 #include "gui/clip/clip_dialog.h"
 #include "gui/platform/message_box.h"
 #include "gui/platform/messages.h"
 #include "gui/platform/panel_registry.h"
 #include "gui/playback/player_menu_dlg.h"
 #include "gui/storage/file_manager_dlg.h"
+#include "gui/trip/trip_bar.h"
 #include "gui/ui/bitmap_slider.h"
-#include "support/gui_app.h"
-#include "support/temp_dir.h"
+#include "support/viewer_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -44,19 +43,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-QApplication &app()
-{
-    static TempDir cacheHome;
-    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cacheHome.path().string()));
-    QApplication &made = guiTestApp("gui_clip_tests");
-    static const bool configured = [] {
-        const bool loaded = ViewerConfig::instance().loadFile(KORVANTE_SOURCE_DIR "/resources/viewerconfig.cfg");
-        GetViewerState();
-        return loaded;
-    }();
-    EXPECT_TRUE(configured);
-    return made;
-}
+QApplication &app() { return viewerTestApp("gui_clip_tests"); }
 
 // N_20240501_100000 (0..4 s) and E_20240501_100014 (14..18 s) open the card.
 constexpr const char *kFirst = "N_20240501_100000_2CH_F.avi";
@@ -65,18 +52,11 @@ constexpr const char *kSecond = "E_20240501_100014_2CH_F.avi";
 const std::string &cardFolder()
 {
     static TempDir dir;
-    static const bool made = [] {
-        QProcess mkcard;
-        mkcard.start(QString::fromUtf8(KORVANTE_BINARY_DIR "/bin/korvante-mkcard"),
-                     {QStringLiteral("--folder"), QString::fromStdString(dir.path().string()),
-                      QStringLiteral("--per-kind"), QStringLiteral("1"), QStringLiteral("--seconds"), QStringLiteral("4"),
-                      QStringLiteral("--size"), QStringLiteral("320x240"), QStringLiteral("--rear-size"),
-                      QStringLiteral("320x240"), QStringLiteral("--channels"), QStringLiteral("2"),
-                      QStringLiteral("--audio"), QStringLiteral("aac"), QStringLiteral("--start"),
-                      QStringLiteral("2024-05-01 10:00:00")});
-        return mkcard.waitForFinished(120000) && mkcard.exitCode() == 0;
-    }();
-    static const std::string path = made ? dir.path().string() : std::string();
+    static const std::string path = makeSampleCard(
+        dir, {QStringLiteral("--per-kind"), QStringLiteral("1"), QStringLiteral("--seconds"), QStringLiteral("4"),
+              QStringLiteral("--size"), QStringLiteral("320x240"), QStringLiteral("--rear-size"),
+              QStringLiteral("320x240"), QStringLiteral("--channels"), QStringLiteral("2"), QStringLiteral("--audio"),
+              QStringLiteral("aac"), QStringLiteral("--start"), QStringLiteral("2024-05-01 10:00:00")});
     return path;
 }
 
@@ -397,26 +377,12 @@ TEST_F(ClipControllerTest, RefusalsWriteNothing)
 }
 
 // The viewer's own window: keys I and O at the player's position.
-class ClipViewerTest : public ::testing::Test {
+class ClipViewerTest : public ViewerWindowTest {
 protected:
     void SetUp() override
     {
         app();
-        ASSERT_FALSE(cardFolder().empty()) << "korvante-mkcard failed";
-        m_previous = platform::setMessageBoxHook([this](const QString &text, const QString &, unsigned) {
-            boxes.push_back(text);
-            return platform::IDOK;
-        });
-        window = std::make_unique<CVX_TrailPlayerDlg>();
-        window->show();
-        pumpEvents();
-        window->openPath(QString::fromStdString(cardFolder()));
-        ASSERT_EQ(window->fileList()->rowCount(), 4);
-    }
-    void TearDown() override
-    {
-        window.reset();
-        platform::setMessageBoxHook(std::move(m_previous));
+        openWindow(cardFolder(), 4);
     }
     // Plays list row `row`, pauses it and seeks to `ms`.
     void pauseAt(int row, std::uint64_t ms)
@@ -434,10 +400,6 @@ protected:
             return engine.GetPositionMs() + 100 > ms && engine.GetPositionMs() < ms + 100;
         }, 10000)) << engine.GetPositionMs();
     }
-
-    std::unique_ptr<CVX_TrailPlayerDlg> window;
-    std::vector<QString> boxes;
-    platform::MessageBoxHook m_previous;
 };
 
 TEST_F(ClipViewerTest, KeysIAndOMarkThePlayersPositionAcrossRecordings)

@@ -15,8 +15,7 @@
 #include "gui/storage/file_manager_dlg.h"
 #include "gui/ui/skin_button.h"
 #include "gui/ui/skin_combo_box.h"
-#include "support/gui_app.h"
-#include "support/temp_dir.h"
+#include "support/viewer_window.h"
 
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
@@ -32,66 +31,26 @@
 namespace korvante::testing {
 namespace {
 
-TempDir &cacheHome()
-{
-    static TempDir dir;
-    return dir;
-}
-
-QApplication &app()
-{
-    // The overview's cache goes to a folder of the test's own.
-    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cacheHome().path().string()));
-    QApplication &made = guiTestApp("gui_overview_viewer_tests");
-    // The card's recording folders come from the configuration, which the
-    // viewer state imports when it is made.
-    static const bool configured = [] {
-        const bool loaded = ViewerConfig::instance().loadFile(KORVANTE_SOURCE_DIR "/resources/viewerconfig.cfg");
-        GetViewerState();
-        return loaded;
-    }();
-    EXPECT_TRUE(configured);
-    return made;
-}
+QApplication &app() { return viewerTestApp("gui_overview_viewer_tests"); }
 
 const std::string &cardFolder()
 {
     static TempDir dir;
-    static bool made = [] {
-        QProcess mkcard;
-        mkcard.start(QString::fromUtf8(KORVANTE_BINARY_DIR "/bin/korvante-mkcard"),
-                     {QStringLiteral("--folder"), QString::fromStdString(dir.path().string()),
-                      QStringLiteral("--per-kind"), QStringLiteral("1"), QStringLiteral("--seconds"),
-                      QStringLiteral("20"), QStringLiteral("--size"), QStringLiteral("320x240"),
-                      QStringLiteral("--audio"), QStringLiteral("none")});
-        return mkcard.waitForFinished(120000) && mkcard.exitCode() == 0;
-    }();
-    static const std::string path = made ? dir.path().string() : std::string();
+    static const std::string path =
+        makeSampleCard(dir, {QStringLiteral("--per-kind"), QStringLiteral("1"), QStringLiteral("--seconds"),
+                             QStringLiteral("20"), QStringLiteral("--size"), QStringLiteral("320x240"),
+                             QStringLiteral("--audio"), QStringLiteral("none")});
     return path;
 }
 
-class OverviewViewerTest : public ::testing::Test {
+class OverviewViewerTest : public ViewerWindowTest {
 protected:
     void SetUp() override
     {
         app();
-        ASSERT_FALSE(cardFolder().empty()) << "korvante-mkcard failed";
-        m_previous = platform::setMessageBoxHook([this](const QString &text, const QString &, unsigned) {
-            boxes.push_back(text);
-            return platform::IDOK;
-        });
-        window = std::make_unique<CVX_TrailPlayerDlg>();
-        window->show();
-        pumpEvents();
-        window->openPath(QString::fromStdString(cardFolder()));
-        ASSERT_EQ(window->fileList()->rowCount(), 4);
+        openWindow(cardFolder(), 4);
         panel = window->overviewPanel();
         ASSERT_NE(panel, nullptr);
-    }
-    void TearDown() override
-    {
-        window.reset();
-        platform::setMessageBoxHook(std::move(m_previous));
     }
 
     // Shows the panel and waits for its overview of the card.
@@ -122,10 +81,7 @@ protected:
         return entry ? entry->name : std::string();
     }
 
-    std::unique_ptr<CVX_TrailPlayerDlg> window;
     COverviewDlg *panel = nullptr;
-    std::vector<QString> boxes;
-    platform::MessageBoxHook m_previous;
 };
 
 TEST_F(OverviewViewerTest, KeyTAndTheTitleButtonToggleThePanel)

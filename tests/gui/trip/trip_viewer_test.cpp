@@ -20,8 +20,7 @@
 #include "gui/storage/file_manager_dlg.h"
 #include "gui/trip/trip_bar.h"
 #include "mkcard/frame_code.h"
-#include "support/gui_app.h"
-#include "support/temp_dir.h"
+#include "support/viewer_window.h"
 
 #include <QCheckBox>
 #include <QJsonDocument>
@@ -41,59 +40,29 @@ constexpr int kFps = 30;
 
 QApplication &app()
 {
-    static TempDir cacheHome;
-    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cacheHome.path().string()));
     // Nothing leaves this machine: no connectivity check, tiles on loopback.
     qputenv("KORVANTE_MAP_PROBE", "off");
     qputenv("KORVANTE_MAP_TILES", "http://127.0.0.1:9/");
-    QApplication &made = guiTestApp("gui_trip_viewer_tests", {.cardRegistryFirst = true, .shareGlContexts = true});
-    static const bool configured = [] {
-        const bool loaded = ViewerConfig::instance().loadFile(KORVANTE_SOURCE_DIR "/resources/viewerconfig.cfg");
-        GetViewerState();
-        return loaded;
-    }();
-    EXPECT_TRUE(configured);
-    return made;
+    return viewerTestApp("gui_trip_viewer_tests", {.cardRegistryFirst = true, .shareGlContexts = true});
 }
 
 const std::string &cardFolder()
 {
     static TempDir dir;
-    static const bool made = [] {
-        QProcess mkcard;
-        mkcard.start(QStringLiteral(KORVANTE_BINARY_DIR "/bin/korvante-mkcard"),
-                     QStringLiteral("--per-kind 2 --seconds 20 --size 320x240 --audio none --fps 30 --folder")
-                             .split(QLatin1Char(' '))
-                         << QString::fromStdString(dir.path().string()));
-        return mkcard.waitForFinished(300000) && mkcard.exitCode() == 0;
-    }();
-    static const std::string path = made ? dir.path().string() : std::string();
+    static const std::string path = makeSampleCard(
+        dir, QStringLiteral("--per-kind 2 --seconds 20 --size 320x240 --audio none --fps 30").split(QLatin1Char(' ')));
     return path;
 }
 
-class TripViewerTest : public ::testing::Test {
+class TripViewerTest : public ViewerWindowTest {
 protected:
     void SetUp() override
     {
         app();
-        ASSERT_FALSE(cardFolder().empty()) << "korvante-mkcard failed";
-        m_previous = platform::setMessageBoxHook([this](const QString &text, const QString &, unsigned) {
-            boxes.push_back(text);
-            return platform::IDOK;
-        });
-        window = std::make_unique<CVX_TrailPlayerDlg>();
-        window->show();
-        pumpEvents();
-        window->openPath(QString::fromStdString(cardFolder()));
-        ASSERT_EQ(window->fileList()->rowCount(), 8);
+        openWindow(cardFolder(), 8);
         bar = window->tripBar();
         ASSERT_NE(bar, nullptr);
         player = window->playerPanel();
-    }
-    void TearDown() override
-    {
-        window.reset();
-        platform::setMessageBoxHook(std::move(m_previous));
     }
 
     bool settledOn(const std::string &name) const
@@ -160,11 +129,8 @@ protected:
         return QJsonDocument::fromJson(map->mapView()->CallScript(QStringLiteral("MapState()")).toUtf8()).object();
     }
 
-    std::unique_ptr<CVX_TrailPlayerDlg> window;
     TripBar *bar = nullptr;
     CPlayerMenuDlg *player = nullptr;
-    std::vector<QString> boxes;
-    platform::MessageBoxHook m_previous;
 };
 
 TEST_F(TripViewerTest, AClickOnTheBarPlaysThatMomentOfTheTripToTheFrameInWhicheverRecordingHoldsIt)
